@@ -1,0 +1,94 @@
+#include "Common/Log.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+
+namespace RIVO_Common_Player {
+
+namespace {
+
+std::atomic<FILE*> g_logStream{nullptr};
+// Guards only the lazy open (and the test reset), so that two threads logging
+// their first entries at once never open the file twice.
+std::mutex g_openMutex;
+
+FILE* logStream() {
+    FILE* stream = g_logStream.load(std::memory_order_acquire);
+    if (stream) {
+        return stream;
+    }
+    std::lock_guard<std::mutex> guard(g_openMutex);
+    stream = g_logStream.load(std::memory_order_acquire);
+    if (!stream) {
+        stream = std::fopen(kLogFilePath, "wb");
+        g_logStream.store(stream, std::memory_order_release);
+    }
+    return stream;
+}
+
+}  // namespace
+
+void writeLog(const char* format, ...) {
+    FILE* stream = logStream();
+    if (!stream) {
+        return;
+    }
+    char message[1024] = {};
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof(message), format, args);
+    va_end(args);
+    char entry[1024] = {};
+    std::snprintf(entry, sizeof(entry), "%s\n", message);
+    std::fwrite(entry, 1, std::strlen(entry), stream);
+    std::fflush(stream);
+}
+
+void formatLogTime(char (&out)[128]) {
+    std::memset(out, 0, sizeof(out));
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm local{};
+    localtime_r(&now.tv_sec, &local);
+    std::snprintf(out, sizeof(out), "%d-%d-%d %d:%d:%d:%d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                  static_cast<int>(now.tv_nsec / 1000000));
+}
+
+const char* logFileField(const char* sourcePath) {
+    const char* slash = std::strrchr(sourcePath, '/');
+    return slash ? slash + 1 : sourcePath;
+}
+
+LogFunctionName::LogFunctionName(const char* prettyFunction) {
+    // "unsigned int CMediaRefClock::GetTime(unsigned char)" -> "CMediaRefClock::GetTime":
+    // the name is the last word before the parameter list.
+    const char* end = std::strchr(prettyFunction, '(');
+    if (!end) {
+        end = prettyFunction + std::strlen(prettyFunction);
+    }
+    const char* begin = end;
+    while (begin > prettyFunction && begin[-1] != ' ' && begin[-1] != '*' && begin[-1] != '&') {
+        --begin;
+    }
+    size_t length = static_cast<size_t>(end - begin);
+    if (length >= sizeof(m_name)) {
+        length = sizeof(m_name) - 1;
+    }
+    std::memcpy(m_name, begin, length);
+    m_name[length] = '\0';
+}
+
+void resetLogForTesting() {
+    std::lock_guard<std::mutex> guard(g_openMutex);
+    FILE* stream = g_logStream.exchange(nullptr, std::memory_order_acq_rel);
+    if (stream) {
+        std::fclose(stream);
+    }
+}
+
+}  // namespace RIVO_Common_Player

@@ -1,0 +1,200 @@
+#include "TavoPlayerCore/CMediaOneMinPlay.h"
+
+#include <cstring>
+#include <iterator>
+
+#include "Common/CAutoLock.h"
+#include "Common/Log.h"
+#include "TavoPlayerCore/MediaSampleRecord.h"
+
+using RIVO_Common_Player::CAutoLock;
+
+namespace {
+
+// Longest span (back minus front, unsigned) an input list keeps before a new sample is appended.
+constexpr uint32_t kWindowMs = 60000;
+
+MediaSample* copySample(const MediaSample* sample) {
+    MediaSample* copy = new MediaSample;
+    initMediaSample(copy);
+    copy->ulTime = sample->ulTime;
+    copy->ulFlags = sample->ulFlags;
+    copy->ulsize = sample->ulsize;
+    copy->pData = new uint8_t[sample->ulsize];
+    if (sample->ulsize > 0 && sample->pData) {
+        std::memcpy(copy->pData, sample->pData, sample->ulsize);
+    }
+    return copy;
+}
+
+void trimToWindow(std::list<MediaSample*>& list) {
+    while (!list.empty() && list.back()->ulTime - list.front()->ulTime > kWindowMs) {
+        releaseMediaSample(list.front());
+        list.pop_front();
+    }
+}
+
+}  // namespace
+
+CMediaOneMinPlay::CMediaOneMinPlay()
+    : m_videoReadIndex(0), m_audioReadIndex(0), m_replayPositionMs(0) {}
+
+CMediaOneMinPlay::~CMediaOneMinPlay() {
+    freeList(m_videoInput);
+    freeList(m_audioInput);
+    freeList(m_videoPlay);
+    freeList(m_audioPlay);
+}
+
+void CMediaOneMinPlay::freeList(SampleList& list) {
+    for (MediaSample* sample : list) {
+        releaseMediaSample(sample);
+    }
+    list.clear();
+}
+
+int32_t CMediaOneMinPlay::reset() { return clear(); }
+
+int32_t CMediaOneMinPlay::clear() {
+    {
+        CAutoLock lock(&m_videoLock);
+        freeList(m_videoInput);
+    }
+    CAutoLock lock(&m_audioLock);
+    freeList(m_audioInput);
+    return 0;
+}
+
+int32_t CMediaOneMinPlay::putSample(uint32_t track, const MediaSample* sample) {
+    if (!sample) {
+        return 0;
+    }
+    if (track == TRACK_VIDEO) {
+        CAutoLock lock(&m_videoLock);
+        if (m_videoInput.empty() && !(sample->ulFlags & MEDIA_FLAG_KEYFRAME)) {
+            return 0;
+        }
+        trimToWindow(m_videoInput);
+        m_videoInput.push_back(copySample(sample));
+    } else if (track == TRACK_AUDIO) {
+        CAutoLock lock(&m_audioLock);
+        trimToWindow(m_audioInput);
+        m_audioInput.push_back(copySample(sample));
+    }
+    return 0;
+}
+
+int32_t CMediaOneMinPlay::getSample(uint32_t track, MediaSample* out) {
+    const bool video = track == TRACK_VIDEO;
+    if (!video && track != TRACK_AUDIO) {
+        return 0;
+    }
+    CAutoLock lock(video ? &m_videoLock : &m_audioLock);
+    SampleList& list = video ? m_videoPlay : m_audioPlay;
+    int32_t& index = video ? m_videoReadIndex : m_audioReadIndex;
+    if (index < 0 || (!list.empty() && static_cast<size_t>(index) > list.size() - 1)) {
+        return PLAYER_E_NOMORE;
+    }
+    if (list.empty()) {
+        return PLAYER_E_FAIL;
+    }
+    const MediaSample* sample = *std::next(list.begin(), index);
+    *out = *sample;
+    ++index;
+    if (video) {
+        m_replayPositionMs = sample->ulTime - list.front()->ulTime;
+    }
+    return 0;
+}
+
+int32_t CMediaOneMinPlay::reserved1(uint32_t, uint32_t) { return 0; }
+
+int32_t CMediaOneMinPlay::reserved2(uint32_t, uint32_t) { return 0; }
+
+int32_t CMediaOneMinPlay::seekTo(uint32_t seconds) {
+    CAutoLock lock(&m_videoLock);
+    if (m_videoPlay.empty()) {
+        m_videoReadIndex = -1;
+        return 0;
+    }
+    const uint32_t target = seconds * 1000u + m_videoPlay.front()->ulTime;
+    if (target > m_videoPlay.back()->ulTime) {
+        m_videoReadIndex = static_cast<int32_t>(m_videoPlay.size()) - 1;
+        return 0;
+    }
+    RIVO_LOG("seek to m_iseekposition =%u", target);
+    int32_t position = 0;
+    int32_t keyPosition = -1;
+    uint32_t keyTime = 0;
+    for (const MediaSample* sample : m_videoPlay) {
+        if (sample->ulTime > target) {
+            break;
+        }
+        if (sample->ulFlags & MEDIA_FLAG_KEYFRAME) {
+            keyPosition = position;
+            keyTime = sample->ulTime;
+        }
+        ++position;
+    }
+    m_videoReadIndex = keyPosition;
+    if (keyPosition >= 0) {
+        seekAudioTo(keyTime);
+    }
+    return 0;
+}
+
+int32_t CMediaOneMinPlay::moveVideoToPlayList() {
+    CAutoLock lock(&m_videoLock);
+    m_videoPlay.splice(m_videoPlay.end(), m_videoInput);
+    return 0;
+}
+
+int32_t CMediaOneMinPlay::moveAudioToPlayList() {
+    CAutoLock lock(&m_audioLock);
+    m_audioPlay.splice(m_audioPlay.end(), m_audioInput);
+    return 0;
+}
+
+int32_t CMediaOneMinPlay::clearVideoPlayList() {
+    CAutoLock lock(&m_videoLock);
+    freeList(m_videoPlay);
+    m_videoReadIndex = 0;
+    return 0;
+}
+
+int32_t CMediaOneMinPlay::clearAudioPlayList() {
+    CAutoLock lock(&m_audioLock);
+    freeList(m_audioPlay);
+    m_audioReadIndex = 0;
+    return 0;
+}
+
+int32_t CMediaOneMinPlay::getDuration(uint32_t* seconds) {
+    CAutoLock lock(&m_videoLock);
+    *seconds = m_videoPlay.empty()
+                   ? 0
+                   : (m_videoPlay.back()->ulTime - m_videoPlay.front()->ulTime) / 1000u;
+    return 0;
+}
+
+int32_t CMediaOneMinPlay::getPlayPosition(uint32_t* seconds) {
+    CAutoLock lock(&m_videoLock);
+    *seconds = m_replayPositionMs / 1000u;
+    return 0;
+}
+
+int32_t CMediaOneMinPlay::seekAudioTo(uint32_t timeMs) {
+    CAutoLock lock(&m_audioLock);
+    if (m_audioPlay.empty()) {
+        return 0;
+    }
+    int32_t count = 0;
+    for (const MediaSample* sample : m_audioPlay) {
+        if (sample->ulTime >= timeMs) {
+            break;
+        }
+        ++count;
+    }
+    m_audioReadIndex = count;
+    return 0;
+}

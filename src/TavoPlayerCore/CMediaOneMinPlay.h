@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <list>
+
+#include "Common/rivo_CMutex.h"
+#include "TavoPlayerCore/ITavoMediaBufferManager.h"
+
+// Keeps the most recent minute of received samples per track so the host can
+// replay it: the loops put every live sample into the input lists (trimmed to
+// 60000 ms, video starting at a key frame); moving them to the play lists
+// freezes the minute, which the loops then read back, seek in and pause.
+//
+// The video lock guards the video lists, the video read index and the replay
+// position; the audio lock the audio lists and index. Lock order: video before
+// audio (seekTo takes the audio lock inside the video lock).
+class CMediaOneMinPlay : public ITavoMediaBufferManager {
+public:
+    CMediaOneMinPlay();
+    ~CMediaOneMinPlay() override;
+
+    int32_t reset() override;
+    int32_t clear() override;
+    int32_t putSample(uint32_t track, const MediaSample* sample) override;
+    int32_t getSample(uint32_t track, MediaSample* out) override;
+    int32_t reserved1(uint32_t a, uint32_t b) override;
+    int32_t reserved2(uint32_t a, uint32_t b) override;
+
+    // Positions the video index on the last key frame at or before the second
+    // and the audio index on the first audio sample not earlier than it.
+    int32_t seekTo(uint32_t seconds);
+    int32_t moveVideoToPlayList();
+    int32_t moveAudioToPlayList();
+    int32_t clearVideoPlayList();
+    int32_t clearAudioPlayList();
+    // Seconds between the first and last sample of the video play list.
+    int32_t getDuration(uint32_t* seconds);
+    // Seconds from the start of the video play list to the sample read last.
+    int32_t getPlayPosition(uint32_t* seconds);
+    int32_t seekAudioTo(uint32_t timeMs);
+
+private:
+    using SampleList = std::list<MediaSample*>;
+
+    static void freeList(SampleList& list);
+
+    RIVO_Common_Player::rivo_CMutex m_videoLock;
+    RIVO_Common_Player::rivo_CMutex m_audioLock;
+    SampleList m_videoInput;  // guarded by m_videoLock
+    SampleList m_audioInput;  // guarded by m_audioLock
+    SampleList m_videoPlay;   // guarded by m_videoLock
+    SampleList m_audioPlay;   // guarded by m_audioLock
+    int32_t m_videoReadIndex;      // guarded by m_videoLock; -1 = no position
+    int32_t m_audioReadIndex;      // guarded by m_audioLock
+    uint32_t m_replayPositionMs;   // guarded by m_videoLock
+};

@@ -1,0 +1,230 @@
+#include "TavoPlayerCore/CMediaRefClock.h"
+
+#include "Common/CAutoLock.h"
+#include "Common/Log.h"
+#include "Common/TimeFunctions.h"
+
+using RIVO_Common_Player::CAutoLock;
+using RIVO_Common_Player::timeMs;
+
+namespace {
+
+constexpr uint32_t kStateRunning = 0;
+constexpr uint32_t kStatePaused = 1;
+constexpr uint32_t kStateStopped = 2;
+constexpr uint32_t kAltTimeMode = 2;
+constexpr uint32_t kDriftCheckOff = 0xFFFFFFFFu;
+// A timestamp below this after one this much higher means the stream restarted near zero.
+constexpr uint32_t kRestartWindowMs = 5000;
+
+// base + elapsed x speed, computed in double and cut to the low 32 bits.
+uint32_t scaledSum(uint32_t base, uint32_t elapsed, float speed) {
+    const double sum = static_cast<double>(base) + static_cast<double>(elapsed) * speed;
+    return static_cast<uint32_t>(static_cast<uint64_t>(sum));
+}
+
+}  // namespace
+
+CMediaRefClock::CMediaRefClock()
+    : m_uMode(1),
+      m_uState(kStateRunning),
+      m_uCurTime(0),
+      m_uMaxDrift(200),
+      m_bFreeze(0),
+      m_bFreeRun(0),
+      m_uRefTime(0),
+      m_uRefCount(0),
+      m_uBaseSys(0),
+      m_uAnchorMedia(0),
+      m_uAnchorSys(0),
+      m_uAudioSys(0),
+      m_uAudioTime(0),
+      m_uFirstRef(0),
+      m_fSpeed(1.0f) {}
+
+CMediaRefClock::~CMediaRefClock() = default;
+
+void CMediaRefClock::dropAnchor_Locked() {
+    m_uAnchorMedia = 0;
+    m_uAnchorSys = 0;
+}
+
+int32_t CMediaRefClock::SetMode(uint32_t mode) {
+    CAutoLock lock(&m_lock);
+    m_uMode = mode;
+    return 0;
+}
+
+uint32_t CMediaRefClock::GetMode() { return m_uMode; }
+
+int32_t CMediaRefClock::Run() {
+    CAutoLock lock(&m_lock);
+    m_uState = kStateRunning;
+    return 0;
+}
+
+int32_t CMediaRefClock::Pause() {
+    CAutoLock lock(&m_lock);
+    m_uState = kStatePaused;
+    m_uBaseSys = 0;
+    dropAnchor_Locked();
+    return 0;
+}
+
+int32_t CMediaRefClock::Stop() {
+    CAutoLock lock(&m_lock);
+    m_uState = kStateStopped;
+    m_uBaseSys = 0;
+    dropAnchor_Locked();
+    return 0;
+}
+
+int32_t CMediaRefClock::InitRefTime(uint32_t t) {
+    CAutoLock lock(&m_lock);
+    m_uRefTime = t;
+    m_uRefCount = 0;
+    m_uBaseSys = 0;
+    dropAnchor_Locked();
+    return 0;
+}
+
+int32_t CMediaRefClock::Reset() {
+    CAutoLock lock(&m_lock);
+    m_uRefTime = 0;
+    m_uRefCount = 0;
+    m_uBaseSys = 0;
+    dropAnchor_Locked();
+    m_fSpeed = 1.0f;
+    m_uAudioTime = 0;
+    m_uAudioSys = 0;
+    RIVO_LOG("cmediarefclock reset!");
+    return 0;
+}
+
+int32_t CMediaRefClock::SetMaxDrift(uint32_t ms) {
+    CAutoLock lock(&m_lock);
+    if (m_uMode != 1) {
+        return 1;
+    }
+    m_uMaxDrift = ms;
+    return 0;
+}
+
+int32_t CMediaRefClock::SetFreeRun(uint8_t value) {
+    CAutoLock lock(&m_lock);
+    m_bFreeRun = value;
+    return 0;
+}
+
+int32_t CMediaRefClock::SetFreeze(uint8_t value) {
+    CAutoLock lock(&m_lock);
+    m_bFreeze = value;
+    return 0;
+}
+
+void CMediaRefClock::UpdateRefTime(uint32_t t) {
+    CAutoLock lock(&m_lock);
+    m_uBaseSys = 0;
+    if (t < kRestartWindowMs && t + kRestartWindowMs < m_uRefTime) {
+        dropAnchor_Locked();
+    }
+    m_uRefTime = t;
+    m_uRefCount = m_uRefCount + 1;
+}
+
+void CMediaRefClock::UpdateAudioTime(uint32_t t) {
+    CAutoLock lock(&m_lock);
+    m_uAudioSys = timeMs();
+    m_uAudioTime = t;
+}
+
+void CMediaRefClock::SetRefTime(uint32_t t) {
+    CAutoLock lock(&m_lock);
+    m_uBaseSys = 0;
+    dropAnchor_Locked();
+    m_uRefTime = t;
+}
+
+uint32_t CMediaRefClock::GetTime(uint8_t flag) {
+    CAutoLock lock(&m_lock);
+    return m_uMode == kAltTimeMode ? GetAltTime(flag) : ComputeTime(flag);
+}
+
+uint32_t CMediaRefClock::GetAudioTime() {
+    CAutoLock lock(&m_lock);
+    if (m_uAudioSys == 0) {
+        return 0;
+    }
+    return timeMs() - m_uAudioSys + m_uAudioTime;
+}
+
+bool CMediaRefClock::HasRefTime() { return m_uRefCount > 0; }
+
+bool CMediaRefClock::IsExternal() { return false; }
+
+uint32_t CMediaRefClock::GetElapsed() {
+    const uint32_t t = GetTime(0);
+    CAutoLock lock(&m_lock);
+    return t > m_uFirstRef ? t - m_uFirstRef : 0;
+}
+
+bool CMediaRefClock::SetSpeed(float speed) {
+    CAutoLock lock(&m_lock);
+    if (speed == m_fSpeed) {
+        return false;
+    }
+    m_fSpeed = speed;
+    m_uBaseSys = 0;
+    dropAnchor_Locked();
+    return true;
+}
+
+float CMediaRefClock::GetSpeed() {
+    CAutoLock lock(&m_lock);
+    return m_fSpeed;
+}
+
+uint32_t CMediaRefClock::GetAltTime(uint8_t) { return 0; }
+
+uint32_t CMediaRefClock::ComputeTime(uint8_t) {
+    CAutoLock lock(&m_lock);
+    if (m_uState == kStateStopped) {
+        return 0;
+    }
+    if (!m_bFreeRun) {
+        if (m_uRefCount == 0) {
+            m_uCurTime = m_uRefTime;
+            return m_uCurTime;
+        }
+        if (m_uRefCount == 1) {
+            m_uFirstRef = m_uRefTime;
+        }
+    } else if (m_bFreeze) {
+        return m_uCurTime;
+    }
+    if (m_uState == kStatePaused) {
+        return m_uCurTime;
+    }
+    const uint32_t now = timeMs();
+    if (m_uBaseSys == 0) {
+        m_uBaseSys = now;
+    }
+    if (m_uAnchorSys == 0) {
+        m_uAnchorSys = m_uBaseSys;
+        m_uAnchorMedia = m_uRefTime;
+    }
+    if (m_uMaxDrift == kDriftCheckOff) {
+        m_uCurTime = now - m_uAnchorSys + m_uAnchorMedia;
+        return m_uCurTime;
+    }
+    const uint32_t advance = m_uRefTime > m_uAnchorMedia ? m_uRefTime - m_uAnchorMedia : 0;
+    const uint32_t expected = static_cast<uint32_t>(
+        static_cast<double>(m_uBaseSys - m_uAnchorSys) * static_cast<double>(m_fSpeed));
+    if (advance > expected + m_uMaxDrift || advance + m_uMaxDrift < expected) {
+        dropAnchor_Locked();
+        m_uCurTime = scaledSum(m_uRefTime, now - m_uBaseSys, m_fSpeed);
+    } else {
+        m_uCurTime = scaledSum(m_uAnchorMedia, now - m_uAnchorSys, m_fSpeed);
+    }
+    return m_uCurTime;
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "Common/rivo_CMutex.h"
+
+// The playback clock. Between timestamp updates it runs on timeMs() scaled by
+// the playback speed from an anchor; it snaps back onto the reported picture
+// times only when they drift apart by more than the tolerance. Beside it runs
+// a simpler audio position extrapolated on timeMs().
+//
+// Called concurrently by the video loop, the audio loop and the host's
+// command thread. Every state-changing operation and GetTime, GetAudioTime and
+// GetSpeed hold m_lock; GetMode, HasRefTime and IsExternal read single words.
+// The lock is innermost in the engine's lock order.
+class CMediaRefClock {
+public:
+    CMediaRefClock();
+    virtual ~CMediaRefClock();
+
+    virtual int32_t SetMode(uint32_t mode);
+    virtual uint32_t GetMode();
+    virtual int32_t Run();
+    virtual int32_t Pause();
+    virtual int32_t Stop();
+    virtual int32_t InitRefTime(uint32_t t);
+    virtual int32_t Reset();
+    // 0 in mode 1; 1 (and no change) in any other mode.
+    virtual int32_t SetMaxDrift(uint32_t ms);
+    virtual int32_t SetFreeRun(uint8_t value);
+    virtual int32_t SetFreeze(uint8_t value);
+    // Reports the time of a picture handed to the renderer.
+    virtual void UpdateRefTime(uint32_t t);
+    // Reports the audio position t at the current system time.
+    virtual void UpdateAudioTime(uint32_t t);
+    virtual void SetRefTime(uint32_t t);
+    // Media time in ms; mode 2 always answers 0. The flag does not change the result.
+    virtual uint32_t GetTime(uint8_t flag);
+    // The audio position extrapolated to now; 0 before the first UpdateAudioTime.
+    virtual uint32_t GetAudioTime();
+    virtual bool HasRefTime();
+    virtual bool IsExternal();
+    virtual uint32_t GetElapsed();
+    // False (and no change) when speed equals the current speed.
+    virtual bool SetSpeed(float speed);
+    virtual float GetSpeed();
+    virtual uint32_t GetAltTime(uint8_t flag);
+    virtual uint32_t ComputeTime(uint8_t flag);
+
+private:
+    void dropAnchor_Locked();
+
+    RIVO_Common_Player::rivo_CMutex m_lock;
+    // Everything below is guarded by m_lock; the words read without it by
+    // GetMode and HasRefTime are atomic.
+    std::atomic<uint32_t> m_uMode;
+    uint32_t m_uState;
+    uint32_t m_uCurTime;
+    uint32_t m_uMaxDrift;
+    uint8_t m_bFreeze;
+    uint8_t m_bFreeRun;
+    uint32_t m_uRefTime;
+    std::atomic<uint32_t> m_uRefCount;
+    uint32_t m_uBaseSys;
+    uint32_t m_uAnchorMedia;
+    uint32_t m_uAnchorSys;
+    uint32_t m_uAudioSys;
+    uint32_t m_uAudioTime;
+    uint32_t m_uFirstRef;
+    float m_fSpeed;
+};

@@ -1,0 +1,22 @@
+#include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayerThread.h"
+
+#include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
+
+CTavoMediaPlayerThread::CTavoMediaPlayerThread(CTavoMediaPlayer* player, int32_t loopKind)
+    : m_player(player), m_loopKind(loopKind) {
+    start(0x20000, nullptr);
+}
+
+CTavoMediaPlayerThread::~CTavoMediaPlayerThread() {
+    // Wait here, while threadMain is still this class's: the base destructor
+    // runs after this object's virtual functions are gone.
+    stop();
+}
+
+void CTavoMediaPlayerThread::threadMain() {
+    if (m_loopKind == kVideoLoop) {
+        m_player->functionVideoThread();
+    } else if (m_loopKind == kAudioLoop) {
+        m_player->functionAudioThread();
+    }
+}
