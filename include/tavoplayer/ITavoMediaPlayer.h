@@ -78,8 +78,8 @@
 // word 3 holds the channels in its low and the bits per sample in its high 16
 // bits. Video: words 2 and 3 are width and height.
 struct StreamInfo {
-    uint32_t kind;       // STREAM_AUDIO or STREAM_VIDEO
-    int32_t codecType;   // AUDIO_* or VIDEO_* or CODEC_NONE
+    uint32_t kind;      // STREAM_AUDIO or STREAM_VIDEO
+    int32_t codecType;  // AUDIO_* or VIDEO_* or CODEC_NONE
     uint32_t rateOrWidth;
     uint32_t formatOrHeight;
 };
@@ -91,7 +91,7 @@ struct MediaSample {
     uint32_t ulReserved1;
     uint32_t ulReserved2;
     uint32_t ulReserved3;
-    uint32_t ulFlags;  // MEDIA_FLAG_*
+    uint32_t ulFlags;         // MEDIA_FLAG_*
     StreamInfo* pStreamInfo;  // valid with MEDIA_FLAG_DESCRIPTION
     uint32_t ulsize;          // bytes at pData
     uint8_t* pData;           // one access unit (Annex B) or one audio frame (ADTS for AAC)

@@ -38,13 +38,13 @@ void resetLogForTesting();
 
 // One log entry: "LOGInfo: time:<time>  <file>  <Class::operation>  <line>    <message>\n".
 // The message must be a string literal.
-#define RIVO_LOG(message, ...)                                                              \
-    do {                                                                                    \
-        char rivoLogTime_[128];                                                             \
-        ::RIVO_Common_Player::formatLogTime(rivoLogTime_);                                  \
-        ::RIVO_Common_Player::writeLog(                                                     \
-            "LOGInfo: time:%s  %s  %s  %d    " message "\n", rivoLogTime_,                  \
-            ::RIVO_Common_Player::logFileField(__FILE__),                                   \
-            ::RIVO_Common_Player::LogFunctionName(__PRETTY_FUNCTION__).c_str(), __LINE__,   \
-            ##__VA_ARGS__);                                                                 \
+#define RIVO_LOG(message, ...)                                                            \
+    do {                                                                                  \
+        char rivoLogTime_[128];                                                           \
+        ::RIVO_Common_Player::formatLogTime(rivoLogTime_);                                \
+        ::RIVO_Common_Player::writeLog(                                                   \
+            "LOGInfo: time:%s  %s  %s  %d    " message "\n", rivoLogTime_,                \
+            ::RIVO_Common_Player::logFileField(__FILE__),                                 \
+            ::RIVO_Common_Player::LogFunctionName(__PRETTY_FUNCTION__).c_str(), __LINE__, \
+            ##__VA_ARGS__);                                                               \
     } while (0)

@@ -11,8 +11,8 @@ namespace {
 uint32_t monotonicMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u +
-                        static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+    const uint64_t ms =
+        static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
     return static_cast<uint32_t>(ms);
 }
 
@@ -32,11 +32,17 @@ std::atomic<ITimeSource*> g_source{&g_systemSource};
 
 }  // namespace
 
-void sleepMs(uint32_t ms) { g_source.load(std::memory_order_acquire)->sleepMs(ms); }
+void sleepMs(uint32_t ms) {
+    g_source.load(std::memory_order_acquire)->sleepMs(ms);
+}
 
-uint32_t timeMs() { return g_source.load(std::memory_order_acquire)->timeMs(); }
+uint32_t timeMs() {
+    return g_source.load(std::memory_order_acquire)->timeMs();
+}
 
-uint32_t tickMs() { return g_source.load(std::memory_order_acquire)->tickMs(); }
+uint32_t tickMs() {
+    return g_source.load(std::memory_order_acquire)->tickMs();
+}
 
 void setTimeSourceForTesting(ITimeSource* source) {
     g_source.store(source ? source : &g_systemSource, std::memory_order_release);

@@ -13,7 +13,9 @@ rivo_CMutex::rivo_CMutex() : m_owner(0), m_depth(0) {
     pthread_mutexattr_destroy(&attr);
 }
 
-rivo_CMutex::~rivo_CMutex() { pthread_mutex_destroy(&m_mutex); }
+rivo_CMutex::~rivo_CMutex() {
+    pthread_mutex_destroy(&m_mutex);
+}
 
 uint32_t rivo_CMutex::currentThreadId() {
     return static_cast<uint32_t>(syscall(SYS_gettid));

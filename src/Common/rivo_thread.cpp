@@ -8,7 +8,9 @@
 
 namespace RIVO_Common_Player {
 
-rivo_thread::rivo_thread() : m_running(false) { std::memset(m_name, 0, sizeof(m_name)); }
+rivo_thread::rivo_thread() : m_running(false) {
+    std::memset(m_name, 0, sizeof(m_name));
+}
 
 rivo_thread::~rivo_thread() {
     // A derived object is already gone when this runs, so its threadMain must

@@ -53,7 +53,9 @@ void CMediaOneMinPlay::freeList(SampleList& list) {
     list.clear();
 }
 
-int32_t CMediaOneMinPlay::reset() { return clear(); }
+int32_t CMediaOneMinPlay::reset() {
+    return clear();
+}
 
 int32_t CMediaOneMinPlay::clear() {
     {
@@ -107,9 +109,13 @@ int32_t CMediaOneMinPlay::getSample(uint32_t track, MediaSample* out) {
     return 0;
 }
 
-int32_t CMediaOneMinPlay::reserved1(uint32_t, uint32_t) { return 0; }
+int32_t CMediaOneMinPlay::reserved1(uint32_t, uint32_t) {
+    return 0;
+}
 
-int32_t CMediaOneMinPlay::reserved2(uint32_t, uint32_t) { return 0; }
+int32_t CMediaOneMinPlay::reserved2(uint32_t, uint32_t) {
+    return 0;
+}
 
 int32_t CMediaOneMinPlay::seekTo(uint32_t seconds) {
     CAutoLock lock(&m_videoLock);

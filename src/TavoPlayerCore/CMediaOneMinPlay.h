@@ -46,11 +46,11 @@ private:
 
     RIVO_Common_Player::rivo_CMutex m_videoLock;
     RIVO_Common_Player::rivo_CMutex m_audioLock;
-    SampleList m_videoInput;  // guarded by m_videoLock
-    SampleList m_audioInput;  // guarded by m_audioLock
-    SampleList m_videoPlay;   // guarded by m_videoLock
-    SampleList m_audioPlay;   // guarded by m_audioLock
-    int32_t m_videoReadIndex;      // guarded by m_videoLock; -1 = no position
-    int32_t m_audioReadIndex;      // guarded by m_audioLock
-    uint32_t m_replayPositionMs;   // guarded by m_videoLock
+    SampleList m_videoInput;      // guarded by m_videoLock
+    SampleList m_audioInput;      // guarded by m_audioLock
+    SampleList m_videoPlay;       // guarded by m_videoLock
+    SampleList m_audioPlay;       // guarded by m_audioLock
+    int32_t m_videoReadIndex;     // guarded by m_videoLock; -1 = no position
+    int32_t m_audioReadIndex;     // guarded by m_audioLock
+    uint32_t m_replayPositionMs;  // guarded by m_videoLock
 };

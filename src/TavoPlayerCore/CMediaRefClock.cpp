@@ -55,7 +55,9 @@ int32_t CMediaRefClock::SetMode(uint32_t mode) {
     return 0;
 }
 
-uint32_t CMediaRefClock::GetMode() { return m_uMode; }
+uint32_t CMediaRefClock::GetMode() {
+    return m_uMode;
+}
 
 int32_t CMediaRefClock::Run() {
     CAutoLock lock(&m_lock);
@@ -158,9 +160,13 @@ uint32_t CMediaRefClock::GetAudioTime() {
     return timeMs() - m_uAudioSys + m_uAudioTime;
 }
 
-bool CMediaRefClock::HasRefTime() { return m_uRefCount > 0; }
+bool CMediaRefClock::HasRefTime() {
+    return m_uRefCount > 0;
+}
 
-bool CMediaRefClock::IsExternal() { return false; }
+bool CMediaRefClock::IsExternal() {
+    return false;
+}
 
 uint32_t CMediaRefClock::GetElapsed() {
     const uint32_t t = GetTime(0);
@@ -184,7 +190,9 @@ float CMediaRefClock::GetSpeed() {
     return m_fSpeed;
 }
 
-uint32_t CMediaRefClock::GetAltTime(uint8_t) { return 0; }
+uint32_t CMediaRefClock::GetAltTime(uint8_t) {
+    return 0;
+}
 
 uint32_t CMediaRefClock::ComputeTime(uint8_t) {
     CAutoLock lock(&m_lock);
@@ -218,8 +226,8 @@ uint32_t CMediaRefClock::ComputeTime(uint8_t) {
         return m_uCurTime;
     }
     const uint32_t advance = m_uRefTime > m_uAnchorMedia ? m_uRefTime - m_uAnchorMedia : 0;
-    const uint32_t expected = static_cast<uint32_t>(
-        static_cast<double>(m_uBaseSys - m_uAnchorSys) * static_cast<double>(m_fSpeed));
+    const uint32_t expected = static_cast<uint32_t>(static_cast<double>(m_uBaseSys - m_uAnchorSys) *
+                                                    static_cast<double>(m_fSpeed));
     if (advance > expected + m_uMaxDrift || advance + m_uMaxDrift < expected) {
         dropAnchor_Locked();
         m_uCurTime = scaledSum(m_uRefTime, now - m_uBaseSys, m_fSpeed);

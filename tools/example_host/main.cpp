@@ -32,7 +32,9 @@ int32_t getMaxTs(void*, int32_t, uint32_t* outMs) {
     return 0;
 }
 
-void step(const char* what, int32_t result) { std::printf("%-34s -> %d\n", what, result); }
+void step(const char* what, int32_t result) {
+    std::printf("%-34s -> %d\n", what, result);
+}
 
 }  // namespace
 

@@ -96,9 +96,13 @@ int32_t CTavoMediaPlayer::stop() {
     return 0;
 }
 
-int32_t CTavoMediaPlayer::noOp1(uint32_t) { return 0; }
+int32_t CTavoMediaPlayer::noOp1(uint32_t) {
+    return 0;
+}
 
-int32_t CTavoMediaPlayer::noOp2(uint32_t) { return 0; }
+int32_t CTavoMediaPlayer::noOp2(uint32_t) {
+    return 0;
+}
 
 int32_t CTavoMediaPlayer::setParam(int32_t id, void* arg) {
     switch (id) {
@@ -126,7 +130,9 @@ int32_t CTavoMediaPlayer::setParam(int32_t id, void* arg) {
     }
 }
 
-int32_t CTavoMediaPlayer::getParam(int32_t, void*) { return PLAYER_E_UNSUPPORTED; }
+int32_t CTavoMediaPlayer::getParam(int32_t, void*) {
+    return PLAYER_E_UNSUPPORTED;
+}
 
 int32_t CTavoMediaPlayer::setHostContext(HostContext* hostContext) {
     m_hostContext = hostContext;

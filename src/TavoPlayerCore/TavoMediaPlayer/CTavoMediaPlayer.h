@@ -83,9 +83,9 @@ private:
     std::atomic<bool> m_audioRunning;
     CCTavoAudioConvert* m_audioConvert;  // guarded by m_audioLock
     CMediaRefClock* m_clock;
-    uint32_t m_audioChunkMax;           // audio loop only
-    int32_t m_audioSilencePending;      // audio loop only
-    uint32_t m_audioOutputDelay;        // audio loop only
+    uint32_t m_audioChunkMax;       // audio loop only
+    int32_t m_audioSilencePending;  // audio loop only
+    uint32_t m_audioOutputDelay;    // audio loop only
     RIVO_Common_Player::rivo_CMutex m_videoLock;
     RIVO_Common_Player::rivo_CMutex m_audioLock;
     VideoPicture m_snapshotPicture;  // guarded by m_videoLock
