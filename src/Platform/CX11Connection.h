@@ -1,0 +1,40 @@
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <mutex>
+
+// The library's own connection to the X server named by $DISPLAY, opened on
+// first use. The library never calls XInitThreads on the host's behalf, so
+// every use of the display goes through lock(): one thread at a time.
+// X protocol errors caused by the library's requests (a window that went
+// away, say) are caught and turned into failed calls instead of ending the
+// process.
+class CX11Connection {
+public:
+    // The process-wide connection; its display() is null when no X server
+    // can be reached.
+    static CX11Connection& instance();
+
+    std::unique_lock<std::mutex> lock() { return std::unique_lock<std::mutex>(m_mutex); }
+    // Call with lock() held.
+    Display* display() const { return m_display; }
+
+    // True when xid names a window of this display. Call with lock() held.
+    bool isWindow_Locked(unsigned long xid);
+    // The window's size. False for an unknown window. Call with lock() held.
+    bool clientSize_Locked(unsigned long xid, int* width, int* height);
+    // Translates a point of the window to root-window coordinates. Call with lock() held.
+    bool toScreen_Locked(unsigned long xid, int* x, int* y);
+
+private:
+    CX11Connection();
+    ~CX11Connection();
+
+    // Runs request with X errors caught; false when any error was reported.
+    template <typename Request>
+    bool checked_Locked(Request request);
+
+    std::mutex m_mutex;
+    Display* m_display;
+};
