@@ -18,17 +18,14 @@ int recordError(Display*, XErrorEvent*) {
 }  // namespace
 
 CX11Connection& CX11Connection::instance() {
-    static CX11Connection connection;
-    return connection;
+    // Never destroyed: closing the display at process exit would make Xlib end
+    // the process if the server had already gone away. The socket closes with
+    // the process.
+    static CX11Connection* connection = new CX11Connection();
+    return *connection;
 }
 
 CX11Connection::CX11Connection() : m_display(XOpenDisplay(nullptr)) {}
-
-CX11Connection::~CX11Connection() {
-    if (m_display) {
-        XCloseDisplay(m_display);
-    }
-}
 
 template <typename Request>
 bool CX11Connection::checked_Locked(Request request) {

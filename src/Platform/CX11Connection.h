@@ -29,7 +29,6 @@ public:
 
 private:
     CX11Connection();
-    ~CX11Connection();
 
     // Runs request with X errors caught; false when any error was reported.
     template <typename Request>

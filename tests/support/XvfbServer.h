@@ -1,0 +1,25 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+// A private X server (Xvfb) for one test process. The constructor starts it
+// on a free display number and points $DISPLAY at it, so that the library's
+// X11 connection, opened on first use, talks to it; the destructor ends it.
+class XvfbServer {
+public:
+    explicit XvfbServer(int width = 1280, int height = 1024);
+    ~XvfbServer();
+
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
+
+    // False when Xvfb could not be started; display() is then empty.
+    bool started() const { return !m_display.empty(); }
+    const std::string& display() const { return m_display; }
+
+private:
+    pid_t m_pid;
+    std::string m_display;
+};
