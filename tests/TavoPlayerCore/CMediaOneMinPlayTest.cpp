@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/LogDir.h"
 #include "support/ManualTimeSource.h"
 
 namespace {
@@ -320,6 +321,19 @@ TEST_F(StoreSeek, LandsOnTheLastKeyFrameAtOrBeforeTheSecondAndAudioFollows) {
     store.seekTo(0);  // back to the first key frame
     EXPECT_EQ(10000u, next(store, TRACK_VIDEO));
     EXPECT_EQ(10010u, next(store, TRACK_AUDIO));
+}
+
+TEST_F(StoreSeek, ASeekWithinTheMinuteLogsItsTarget) {
+    LogDir dir;
+    store.seekTo(3);
+    store.seekTo(11);  // beyond the end: positioned without an entry
+    CMediaOneMinPlay empty;
+    empty.seekTo(1);
+    const std::vector<LogEntry> entries = dir.entries();
+    ASSERT_EQ(1u, entries.size());
+    EXPECT_EQ("CMediaOneMinPlay.cpp", entries[0].file);
+    EXPECT_EQ("CMediaOneMinPlay::seekTo", entries[0].function);
+    EXPECT_EQ("seek to m_iseekposition =13000", entries[0].message);
 }
 
 TEST_F(StoreSeek, AudioLandsOnASampleAtTheKeyFramesOwnTime) {
