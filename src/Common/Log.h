@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ctime>
+
 namespace RIVO_Common_Player {
 
 // Path of the engine's log file, relative to the working directory on Linux:
@@ -13,9 +15,11 @@ constexpr const char* kLogFilePath = "D:/rivolog_player.log";
 // characters.
 void writeLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Local time as "%d-%d-%d %d:%d:%d:%d" (year, month, day, hour, minute,
-// second, millisecond, no leading zeros) into a 128-byte buffer.
+// The current local time as "%d-%d-%d %d:%d:%d:%d" (year, month, day, hour,
+// minute, second, millisecond, no leading zeros) into a 128-byte buffer.
 void formatLogTime(char (&out)[128]);
+// The same for a given local time and millisecond.
+void formatLogTime(char (&out)[128], const tm& local, int milliseconds);
 
 // The text after the last '/' of a source path, or the whole path.
 const char* logFileField(const char* sourcePath);
@@ -38,13 +42,13 @@ void resetLogForTesting();
 
 // One log entry: "LOGInfo: time:<time>  <file>  <Class::operation>  <line>    <message>\n".
 // The message must be a string literal.
-#define RIVO_LOG(message, ...)                                                              \
-    do {                                                                                    \
-        char rivoLogTime_[128];                                                             \
-        ::RIVO_Common_Player::formatLogTime(rivoLogTime_);                                  \
-        ::RIVO_Common_Player::writeLog(                                                     \
-            "LOGInfo: time:%s  %s  %s  %d    " message "\n", rivoLogTime_,                  \
-            ::RIVO_Common_Player::logFileField(__FILE__),                                   \
-            ::RIVO_Common_Player::LogFunctionName(__PRETTY_FUNCTION__).c_str(), __LINE__,   \
-            ##__VA_ARGS__);                                                                 \
+#define RIVO_LOG(message, ...)                                                            \
+    do {                                                                                  \
+        char rivoLogTime_[128];                                                           \
+        ::RIVO_Common_Player::formatLogTime(rivoLogTime_);                                \
+        ::RIVO_Common_Player::writeLog(                                                   \
+            "LOGInfo: time:%s  %s  %s  %d    " message "\n", rivoLogTime_,                \
+            ::RIVO_Common_Player::logFileField(__FILE__),                                 \
+            ::RIVO_Common_Player::LogFunctionName(__PRETTY_FUNCTION__).c_str(), __LINE__, \
+            ##__VA_ARGS__);                                                               \
     } while (0)

@@ -75,6 +75,22 @@ TEST(Log, AnEntryHasTheEngineFormatByteForByte) {
     EXPECT_LE(stamp, after);
 }
 
+TEST(Log, TimeStampsHaveNoLeadingZeros) {
+    tm local{};
+    local.tm_year = 2019 - 1900;
+    local.tm_mon = 2;
+    local.tm_mday = 7;
+    local.tm_hour = 9;
+    local.tm_min = 5;
+    local.tm_sec = 2;
+    char stamp[128];
+    RIVO_Common_Player::formatLogTime(stamp, local, 5);
+    EXPECT_STREQ("2019-3-7 9:5:2:5", stamp);
+    local.tm_min = 0;
+    RIVO_Common_Player::formatLogTime(stamp, local, 41);
+    EXPECT_STREQ("2019-3-7 9:0:2:41", stamp);
+}
+
 TEST(Log, WriteLogAddsOneLineFeedAndCutsAt1023Characters) {
     LogDir dir;
     writeLog("plain %d %s", 7, "text");
