@@ -221,8 +221,8 @@ TEST_F(CTavoMediaPlayerTest, RunningAgainWaitsForTheOldLoopsAndStartsNewOnes) {
     ASSERT_TRUE(eventually([&] {
         return host.threadsOf(TRACK_AUDIO).size() == 2 && host.threadsOf(TRACK_VIDEO).size() == 2;
     }));
-    EXPECT_NE(oldAudio, host.lastThread(TRACK_AUDIO));
-    EXPECT_NE(oldVideo, host.lastThread(TRACK_VIDEO));
+    EXPECT_EQ(1u, host.threadsOf(TRACK_AUDIO).count(oldAudio));
+    EXPECT_EQ(1u, host.threadsOf(TRACK_VIDEO).count(oldVideo));
 }
 
 TEST_F(CTavoMediaPlayerTest, DestroyingARunningPlayerEndsItsLoops) {
