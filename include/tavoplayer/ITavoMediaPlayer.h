@@ -165,7 +165,7 @@ public:
 
 extern "C" {
 // Creates a player that pulls from hostContext (may be null). Returns false
-// only when memory cannot be had; *player is then untouched.
+// when memory cannot be had or player is null; *player is then untouched.
 TAVOPLAYER_API bool createMediaPlayerInstance(HostContext* hostContext, ITavoMediaPlayer** player);
 // Destroys *player when it is not null; the caller's pointer is not cleared.
 TAVOPLAYER_API void destroyMediaPlayerInstance(ITavoMediaPlayer** player);

@@ -49,14 +49,17 @@ void writeLog(const char* format, ...) {
 }
 
 void formatLogTime(char (&out)[128]) {
-    std::memset(out, 0, sizeof(out));
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     tm local{};
     localtime_r(&now.tv_sec, &local);
+    formatLogTime(out, local, static_cast<int>(now.tv_nsec / 1000000));
+}
+
+void formatLogTime(char (&out)[128], const tm& local, int milliseconds) {
+    std::memset(out, 0, sizeof(out));
     std::snprintf(out, sizeof(out), "%d-%d-%d %d:%d:%d:%d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                  static_cast<int>(now.tv_nsec / 1000000));
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, milliseconds);
 }
 
 const char* logFileField(const char* sourcePath) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ctime>
+
 namespace RIVO_Common_Player {
 
 // Path of the engine's log file, relative to the working directory on Linux:
@@ -13,9 +15,11 @@ constexpr const char* kLogFilePath = "D:/rivolog_player.log";
 // characters.
 void writeLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Local time as "%d-%d-%d %d:%d:%d:%d" (year, month, day, hour, minute,
-// second, millisecond, no leading zeros) into a 128-byte buffer.
+// The current local time as "%d-%d-%d %d:%d:%d:%d" (year, month, day, hour,
+// minute, second, millisecond, no leading zeros) into a 128-byte buffer.
 void formatLogTime(char (&out)[128]);
+// The same for a given local time and millisecond.
+void formatLogTime(char (&out)[128], const tm& local, int milliseconds);
 
 // The text after the last '/' of a source path, or the whole path.
 const char* logFileField(const char* sourcePath);

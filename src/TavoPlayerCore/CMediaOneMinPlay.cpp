@@ -21,8 +21,12 @@ MediaSample* copySample(const MediaSample* sample) {
     copy->ulFlags = sample->ulFlags;
     copy->ulsize = sample->ulsize;
     copy->pData = new uint8_t[sample->ulsize];
-    if (sample->ulsize > 0 && sample->pData) {
+    // A record that announces a payload without carrying one is kept at its
+    // size, with zeros rather than whatever the fresh buffer held.
+    if (sample->pData) {
         std::memcpy(copy->pData, sample->pData, sample->ulsize);
+    } else {
+        std::memset(copy->pData, 0, sample->ulsize);
     }
     return copy;
 }

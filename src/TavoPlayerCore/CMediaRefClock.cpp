@@ -1,5 +1,7 @@
 #include "TavoPlayerCore/CMediaRefClock.h"
 
+#include <cmath>
+
 #include "Common/CAutoLock.h"
 #include "Common/Log.h"
 #include "Common/TimeFunctions.h"
@@ -17,10 +19,20 @@ constexpr uint32_t kDriftCheckOff = 0xFFFFFFFFu;
 // A timestamp below this after one this much higher means the stream restarted near zero.
 constexpr uint32_t kRestartWindowMs = 5000;
 
+// The low 32 bits of value truncated toward zero. The speed comes from the
+// host unchecked, so value may be negative, huge or not a number: a plain cast
+// would be undefined for those; a value that is not finite gives 0.
+uint32_t low32Bits(double value) {
+    if (!std::isfinite(value)) {
+        return 0;
+    }
+    const double wrapped = std::fmod(std::trunc(value), 4294967296.0);
+    return static_cast<uint32_t>(static_cast<int64_t>(wrapped));
+}
+
 // base + elapsed x speed, computed in double and cut to the low 32 bits.
 uint32_t scaledSum(uint32_t base, uint32_t elapsed, float speed) {
-    const double sum = static_cast<double>(base) + static_cast<double>(elapsed) * speed;
-    return static_cast<uint32_t>(static_cast<uint64_t>(sum));
+    return low32Bits(static_cast<double>(base) + static_cast<double>(elapsed) * speed);
 }
 
 }  // namespace
@@ -226,8 +238,8 @@ uint32_t CMediaRefClock::ComputeTime(uint8_t) {
         return m_uCurTime;
     }
     const uint32_t advance = m_uRefTime > m_uAnchorMedia ? m_uRefTime - m_uAnchorMedia : 0;
-    const uint32_t expected = static_cast<uint32_t>(static_cast<double>(m_uBaseSys - m_uAnchorSys) *
-                                                    static_cast<double>(m_fSpeed));
+    const uint32_t expected =
+        low32Bits(static_cast<double>(m_uBaseSys - m_uAnchorSys) * static_cast<double>(m_fSpeed));
     if (advance > expected + m_uMaxDrift || advance + m_uMaxDrift < expected) {
         dropAnchor_Locked();
         m_uCurTime = scaledSum(m_uRefTime, now - m_uBaseSys, m_fSpeed);

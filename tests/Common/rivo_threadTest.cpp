@@ -19,11 +19,13 @@ public:
     ~FlagLoop() override { stop(); }
 
     std::atomic<int> starts{0};
+    std::atomic<bool> runningInside{false};
     std::atomic<int> activeAtOnce{0};
     std::atomic<int> maxActiveAtOnce{0};
 
 protected:
     void threadMain() override {
+        runningInside = isRunning();
         starts++;
         const int active = ++activeAtOnce;
         int seen = maxActiveAtOnce.load();
@@ -52,6 +54,7 @@ TEST(RivoThread, StartStoresNameAndRunsThreadMain) {
         std::this_thread::yield();
     }
     EXPECT_TRUE(loop.hasThread());
+    EXPECT_TRUE(loop.runningInside.load());
     keepGoing = false;
     loop.stop();
     EXPECT_FALSE(loop.hasThread());

@@ -4,8 +4,16 @@
 #include "tavoplayer/ITavoMediaPlayer.h"
 
 extern "C" bool createMediaPlayerInstance(HostContext* hostContext, ITavoMediaPlayer** player) {
-    CTavoMediaPlayer* created = new (std::nothrow) CTavoMediaPlayer();
-    if (!created) {
+    if (!player) {
+        return false;
+    }
+    // The player allocates its clock while it is constructed, so running out of
+    // memory may surface inside the constructor too; no exception may reach
+    // the host through this C entry point.
+    CTavoMediaPlayer* created = nullptr;
+    try {
+        created = new CTavoMediaPlayer();
+    } catch (const std::bad_alloc&) {
         return false;
     }
     created->setHostContext(hostContext);
