@@ -34,4 +34,6 @@ void setDirectSoundCreate8ForTesting(DirectSoundCreate8Function create) {
     g_redirect.store(create);
 }
 
-void setDirectSoundFailureForTesting(bool fail) { g_failOnPurpose.store(fail); }
+void setDirectSoundFailureForTesting(bool fail) {
+    g_failOnPurpose.store(fail);
+}

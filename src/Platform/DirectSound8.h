@@ -18,7 +18,6 @@
 #define DS_OK ((HRESULT)0)
 #define DSERR_INVALIDPARAM E_INVALIDARG
 #define DSERR_INVALIDCALL ((HRESULT)0x88780032)
-#define DSERR_GENERIC E_FAIL
 #define DSERR_OUTOFMEMORY E_OUTOFMEMORY
 #define DSERR_BADFORMAT ((HRESULT)0x88780064)
 #define DSERR_UNSUPPORTED E_NOTIMPL
@@ -99,9 +98,8 @@ public:
     // Hands out dwBytes of the buffer from dwOffset for writing, as one region
     // or, when it wraps past the end, two (the second needs ppvAudioPtr2).
     // One region may be locked at a time; dwFlags must be 0.
-    virtual HRESULT Lock(DWORD dwOffset, DWORD dwBytes, LPVOID* ppvAudioPtr1,
-                         DWORD* pdwAudioBytes1, LPVOID* ppvAudioPtr2, DWORD* pdwAudioBytes2,
-                         DWORD dwFlags) = 0;
+    virtual HRESULT Lock(DWORD dwOffset, DWORD dwBytes, LPVOID* ppvAudioPtr1, DWORD* pdwAudioBytes1,
+                         LPVOID* ppvAudioPtr2, DWORD* pdwAudioBytes2, DWORD dwFlags) = 0;
     // Starts playing from the cursor; DSBPLAY_LOOPING loops, otherwise the
     // buffer stops at its end.
     virtual HRESULT Play(DWORD dwReserved1, DWORD dwPriority, DWORD dwFlags) = 0;
@@ -137,7 +135,7 @@ public:
 };
 
 typedef HRESULT (*DirectSoundCreate8Function)(LPCGUID lpcGuidDevice, IDirectSound8** ppDS8,
-                                               IUnknown* pUnkOuter);
+                                              IUnknown* pUnkOuter);
 
 // Opens the default playback device (lpcGuidDevice null). DSERR_NODRIVER when
 // SDL has no audio driver or no playback device.

@@ -100,7 +100,9 @@ HRESULT LoopingSoundBuffer::QueryInterface(REFIID riid, void** ppvObject) {
     return S_OK;
 }
 
-ULONG LoopingSoundBuffer::AddRef() { return ++m_references; }
+ULONG LoopingSoundBuffer::AddRef() {
+    return ++m_references;
+}
 
 ULONG LoopingSoundBuffer::Release() {
     const ULONG left = --m_references;
@@ -123,8 +125,8 @@ HRESULT LoopingSoundBuffer::GetVolume(LONG* plVolume) {
 }
 
 HRESULT LoopingSoundBuffer::Lock(DWORD dwOffset, DWORD dwBytes, LPVOID* ppvAudioPtr1,
-                                 DWORD* pdwAudioBytes1, LPVOID* ppvAudioPtr2,
-                                 DWORD* pdwAudioBytes2, DWORD dwFlags) {
+                                 DWORD* pdwAudioBytes1, LPVOID* ppvAudioPtr2, DWORD* pdwAudioBytes2,
+                                 DWORD dwFlags) {
     if (!ppvAudioPtr1 || !pdwAudioBytes1 || (ppvAudioPtr2 && !pdwAudioBytes2) || dwFlags != 0 ||
         dwOffset >= m_size || dwBytes == 0 || dwBytes > m_size) {
         return DSERR_INVALIDPARAM;

@@ -72,8 +72,8 @@ private:
     DWORD m_flags;
     WAVEFORMATEX m_format;
     DWORD m_size;
-    uint8_t* m_data;        // m_size bytes
-    uint8_t* m_lockCopy;    // m_size bytes: the region handed out by Lock
+    uint8_t* m_data;      // m_size bytes
+    uint8_t* m_lockCopy;  // m_size bytes: the region handed out by Lock
 
     std::mutex m_mutex;
     // Guarded by m_mutex.

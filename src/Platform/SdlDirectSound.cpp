@@ -49,7 +49,9 @@ HRESULT SdlDirectSound::QueryInterface(REFIID riid, void** ppvObject) {
     return S_OK;
 }
 
-ULONG SdlDirectSound::AddRef() { return ++m_references; }
+ULONG SdlDirectSound::AddRef() {
+    return ++m_references;
+}
 
 ULONG SdlDirectSound::Release() {
     const ULONG left = --m_references;

@@ -91,7 +91,8 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES /*lpEventAttributes*/, BOOL bManualRes
     if (lpName) {
         return nullptr;
     }
-    EventObject* event = new (std::nothrow) EventObject{bManualReset != FALSE, bInitialState != FALSE};
+    EventObject* event =
+        new (std::nothrow) EventObject{bManualReset != FALSE, bInitialState != FALSE};
     if (!event) {
         return nullptr;
     }
@@ -101,9 +102,13 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES /*lpEventAttributes*/, BOOL bManualRes
     return event;
 }
 
-BOOL SetEvent(HANDLE hEvent) { return setSignalled(hEvent, true); }
+BOOL SetEvent(HANDLE hEvent) {
+    return setSignalled(hEvent, true);
+}
 
-BOOL ResetEvent(HANDLE hEvent) { return setSignalled(hEvent, false); }
+BOOL ResetEvent(HANDLE hEvent) {
+    return setSignalled(hEvent, false);
+}
 
 DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
                              DWORD dwMilliseconds) {

@@ -38,7 +38,9 @@ typedef const IID& REFIID;
 inline bool operator==(const GUID& a, const GUID& b) {
     return std::memcmp(&a, &b, sizeof(GUID)) == 0;
 }
-inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
+inline bool operator!=(const GUID& a, const GUID& b) {
+    return !(a == b);
+}
 
 #define S_OK ((HRESULT)0)
 #define E_NOTIMPL ((HRESULT)0x80004001)
@@ -52,8 +54,8 @@ inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 
 // {00000000-0000-0000-C000-000000000046}
-inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000,
-                                     {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 // Base of every COM-style interface: a reference count shared by all the
 // interfaces of one object, and a query for the object's other interfaces.

@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr DWORD kAllFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY |
-                            DSBCAPS_GLOBALFOCUS | DSBCAPS_GETCURRENTPOSITION2;
+constexpr DWORD kAllFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GLOBALFOCUS |
+                            DSBCAPS_GETCURRENTPOSITION2;
 
 WAVEFORMATEX pcm16(WORD channels, DWORD rate) {
     WAVEFORMATEX format = {};
@@ -74,8 +74,8 @@ protected:
         LPVOID second = nullptr;
         DWORD firstBytes = 0;
         DWORD secondBytes = 0;
-        ASSERT_EQ(DS_OK, buffer->Lock(offset, static_cast<DWORD>(bytes.size()), &first,
-                                      &firstBytes, &second, &secondBytes, 0));
+        ASSERT_EQ(DS_OK, buffer->Lock(offset, static_cast<DWORD>(bytes.size()), &first, &firstBytes,
+                                      &second, &secondBytes, 0));
         std::memcpy(first, bytes.data(), firstBytes);
         if (secondBytes) {
             std::memcpy(second, bytes.data() + firstBytes, secondBytes);
@@ -145,8 +145,10 @@ TEST(LoopingSoundBufferSetup, InterfacesShareOneObjectAndFollowCapabilities) {
     IDirectSoundBuffer8* buffer8 = nullptr;
     IDirectSoundNotify* notify = nullptr;
     IUnknown* unknown = nullptr;
-    ASSERT_EQ(S_OK, base->QueryInterface(IID_IDirectSoundBuffer8, reinterpret_cast<void**>(&buffer8)));
-    ASSERT_EQ(S_OK, buffer8->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&notify)));
+    ASSERT_EQ(S_OK,
+              base->QueryInterface(IID_IDirectSoundBuffer8, reinterpret_cast<void**>(&buffer8)));
+    ASSERT_EQ(S_OK,
+              buffer8->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&notify)));
     ASSERT_EQ(S_OK, notify->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)));
     EXPECT_EQ(static_cast<IDirectSoundBuffer*>(buffer8), base);
     EXPECT_EQ(static_cast<IUnknown*>(static_cast<IDirectSoundBuffer8*>(buffer)), unknown);
@@ -168,8 +170,8 @@ TEST(LoopingSoundBufferSetup, InterfacesShareOneObjectAndFollowCapabilities) {
     buffer = new ManualSoundBuffer();
     ASSERT_EQ(DS_OK, buffer->initialize(&desc));
     notify = reinterpret_cast<IDirectSoundNotify*>(&format);
-    EXPECT_EQ(E_NOINTERFACE, buffer->QueryInterface(IID_IDirectSoundNotify,
-                                                    reinterpret_cast<void**>(&notify)));
+    EXPECT_EQ(E_NOINTERFACE,
+              buffer->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&notify)));
     EXPECT_EQ(nullptr, notify);
     buffer->Release();
 }

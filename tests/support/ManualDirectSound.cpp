@@ -34,7 +34,9 @@ HRESULT ManualDirectSound::createInstalled(LPCGUID /*guid*/, IDirectSound8** dev
     return DS_OK;
 }
 
-ULONG ManualDirectSound::foreignReferences() const { return m_references.load() - 1; }
+ULONG ManualDirectSound::foreignReferences() const {
+    return m_references.load() - 1;
+}
 
 HWND ManualDirectSound::window() const {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -71,7 +73,9 @@ HRESULT ManualDirectSound::QueryInterface(REFIID riid, void** ppvObject) {
     return S_OK;
 }
 
-ULONG ManualDirectSound::AddRef() { return ++m_references; }
+ULONG ManualDirectSound::AddRef() {
+    return ++m_references;
+}
 
 ULONG ManualDirectSound::Release() {
     const ULONG left = --m_references;

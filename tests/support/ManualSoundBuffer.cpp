@@ -10,8 +10,7 @@ std::vector<uint8_t> ManualSoundBuffer::advance(DWORD bytes) {
 
 bool ManualSoundBuffer::waitForUnlocks(size_t count) {
     std::unique_lock<std::mutex> lock(m_recordMutex);
-    return m_unlocked.wait_for(lock, std::chrono::seconds(10),
-                               [&] { return m_unlocks >= count; });
+    return m_unlocked.wait_for(lock, std::chrono::seconds(10), [&] { return m_unlocks >= count; });
 }
 
 size_t ManualSoundBuffer::unlocks() const {
@@ -40,14 +39,14 @@ void ManualSoundBuffer::record(const std::string& call) {
 }
 
 HRESULT ManualSoundBuffer::Lock(DWORD dwOffset, DWORD dwBytes, LPVOID* ppvAudioPtr1,
-                                DWORD* pdwAudioBytes1, LPVOID* ppvAudioPtr2,
-                                DWORD* pdwAudioBytes2, DWORD dwFlags) {
+                                DWORD* pdwAudioBytes1, LPVOID* ppvAudioPtr2, DWORD* pdwAudioBytes2,
+                                DWORD dwFlags) {
     {
         std::lock_guard<std::mutex> lock(m_recordMutex);
         m_lockOffsets.push_back(dwOffset);
     }
-    return LoopingSoundBuffer::Lock(dwOffset, dwBytes, ppvAudioPtr1, pdwAudioBytes1,
-                                    ppvAudioPtr2, pdwAudioBytes2, dwFlags);
+    return LoopingSoundBuffer::Lock(dwOffset, dwBytes, ppvAudioPtr1, pdwAudioBytes1, ppvAudioPtr2,
+                                    pdwAudioBytes2, dwFlags);
 }
 
 HRESULT ManualSoundBuffer::Unlock(LPVOID pvAudioPtr1, DWORD dwAudioBytes1, LPVOID pvAudioPtr2,

@@ -317,18 +317,34 @@ uint32_t DSoundRender::stagingReadOffset() const {
     return m_stagingReadOffset;
 }
 
-uint32_t DSoundRender::Reserved1() { return 0; }
+uint32_t DSoundRender::Reserved1() {
+    return 0;
+}
 
-uint32_t DSoundRender::Reserved2() { return m_device ? 0 : AUDIO_RENDER_NO_DEVICE; }
+uint32_t DSoundRender::Reserved2() {
+    return m_device ? 0 : AUDIO_RENDER_NO_DEVICE;
+}
 
-uint32_t DSoundRender::Reserved3(uint32_t) { return Reserved2(); }
+uint32_t DSoundRender::Reserved3(uint32_t) {
+    return Reserved2();
+}
 
-uint32_t DSoundRender::Reserved4(uint32_t) { return Reserved2(); }
+uint32_t DSoundRender::Reserved4(uint32_t) {
+    return Reserved2();
+}
 
-uint32_t DSoundRender::Reserved5(uint32_t) { return 0; }
+uint32_t DSoundRender::Reserved5(uint32_t) {
+    return 0;
+}
 
-uint32_t DSoundRender::Reserved6() { return Reserved2(); }
+uint32_t DSoundRender::Reserved6() {
+    return Reserved2();
+}
 
-uint32_t DSoundRender::Reserved7() { return 0; }
+uint32_t DSoundRender::Reserved7() {
+    return 0;
+}
 
-uint32_t DSoundRender::Reserved8(uint32_t) { return 0x7fffffff; }
+uint32_t DSoundRender::Reserved8(uint32_t) {
+    return 0x7fffffff;
+}
