@@ -1,0 +1,95 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "Common/rivo_CMutex.h"
+#include "Platform/DirectSound8.h"
+#include "TavoPlayerCore/AudioRender/DSoundAudioRunner.h"
+#include "TavoPlayerCore/AudioRender/IAudioRender.h"
+
+// Audio output through DirectSound 8. One looping secondary buffer of two
+// blocks plays while the feeding thread moves one block into the half that
+// is not playing each time the play cursor crosses a block boundary. The
+// player writes into a staging buffer of two blocks; when it holds less than
+// a block at a boundary, the feeding thread writes a block of silence so that
+// the buffer never replays old sound.
+//
+// Threads: the player's audio loop (Write, set-up, Start, destruction), the
+// host's thread (SetWindow, SetVolume; the player serialises these with the
+// audio loop) and the feeding thread (FillNextBlock).
+class DSoundRender : public IAudioRender {
+public:
+    DSoundRender();
+    // Stops, then releases everything as Close does.
+    ~DSoundRender() override;
+
+    // Creates device, buffer, notifications and staging buffer. A renderer
+    // that is open already is stopped and opened afresh, with blocks of a
+    // quarter second in the new format.
+    uint32_t Open() override;
+    // Stops feeding if needed and releases notify interface, buffer, base
+    // buffer and device in that order, then the events and the staging buffer.
+    uint32_t Close() override;
+    uint32_t SetFormat(const AudioFormat* format) override;
+    uint32_t SetWindow(HWND window) override;
+    uint32_t Start() override;
+    uint32_t Reserved1() override;
+    uint32_t Stop() override;
+    // Taken only while the staging buffer keeps at least one byte free after
+    // it; a block that does not fit behind the unread bytes moves them to the
+    // front first. Null data with a non-zero size is refused (1).
+    uint32_t Write(const void* data, uint32_t size) override;
+    uint32_t Reserved2() override;
+    uint32_t Reserved3(uint32_t) override;
+    uint32_t Reserved4(uint32_t) override;
+    uint32_t Reserved5(uint32_t) override;
+    uint32_t Reserved6() override;
+    uint32_t SetVolume(uint32_t volume) override;
+    uint32_t GetVolume() override;
+    uint32_t Reserved7() override;
+    uint32_t Reserved8(uint32_t) override;
+
+    // Bytes per block: 4096 without a device, else a quarter second of sound
+    // in the stored format (0 when that is not a usable buffer size).
+    uint32_t GetBlockSize() const;
+
+    // Staging buffer state, for tests: unread bytes and where they start.
+    int32_t stagingFill() const;
+    uint32_t stagingReadOffset() const;
+
+private:
+    friend class DSoundAudioRunner;
+
+    // One pass of the feeding thread: waits up to 200 ms for a notification
+    // and moves one block (or silence) into the half that is not playing.
+    uint32_t FillNextBlock();
+    // Appends a block behind the unread bytes. Caller holds m_mutex and has
+    // checked the room.
+    void appendLocked(const void* data, uint32_t size);
+
+    IDirectSound8* m_device;
+    IDirectSoundBuffer8* m_buffer;
+    IDirectSoundBuffer* m_baseBuffer;
+    IDirectSoundNotify* m_notify;
+    DSBPOSITIONNOTIFY m_positions[2];
+    HANDLE m_events[2];
+    uint32_t m_blockSize;
+    int32_t m_writeOffset;  // guarded by m_mutex while feeding
+    // Guarded by m_mutex.
+    uint8_t* m_staging;
+    int32_t m_stagingFill;
+    uint32_t m_stagingCapacity;
+    uint32_t m_stagingReadOffset;
+
+    HWND m_window;
+    uint32_t m_channels;
+    uint32_t m_sampleRate;
+    int32_t m_bitsPerSample;
+
+    // 1 while the feeding thread is meant to run. Declared before the thread
+    // object, so it outlives the thread's destructor, which reads it.
+    std::atomic<uint32_t> m_feeding;
+    DSoundAudioRunner m_runner;
+    RIVO_Common_Player::rivo_CMutex* m_mutex;
+};

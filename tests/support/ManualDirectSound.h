@@ -1,0 +1,57 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+#include "Platform/DirectSound8.h"
+#include "support/ManualSoundBuffer.h"
+
+// A DirectSound device for tests. While one is installed, DirectSoundCreate8
+// hands it out (with a new reference); its buffers are ManualSoundBuffers,
+// which play only when the test advances them. It records what it was asked
+// for and can be told to fail.
+class ManualDirectSound : public IDirectSound8 {
+public:
+    // Creates a device, holding one reference for the test, and installs it.
+    ManualDirectSound();
+
+    // Uninstalls the device and drops the test's reference.
+    void uninstall();
+
+    // Results to answer instead of creating or accepting anything.
+    std::atomic<HRESULT> cooperativeLevelResult{DS_OK};
+    std::atomic<HRESULT> createSoundBufferResult{DS_OK};
+
+    // References held by others than the test (the renderer's).
+    ULONG foreignReferences() const;
+    HWND window() const;
+    DWORD level() const;
+    // The description and format of the last CreateSoundBuffer.
+    DSBUFFERDESC lastDescription() const;
+    WAVEFORMATEX lastFormat() const;
+    // The buffers created so far; the device keeps a reference on each.
+    std::vector<ManualSoundBuffer*> buffers() const;
+
+    HRESULT QueryInterface(REFIID riid, void** ppvObject) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT CreateSoundBuffer(LPCDSBUFFERDESC pcDSBufferDesc, IDirectSoundBuffer** ppDSBuffer,
+                              IUnknown* pUnkOuter) override;
+    HRESULT SetCooperativeLevel(HWND hwnd, DWORD dwLevel) override;
+
+protected:
+    ~ManualDirectSound() override;
+
+private:
+    static HRESULT createInstalled(LPCGUID guid, IDirectSound8** device, IUnknown* outer);
+
+    std::atomic<ULONG> m_references;
+    mutable std::mutex m_mutex;
+    // Guarded by m_mutex.
+    HWND m_window = nullptr;
+    DWORD m_level = 0;
+    DSBUFFERDESC m_description = {};
+    WAVEFORMATEX m_format = {};
+    std::vector<ManualSoundBuffer*> m_buffers;
+};
