@@ -1,7 +1,9 @@
 #include "TavoPlayerCore/Record/CMediaRecord.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -115,29 +117,32 @@ int32_t CMediaRecord::setAudioCodec(int32_t codecType) {
     if (codecType < AUDIO_AAC || codecType > AUDIO_G711U) {
         return PLAYER_E_INVALIDARG;
     }
-    bool first = false;
-    bool changed = false;
+    int32_t previous = CODEC_NONE;
+    bool firstChange = false;
     {
         CAutoLock lock(&m_mutex);
-        if (m_audioCodec == CODEC_NONE) {
+        previous = m_audioCodec;
+        if (previous == CODEC_NONE) {
             m_audioCodec = codecType;
-            first = true;
-        } else if (codecType != m_audioCodec && !m_audioCodecChanged) {
+        } else if (codecType != previous) {
+            firstChange = !m_audioCodecChanged;
             m_audioCodecChanged = true;
-            changed = true;
-        } else if (codecType != m_audioCodec) {
-            return PLAYER_E_FAIL;
         }
     }
-    if (first && !recordableAudio(codecType)) {
-        RIVO_LOG("record audio is G.711, which MP4 cannot hold: recording video only");
+    if (previous == CODEC_NONE) {
+        if (!recordableAudio(codecType)) {
+            RIVO_LOG("record audio is G.711, which MP4 cannot hold: recording video only");
+        }
+        return 0;
     }
-    if (changed) {
+    if (codecType == previous) {
+        return 0;
+    }
+    if (firstChange) {
         RIVO_LOG("record audio codec changed from %d to %d: recording on without sound",
-                 static_cast<int>(m_audioCodec), static_cast<int>(codecType));
-        return PLAYER_E_FAIL;
+                 static_cast<int>(previous), static_cast<int>(codecType));
     }
-    return 0;
+    return PLAYER_E_FAIL;
 }
 
 int32_t CMediaRecord::input(const MediaSample* sample, uint32_t type, uint32_t frameDuration) {
@@ -236,11 +241,15 @@ void CMediaRecord::runPass() {
     for (int i = 0; i < m_videoBatchCount; ++i) {
         m_videoBatch[i].reset();
     }
-    for (int i = 0; i < m_audioBatchCount; ++i) {
-        m_audioBatch[i].reset();
-    }
     m_videoBatchCount = 0;
-    m_audioBatchCount = 0;
+    // Until the recording starts, sound stays for the batch whose key frame
+    // starts it: the probe needs it, and it may reach back to that frame.
+    if (state() & kStateStarted) {
+        for (int i = 0; i < m_audioBatchCount; ++i) {
+            m_audioBatch[i].reset();
+        }
+        m_audioBatchCount = 0;
+    }
 }
 
 void CMediaRecord::takeBatches() {
@@ -248,12 +257,17 @@ void CMediaRecord::takeBatches() {
     for (int i = 0; i < m_videoCount; ++i) {
         m_videoBatch[i] = std::move(m_videoQueue[i]);
     }
-    for (int i = 0; i < m_audioCount; ++i) {
-        m_audioBatch[i] = std::move(m_audioQueue[i]);
-    }
     m_videoBatchCount = m_videoCount;
-    m_audioBatchCount = m_audioCount;
     m_videoCount = 0;
+    // Sound kept from passes before the start makes room for the newest.
+    const int overflow = m_audioBatchCount + m_audioCount - kQueueCapacity;
+    if (overflow > 0) {
+        std::move(m_audioBatch + overflow, m_audioBatch + m_audioBatchCount, m_audioBatch);
+        m_audioBatchCount -= overflow;
+    }
+    for (int i = 0; i < m_audioCount; ++i) {
+        m_audioBatch[m_audioBatchCount++] = std::move(m_audioQueue[i]);
+    }
     m_audioCount = 0;
 }
 
@@ -310,11 +324,9 @@ int32_t CMediaRecord::openOutput(int32_t audioCodec) {
     if (result != 0) {
         return result;
     }
-    if (!(m_output->oformat->flags & AVFMT_NOFILE)) {
-        result = avio_open(&m_output->pb, m_fileName.c_str(), AVIO_FLAG_WRITE);
-        if (result < 0) {
-            return result;
-        }
+    result = avio_open(&m_output->pb, m_fileName.c_str(), AVIO_FLAG_WRITE);
+    if (result < 0) {
+        return result;
     }
     result = avformat_write_header(m_output, nullptr);
     return result < 0 ? result : 0;
@@ -392,7 +404,7 @@ AVStream* CMediaRecord::addStream(const AVCodecParameters* parameters) {
 void CMediaRecord::closeOutput(bool discard) {
     av_bsf_free(&m_audioFilter);
     if (m_output) {
-        if (!(m_output->oformat->flags & AVFMT_NOFILE) && m_output->pb) {
+        if (m_output->pb) {
             avio_closep(&m_output->pb);
             if (discard) {
                 std::remove(m_fileName.c_str());

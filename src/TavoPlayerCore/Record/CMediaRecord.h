@@ -33,6 +33,12 @@ struct AVStream;
 // Every later pass writes what has been queued since, audio and video merged
 // by time. stopRecord writes what is still queued, then the trailer.
 //
+// A start that fails (no name yet, a directory that does not exist) closes
+// and removes whatever it had opened and drops its video; the next pass that
+// holds a key frame tries again. Sound is kept until a start succeeds, so the
+// recording has it from its first key frame on; sound from before that frame
+// is not written.
+//
 // Packet times are the sample times in milliseconds less the time of the first
 // key frame written. They never stand still or go backwards: the first packet
 // is placed at 20 ms, and a time that repeats (or falls behind) the previous
@@ -45,8 +51,8 @@ struct AVStream;
 //    is null, m_recorder = new CMediaRecord(); when the audio codec of the
 //    stream is already known, setAudioCodec(code) right away.
 // 2. PARAM_RECORD_FILE, host thread, under m_videoLock: when m_recorder exists,
-//    setFileName(name). The name must arrive before the third key frame or the
-//    samples queued until then are lost. The result needs no handling.
+//    setFileName(name). A name that arrives after the third key frame starts
+//    the recording at the next key frame. The result needs no handling.
 // 3. Audio description (readFlagData, audio loop), under m_videoLock: when
 //    m_recorder exists, setAudioCodec(StreamInfo::codecType).
 // 4. Video loop, show step, under m_videoLock: when m_recorder exists and
@@ -56,8 +62,11 @@ struct AVStream;
 //    on its own (not while m_audioLock is held): when m_recorder exists and
 //    m_storePlayback is clear, input(&sample, TRACK_AUDIO, 0).
 // 6. PARAM_RECORD with 0, or the player's destructor, under m_videoLock:
-//    stopRecord(); delete m_recorder; m_recorder = nullptr.
-// A recorder writes one file; recording again takes a new recorder.
+//    stopRecord(); delete m_recorder; m_recorder = nullptr. stopRecord waits
+//    for the recorder's last pass and writes the trailer; the recorder's
+//    thread never takes m_videoLock, so holding it meanwhile is safe.
+// A recorder writes one file; recording again takes a new recorder. Every
+// public operation may be called from any thread.
 class CMediaRecord : public RIVO_Common_Player::rivo_thread {
 public:
     // Samples each queue holds; a sample arriving at a full queue is dropped.

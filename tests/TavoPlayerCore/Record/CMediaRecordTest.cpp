@@ -157,6 +157,18 @@ std::vector<EncodedSample> encodeVideo(VideoCodec codec, int frames, uint32_t st
     return TestStreamEncoder::encodeVideo(settings, frames);
 }
 
+// The samples stamped from fromMs up to, not including, toMs.
+std::vector<EncodedSample> slice(const std::vector<EncodedSample>& samples, uint32_t fromMs,
+                                 uint32_t toMs) {
+    std::vector<EncodedSample> out;
+    for (const EncodedSample& sample : samples) {
+        if (sample.timeMs >= fromMs && sample.timeMs < toMs) {
+            out.push_back(sample);
+        }
+    }
+    return out;
+}
+
 // Polls a condition that another thread makes true, with a generous bound.
 bool waitFor(const std::function<bool()>& condition) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -382,36 +394,62 @@ TEST_F(CMediaRecordTest, DirectoryThatDoesNotExistRecordsNothing) {
     EXPECT_TRUE(filesIn(m_dir.path()).empty());
 }
 
-TEST_F(CMediaRecordTest, FailedStartIsRetriedWithTheNextBatchThatHoldsAKeyFrame) {
+enum class StartFailure { MissingDirectory, MissingName };
+
+class CMediaRecordRetryTest : public CMediaRecordTest,
+                              public ::testing::WithParamInterface<StartFailure> {};
+
+TEST_P(CMediaRecordRetryTest, FailedStartIsRetriedAtTheNextKeyFrameWithTheSoundSinceThen) {
+    const bool lateName = GetParam() == StartFailure::MissingName;
     const std::vector<EncodedSample> video = encodeVideo(VideoCodec::H264, 45);
-    const std::string target = m_dir.file("later/a.mp4");
+    const std::vector<EncodedSample> audio = TestStreamEncoder::encodeAudio(AudioCodec::Aac, 1800);
+    const std::string directory = lateName ? m_dir.path() : m_dir.file("later");
+    const std::string target = directory + "/a.mp4";
     {
         CMediaRecord recorder;
-        ASSERT_EQ(0, recorder.setFileName(target.c_str()));
-        // Up to the third key frame (frame 20): the first pass cannot write
-        // its temporary file.
-        feed(recorder, std::vector<EncodedSample>(video.begin(), video.begin() + 21));
+        ASSERT_EQ(0, recorder.setAudioCodec(AUDIO_AAC));
+        if (!lateName) {
+            ASSERT_EQ(0, recorder.setFileName(target.c_str()));
+        }
+        // Up to the third key frame (frame 20 at 800 ms): the first pass fails.
+        feed(recorder, slice(video, 0, 801), slice(audio, 0, 801));
         ASSERT_TRUE(waitFor([&] { return recorder.startFailures() == 1; }));
-        std::filesystem::create_directory(m_dir.file("later"));
-        feed(recorder, std::vector<EncodedSample>(video.begin() + 21, video.end()));
+        if (lateName) {
+            ASSERT_EQ(0, recorder.setFileName(target.c_str()));
+        } else {
+            std::filesystem::create_directory(directory);
+        }
+        feed(recorder, slice(video, 801, 5000), slice(audio, 801, 5000));
         recorder.stopRecord();
         EXPECT_EQ(1u, recorder.startFailures());
         EXPECT_TRUE(recorder.state() & CMediaRecord::kStateStarted);
         EXPECT_EQ(PLAYER_E_FAIL, recorder.setFileName(m_dir.file("other.mp4").c_str()));
     }
-    EXPECT_EQ(std::vector<std::string>{"a.mp4"}, filesIn(m_dir.file("later")));
+    EXPECT_EQ(std::vector<std::string>{"a.mp4"}, filesIn(directory));
     const RecordedFile file = readRecording(target);
     ASSERT_TRUE(file.opened);
-    // The batches without a key frame after the failure are dropped: the file
-    // starts at frame 30.
-    const RecordedStream& stream = *file.video();
-    ASSERT_EQ(15u, stream.timesMs.size());
-    EXPECT_EQ(20, stream.timesMs[0]);
-    EXPECT_EQ(14 * kFrameMs, stream.timesMs.back());
-    EXPECT_TRUE(stream.keys[0]);
-    EXPECT_EQ(15, stream.framesDecoded);
-    EXPECT_EQ(0, stream.decodeErrors);
+    // The passes without a key frame after the failure drop their video: the
+    // file starts at frame 30 (1200 ms), with the sound from then on.
+    const RecordedStream& picture = *file.video();
+    ASSERT_EQ(15u, picture.timesMs.size());
+    EXPECT_EQ(20, picture.timesMs[0]);
+    EXPECT_EQ(14 * kFrameMs, picture.timesMs.back());
+    EXPECT_TRUE(picture.keys[0]);
+    EXPECT_EQ(15, picture.framesDecoded);
+    EXPECT_EQ(0, picture.decodeErrors);
+    ASSERT_NE(nullptr, file.audio());
+    EXPECT_EQ(slice(audio, 1200, 5000).size(), file.audio()->timesMs.size());
+    EXPECT_NEAR(picture.timesMs.front(), file.audio()->timesMs.front(), kFrameMs);
+    EXPECT_EQ(0, file.audio()->decodeErrors);
 }
+
+INSTANTIATE_TEST_SUITE_P(Causes, CMediaRecordRetryTest,
+                         ::testing::Values(StartFailure::MissingDirectory,
+                                           StartFailure::MissingName),
+                         [](const ::testing::TestParamInfo<StartFailure>& info) {
+                             return info.param == StartFailure::MissingName ? "MissingName"
+                                                                            : "MissingDirectory";
+                         });
 
 // ---- Sound ---------------------------------------------------------------
 
@@ -489,36 +527,24 @@ TEST_F(CMediaRecordTest, G711RecordingsAreVideoOnlyAndTheLogSaysSo) {
 
 TEST_F(CMediaRecordTest, AudioStopsWhenTheCodecChanges) {
     const std::vector<EncodedSample> video = encodeVideo(VideoCodec::H264, 30);
-    const std::vector<EncodedSample> aac = TestStreamEncoder::encodeAudio(AudioCodec::Aac, 1200);
-    const std::vector<EncodedSample> mp3 = TestStreamEncoder::encodeAudio(AudioCodec::Mp3, 1200);
+    const std::vector<EncodedSample> aac =
+        slice(TestStreamEncoder::encodeAudio(AudioCodec::Aac, 1200), 0, 800);
+    const std::vector<EncodedSample> mp3 =
+        slice(TestStreamEncoder::encodeAudio(AudioCodec::Mp3, 1200), 800, 1200);
     const std::string target = m_dir.file("change.mp4");
-    size_t aacFrames = 0;
     {
         CMediaRecord recorder;
         recorder.setAudioCodec(AUDIO_AAC);
         recorder.setFileName(target.c_str());
-        std::vector<EncodedSample> aacPart;
-        for (const EncodedSample& frame : aac) {
-            if (frame.timeMs < 800) {
-                aacPart.push_back(frame);
-            }
-        }
-        aacFrames = aacPart.size();
-        feed(recorder, std::vector<EncodedSample>(video.begin(), video.begin() + 20), aacPart);
+        feed(recorder, slice(video, 0, 800), aac);
         EXPECT_EQ(PLAYER_E_FAIL, recorder.setAudioCodec(AUDIO_MP3));
-        std::vector<EncodedSample> mp3Part;
-        for (const EncodedSample& frame : mp3) {
-            if (frame.timeMs >= 800) {
-                mp3Part.push_back(frame);
-            }
-        }
-        feed(recorder, std::vector<EncodedSample>(video.begin() + 20, video.end()), mp3Part);
+        feed(recorder, slice(video, 800, 1200), mp3);
     }
     const RecordedFile file = readRecording(target);
     ASSERT_TRUE(file.opened);
     ASSERT_EQ(2u, file.streams.size());
     EXPECT_EQ(AV_CODEC_ID_AAC, file.audio()->codec);
-    EXPECT_EQ(aacFrames, file.audio()->timesMs.size());
+    EXPECT_EQ(aac.size(), file.audio()->timesMs.size());
     EXPECT_EQ(0, file.audio()->decodeErrors);
     EXPECT_EQ(30u, file.video()->timesMs.size());
 }
