@@ -158,9 +158,11 @@ private:
 
     // Sets kStateReady once three key frames have been queued; true when set.
     bool checkReady();
-    // One pass of the loop: take the queues, start or continue, free the batch.
+    // One pass of the loop: take the queues, start or continue, free what was
+    // taken (the sound only once the recording has started).
     void runPass();
-    // Moves both queues into the batches under m_mutex.
+    // Moves the video queue into the video batch and appends the audio queue
+    // to the audio batch, under m_mutex.
     void takeBatches();
     // Runs a start attempt on the current batches under m_nameLock. On failure
     // everything the attempt opened is closed again and the count goes up.
@@ -191,7 +193,8 @@ private:
     void writePacket(const RecordItem& item, AVStream* stream, uint64_t timeMs,
                      uint64_t previousMs);
 
-    // Written by the owner's thread, read by the recorder's thread.
+    // Shared between the threads without a lock. m_recording is cleared by
+    // stopRecord; the others are written by the recorder's thread.
     std::atomic<uint32_t> m_recording;
     std::atomic<uint32_t> m_state;
     std::atomic<uint32_t> m_startFailures;
