@@ -10,6 +10,7 @@ typedef int32_t BOOL;
 typedef int32_t LONG;
 typedef int32_t HRESULT;
 typedef uint32_t UINT;
+typedef uint32_t ULONG;
 typedef uint32_t DWORD;
 typedef uint16_t WORD;
 typedef uint8_t BYTE;
@@ -30,6 +31,7 @@ typedef void* HWND;
 #define E_OUTOFMEMORY ((HRESULT)0x8007000E)
 #define E_NOINTERFACE ((HRESULT)0x80004002)
 #define E_NOTIMPL ((HRESULT)0x80004001)
+#define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110)
 
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
@@ -45,3 +47,32 @@ struct POINT {
     LONG x;
     LONG y;
 };
+
+// Interface identifiers of the COM-style platform objects.
+struct GUID {
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
+};
+typedef GUID IID;
+typedef const IID& REFIID;
+
+inline bool operator==(const GUID& a, const GUID& b) {
+    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) {
+        return false;
+    }
+    for (int i = 0; i < 8; ++i) {
+        if (a.Data4[i] != b.Data4[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+inline bool operator!=(const GUID& a, const GUID& b) {
+    return !(a == b);
+}
+
+// The outer object of COM aggregation; the platform objects never aggregate,
+// so it only appears as a parameter that must be null.
+struct IUnknown;
