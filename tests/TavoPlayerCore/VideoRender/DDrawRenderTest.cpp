@@ -6,6 +6,7 @@
 
 #include "TavoPlayerCore/VideoRender/DDrawRender.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Platform/CRefCounted.h"
@@ -220,6 +222,37 @@ TEST(DDrawRender, LastPictureCopiesHaveFourRowsToSpare) {
         ASSERT_EQ(0, renderer->GetLastPicture(&copy));
         EXPECT_EQ(test.fitting, copy.linesize[0]) << test.height;
     }
+}
+
+TEST(DDrawRender, SnapshotsMayBeTakenWhileTheVideoLoopDraws) {
+    OffscreenWindow window(64, 48);
+    std::unique_ptr<IVideoRender> renderer = openRenderer(window.handle(), 64, 48);
+    ColourBarsPicture bars(64, 48);
+    std::atomic<bool> drawing{true};
+    std::thread videoLoop([&] {
+        for (int frame = 0; frame < 50; ++frame) {
+            renderer->RenderPicture(&bars.picture());
+        }
+        drawing = false;
+    });
+    std::vector<uint8_t> planes[3] = {std::vector<uint8_t>(64 * 48), std::vector<uint8_t>(32 * 48),
+                                      std::vector<uint8_t>(32 * 48)};
+    VideoPicture copy{{planes[0].data(), planes[1].data(), planes[2].data()}, {0, 0, 0}, 0};
+    // Once drawing is over, one more snapshot must find the picture.
+    bool last = false;
+    bool matched = true;
+    int32_t result = 1;
+    while (!last) {
+        last = !drawing;
+        result = renderer->GetLastPicture(&copy);
+        if (result == 0) {
+            matched =
+                matched && std::memcmp(planes[1].data(), bars.picture().data[1], 32 * 24) == 0;
+        }
+    }
+    videoLoop.join();
+    EXPECT_EQ(0, result);
+    EXPECT_TRUE(matched);
 }
 
 // The same pictures in real X11 windows of a private X server.
