@@ -173,23 +173,6 @@ TEST(DDrawRender, LostAndBusySurfacesStillShowThePicture) {
     EXPECT_TRUE(window.showsBars());
 }
 
-TEST(DDrawRender, APixelFormatOtherThanYuv420FailsOpenButKeepsCopies) {
-    OffscreenWindow window(64, 48);
-    IVideoRender* renderer = nullptr;
-    ASSERT_TRUE(createDDrawRender(&renderer));
-    std::unique_ptr<IVideoRender> owner(renderer);
-    renderer->SetWindow(window.handle(), 0);
-    EXPECT_EQ(-1, renderer->SetFormat(64, 48, 5));
-
-    ColourBarsPicture bars(64, 48);
-    EXPECT_EQ(0, renderer->RenderPicture(&bars.picture()));
-    EXPECT_TRUE(window.isBlack());
-    std::vector<uint8_t> planes[3] = {std::vector<uint8_t>(64 * 48), std::vector<uint8_t>(32 * 48),
-                                      std::vector<uint8_t>(32 * 48)};
-    VideoPicture copy{{planes[0].data(), planes[1].data(), planes[2].data()}, {0, 0, 0}, 0};
-    EXPECT_EQ(0, renderer->GetLastPicture(&copy));
-}
-
 TEST(DDrawRender, LastPictureCopiesHaveFourRowsToSpare) {
     // The copy's buffers are sized from the first picture's strides for
     // (height / 4) x 4 + 4 rows; a later picture whose planes would not fit
