@@ -1,5 +1,6 @@
 #include "Platform/COffscreenWindow.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -88,4 +89,23 @@ bool COffscreenWindow::present(const uint8_t* rgba, int width, int height, int s
         std::memcpy(&m_pixels[y * rowBytes], rgba + static_cast<size_t>(y) * strideBytes, rowBytes);
     }
     return true;
+}
+
+void COffscreenWindow::presentAt(int x, int y, const uint8_t* rgba, int width, int height,
+                                 int strideBytes) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    const int left = std::max(x, 0);
+    const int top = std::max(y, 0);
+    const int right = std::min(x + width, m_width);
+    const int bottom = std::min(y + height, m_height);
+    if (left >= right || top >= bottom) {
+        return;
+    }
+    const size_t rowBytes = static_cast<size_t>(m_width) * 4u;
+    const size_t copyBytes = static_cast<size_t>(right - left) * 4u;
+    for (int row = top; row < bottom; ++row) {
+        const uint8_t* source =
+            rgba + static_cast<size_t>(row - y) * strideBytes + static_cast<size_t>(left - x) * 4u;
+        std::memcpy(&m_pixels[row * rowBytes + static_cast<size_t>(left) * 4u], source, copyBytes);
+    }
 }

@@ -32,6 +32,9 @@ public:
     // Puts an RGBA image on screen. It must have the window's current size;
     // false (nothing changes) when the window was resized in between.
     bool present(const uint8_t* rgba, int width, int height, int strideBytes);
+    // Puts an RGBA image on screen with its top-left corner at (x, y) of the
+    // window; what falls outside the window is dropped.
+    void presentAt(int x, int y, const uint8_t* rgba, int width, int height, int strideBytes);
 
 private:
     mutable std::mutex m_mutex;

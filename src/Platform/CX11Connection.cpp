@@ -72,3 +72,7 @@ bool CX11Connection::toScreen_Locked(unsigned long xid, int* x, int* y) {
     *y = screenY;
     return true;
 }
+
+bool CX11Connection::runChecked_Locked(const std::function<bool(Display*)>& request) {
+    return checked_Locked([&] { return request(m_display); });
+}

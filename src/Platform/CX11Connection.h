@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 
+#include <functional>
 #include <mutex>
 
 // The library's own connection to the X server named by $DISPLAY, opened on
@@ -26,6 +27,10 @@ public:
     bool clientSize_Locked(unsigned long xid, int* width, int* height);
     // Translates a point of the window to root-window coordinates. Call with lock() held.
     bool toScreen_Locked(unsigned long xid, int* x, int* y);
+    // Runs request on the display and waits until the server has handled it:
+    // false when request returns false or the server reports an error (also
+    // false without a display). Call with lock() held.
+    bool runChecked_Locked(const std::function<bool(Display*)>& request);
 
 private:
     CX11Connection();

@@ -52,6 +52,7 @@ inline bool operator!=(const GUID& a, const GUID& b) {
 #define E_FAIL ((HRESULT)0x80004005)
 #define E_OUTOFMEMORY ((HRESULT)0x8007000E)
 #define E_INVALIDARG ((HRESULT)0x80070057)
+#define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110)
 
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)

@@ -8,19 +8,27 @@
 #include <cstdlib>
 #include <string>
 
-XvfbServer::XvfbServer(int width, int height) : m_pid(-1) {
+XvfbServer::XvfbServer(int width, int height, const std::vector<std::string>& extraArguments)
+    : m_pid(-1) {
     int fds[2];
     if (pipe(fds) != 0) {
         return;
     }
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
     const std::string fd = std::to_string(fds[1]);
+    // -displayfd makes Xvfb pick a free display and write its number once it accepts clients.
+    std::vector<std::string> arguments = {"Xvfb", "-displayfd", fd,    "-screen", "0",
+                                          screen, "-nolisten",  "tcp", "-noreset"};
+    arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(&argument[0]);
+    }
+    argv.push_back(nullptr);
     m_pid = fork();
     if (m_pid == 0) {
         close(fds[0]);
-        // -displayfd makes Xvfb pick a free display and write its number once it accepts clients.
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
-               "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+        execvp("Xvfb", argv.data());
         _exit(127);
     }
     close(fds[1]);

@@ -3,13 +3,17 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 // A private X server (Xvfb) for one test process. The constructor starts it
 // on a free display number and points $DISPLAY at it, so that the library's
 // X11 connection, opened on first use, talks to it; the destructor ends it.
+// Extra arguments go to Xvfb as they are (say, "-extension" "MIT-SHM" for a
+// server without shared-memory images).
 class XvfbServer {
 public:
-    explicit XvfbServer(int width = 1280, int height = 1024);
+    explicit XvfbServer(int width = 1280, int height = 1024,
+                        const std::vector<std::string>& extraArguments = {});
     ~XvfbServer();
 
     XvfbServer(const XvfbServer&) = delete;

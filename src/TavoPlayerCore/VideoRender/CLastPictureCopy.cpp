@@ -66,10 +66,11 @@ bool CLastPictureCopy::copyFrom(const VideoPicture& picture, uint32_t height) {
 }
 
 int32_t CLastPictureCopy::copyTo(VideoPicture* target, uint32_t height) {
+    // Checked under the lock: the video loop may be making the copy right now.
+    CAutoLock lock(m_lock.get());
     if (!m_picture) {
         return 1;
     }
-    CAutoLock lock(m_lock.get());
     for (int i = 0; i < 3; ++i) {
         std::memcpy(target->data[i], m_picture->data[i],
                     planeBytes(i, m_picture->linesize[i], height));
