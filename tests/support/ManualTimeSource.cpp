@@ -10,7 +10,9 @@ ManualTimeSource::ManualTimeSource(uint32_t startMs, bool advanceOnSleep)
     RIVO_Common_Player::setTimeSourceForTesting(this);
 }
 
-ManualTimeSource::~ManualTimeSource() { RIVO_Common_Player::setTimeSourceForTesting(nullptr); }
+ManualTimeSource::~ManualTimeSource() {
+    RIVO_Common_Player::setTimeSourceForTesting(nullptr);
+}
 
 void ManualTimeSource::sleepMs(uint32_t ms) {
     m_slept.fetch_add(ms);

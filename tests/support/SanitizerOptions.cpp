@@ -4,13 +4,17 @@
 
 extern "C" {
 
-const char* __asan_default_options() { return "detect_leaks=1:abort_on_error=0"; }
+const char* __asan_default_options() {
+    return "detect_leaks=1:abort_on_error=0";
+}
 
 const char* __lsan_default_suppressions() {
     return "";
 }
 
-const char* __tsan_default_options() { return "halt_on_error=1:second_deadlock_stack=1"; }
+const char* __tsan_default_options() {
+    return "halt_on_error=1:second_deadlock_stack=1";
+}
 
 const char* __tsan_default_suppressions() {
     return "";

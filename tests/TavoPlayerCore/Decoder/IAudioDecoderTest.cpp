@@ -11,6 +11,7 @@
 #include "TavoPlayerCore/Decoder/DecoderSlot.h"
 #include "simcam/ToneSource.h"
 #include "support/CameraCapture.h"
+#include "support/QuietLibavLog.h"
 #include "support/ReferenceDecoder.h"
 
 extern "C" {
@@ -39,6 +40,10 @@ const AudioCase kCases[] = {
     {"G711ALaw", AudioCodec::G711ALaw, 8000, 1, AV_CODEC_ID_PCM_ALAW, 160},
     {"G711MuLaw", AudioCodec::G711MuLaw, 8000, 1, AV_CODEC_ID_PCM_MULAW, 160},
 };
+
+void PrintTo(const AudioCase& audio, std::ostream* out) {
+    *out << audio.name;
+}
 
 bool createFor(const AudioCase& audio, IAudioDecoder** slot) {
     switch (audio.codec) {
@@ -135,6 +140,7 @@ TEST_P(AudioDecoderTest, CreationFillsOnlyAnEmptySlot) {
 }
 
 TEST_P(AudioDecoderTest, DamagedSamplesLeaveTheDecoderUsable) {
+    QuietLibavLog quiet;
     const std::vector<EncodedUnit> units = capture(12);
     EXPECT_FALSE(m_decoder->decode(nullptr, 0));
     EXPECT_FALSE(m_decoder->decode(units[0].data.data(), 0));

@@ -10,6 +10,7 @@
 #include "TavoPlayerCore/Decoder/DecoderSlot.h"
 #include "simcam/TestPattern.h"
 #include "support/CameraCapture.h"
+#include "support/QuietLibavLog.h"
 #include "support/ReferenceDecoder.h"
 
 extern "C" {
@@ -34,6 +35,10 @@ const VideoCase kCases[] = {
     {"H264", VideoCodec::H264, AV_CODEC_ID_H264, createH264Decoder},
     {"H265", VideoCodec::H265, AV_CODEC_ID_HEVC, createH265Decoder},
 };
+
+void PrintTo(const VideoCase& video, std::ostream* out) {
+    *out << video.name;
+}
 
 int64_t shownNumber(const AVFrame* frame) {
     return TestPattern::readNumber(
@@ -118,6 +123,7 @@ TEST_P(VideoDecoderTest, ResetForgetsThePastUntilTheNextKeyFrame) {
 // AddressSanitizer, without a bad access or a leak); from the next key frame
 // the pictures are exact again.
 TEST_P(VideoDecoderTest, RecoversFromDamagedSamplesAtTheNextKeyFrame) {
+    QuietLibavLog quiet;
     const std::vector<EncodedUnit> units = capture(30);
     const auto reference = referenceDecode(GetParam().codecId, units);
     std::mt19937 random(7);

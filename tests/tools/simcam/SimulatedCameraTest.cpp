@@ -22,6 +22,14 @@ using simcam::SimulatedCamera;
 using simcam::TestPattern;
 using simcam::VideoCodec;
 
+namespace simcam {
+
+void PrintTo(VideoCodec codec, std::ostream* out) {
+    *out << (codec == VideoCodec::H265 ? "H265" : "H264");
+}
+
+}  // namespace simcam
+
 namespace {
 
 // NAL unit types of an Annex B access unit, in order.
@@ -131,9 +139,7 @@ TEST_P(CameraVideoTest, SameSettingsGiveTheSameBytes) {
 
 INSTANTIATE_TEST_SUITE_P(Codecs, CameraVideoTest,
                          ::testing::Values(VideoCodec::H264, VideoCodec::H265),
-                         [](const ::testing::TestParamInfo<VideoCodec>& info) {
-                             return std::string(info.param == VideoCodec::H265 ? "H265" : "H264");
-                         });
+                         ::testing::PrintToStringParamName());
 
 // Each frame is stamped with the media time of its first decoded sample:
 // from 0 for G.711 and AAC; MP3's first frame after the encoder's priming
