@@ -39,9 +39,7 @@ public:
     // call starts afresh and no output lags behind its input.
     bool decode(const uint8_t* data, int size);
 
-    bool isOpen() const { return m_context != nullptr; }
-    const AVCodec* codec() const { return m_codec; }
-    AVCodecContext* context() const { return m_context; }
+    // The decoded frame; null while closed.
     AVFrame* frame() const { return m_frame; }
 
 private:
