@@ -36,8 +36,11 @@ int32_t ApmWrapper::process(const uint8_t* data, int32_t size) {
         std::memset(m_output, 0, static_cast<size_t>(m_outputCapacity));
     } else {
         delete[] m_output;
-        m_output = new uint8_t[static_cast<size_t>(size)]();
-        m_outputCapacity = size;
+        m_output = new (std::nothrow) uint8_t[static_cast<size_t>(size)]();
+        m_outputCapacity = m_output ? size : 0;
+        if (!m_output) {
+            return 1;
+        }
     }
     if (size == 0) {
         return 0;
@@ -70,7 +73,7 @@ uint8_t* ApmWrapper::getOutput() {
 }
 
 int32_t createApmWrapper(ApmBase** slot) {
-    if (*slot) {
+    if (!slot || *slot) {
         return 1;
     }
     *slot = new (std::nothrow) ApmWrapper();
@@ -78,6 +81,9 @@ int32_t createApmWrapper(ApmBase** slot) {
 }
 
 void destroyApmWrapper(ApmBase** slot) {
+    if (!slot) {
+        return;
+    }
     delete *slot;
     *slot = nullptr;
 }

@@ -33,7 +33,8 @@ public:
     ApmWrapper& operator=(const ApmWrapper&) = delete;
 
     int32_t init() override;
-    // 1 also for a negative size or when init has not set a module up.
+    // 1 also for a negative size, when init has not set a module up, or when
+    // the output buffer cannot be had.
     int32_t process(const uint8_t* data, int32_t size) override;
     uint8_t* getOutput() override;
 
@@ -45,7 +46,8 @@ private:
 };
 
 // Creates an ApmWrapper into an empty slot and returns 0; stores null when
-// memory cannot be had (still 0). An occupied slot is left alone: 1.
+// memory cannot be had (still 0). An occupied (or absent) slot is left
+// alone: 1.
 int32_t createApmWrapper(ApmBase** slot);
 // Deletes the processor in *slot, if any, and clears the slot.
 void destroyApmWrapper(ApmBase** slot);

@@ -85,12 +85,3 @@ TEST(CG711Decoder, MissingFormatDoesNotOpen) {
     EXPECT_FALSE(noChannels.decode(block.data(), static_cast<int>(block.size())));
     EXPECT_FALSE(noRate.decode(block.data(), static_cast<int>(block.size())));
 }
-
-TEST(CG711Decoder, CreationFillsOnlyAnEmptySlot) {
-    IAudioDecoder* decoder = nullptr;
-    ASSERT_TRUE(createG711Decoder(&decoder, CG711Decoder::kMuLaw, 8000, 1));
-    IAudioDecoder* const first = decoder;
-    EXPECT_FALSE(createG711Decoder(&decoder, CG711Decoder::kALaw, 8000, 1));
-    EXPECT_EQ(first, decoder);
-    delete decoder;
-}
