@@ -161,7 +161,7 @@ TEST_P(VideoDecoderTest, RecoversFromDamagedSamplesAtTheNextKeyFrame) {
         }
         decodeBytes(noise);
     }
-    // A key frame cut in the middle, then its damaged successors.
+    // A key frame cut in the middle, then the pictures that predict from it.
     decodeBytes(std::vector<uint8_t>(units[10].data.begin(),
                                      units[10].data.begin() + units[10].data.size() / 3));
     for (size_t i = 11; i < 20; ++i) {
