@@ -5,8 +5,13 @@
 #include "Common/CAutoLock.h"
 #include "Common/Log.h"
 #include "Common/TimeFunctions.h"
+#include "TavoPlayerCore/Apm/ApmWrapper.h"
 #include "TavoPlayerCore/CMediaOneMinPlay.h"
 #include "TavoPlayerCore/CMediaRefClock.h"
+#include "TavoPlayerCore/Decoder/CCTavoAudioConvert.h"
+#include "TavoPlayerCore/Decoder/DecoderSlot.h"
+#include "TavoPlayerCore/Decoder/IAudioDecoder.h"
+#include "TavoPlayerCore/Decoder/IVideoDecoder.h"
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayerThread.h"
 
 using RIVO_Common_Player::CAutoLock;
@@ -56,6 +61,7 @@ CTavoMediaPlayer::~CTavoMediaPlayer() {
     stop();
     releaseAudio();
     releaseVideo();
+    destroyApmWrapper(&m_apm);
     delete m_clock;
     m_clock = nullptr;
     delete m_frameStore;
@@ -198,6 +204,10 @@ void CTavoMediaPlayer::initAudio() {
     m_audioDecoder = nullptr;
     m_audioRender = nullptr;
     m_volume = 0;
+    createApmWrapper(&m_apm);
+    if (m_apm) {
+        m_apm->init();
+    }
 }
 
 void CTavoMediaPlayer::initVideo() {
@@ -206,10 +216,15 @@ void CTavoMediaPlayer::initVideo() {
     std::memset(&m_snapshotPicture, 0, sizeof(m_snapshotPicture));
 }
 
-void CTavoMediaPlayer::releaseAudio() {}
+void CTavoMediaPlayer::releaseAudio() {
+    destroyDecoder(&m_audioDecoder);
+    delete m_audioConvert;
+    m_audioConvert = nullptr;
+}
 
 void CTavoMediaPlayer::releaseVideo() {
     CAutoLock lock(&m_videoLock);
+    destroyDecoder(&m_videoDecoder);
     for (uint8_t*& plane : m_snapshotPicture.data) {
         delete[] plane;
         plane = nullptr;

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <vector>
+
+#include "simcam/CameraSettings.h"
+
+// The first count video access units or audio frames of a simulated camera
+// with these settings (fewer if the camera fails).
+std::vector<simcam::EncodedUnit> captureVideo(const simcam::CameraSettings& settings, int count);
+std::vector<simcam::EncodedUnit> captureAudio(const simcam::CameraSettings& settings, int count);
+
+// Small, fast test settings: 320x240 pictures, video codec as given, no audio.
+simcam::CameraSettings smallVideoSettings(simcam::VideoCodec codec);
+// Audio only, with the given codec, rate and channels.
+simcam::CameraSettings audioSettings(simcam::AudioCodec codec, int sampleRate, int channels);

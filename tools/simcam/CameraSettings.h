@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace simcam {
+
+enum class VideoCodec { None, H264, H265 };
+enum class AudioCodec { None, AAC, MP3, G711ALaw, G711MuLaw };
+
+// What the simulated camera produces. The same settings always give the same
+// bytes.
+struct CameraSettings {
+    VideoCodec videoCodec = VideoCodec::H264;
+    int width = 1280;
+    int height = 720;
+    // Whole pictures per second; the picture at each whole second flashes.
+    int frameRate = 25;
+    // Pictures from one key frame to the next; every key frame carries the
+    // parameter sets.
+    int keyFrameInterval = 25;
+    // Constant rate factor of the encoder (lower is better quality).
+    int quality = 23;
+
+    AudioCodec audioCodec = AudioCodec::AAC;
+    // AAC and MP3 only: G.711 is always 8000 Hz mono in 160-byte frames.
+    int audioSampleRate = 16000;
+    int audioChannels = 1;
+    // Length of the beep that starts at each whole second.
+    int beepMs = 40;
+};
+
+// One access unit (Annex B) or one audio frame (ADTS for AAC) as a network
+// camera delivers it.
+struct EncodedUnit {
+    std::vector<uint8_t> data;
+    // Presentation time in milliseconds from the start of the stream.
+    uint32_t timeMs = 0;
+    bool keyFrame = false;
+    // Picture number (video) or frame number (audio), from 0.
+    uint32_t sequence = 0;
+};
+
+}  // namespace simcam

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "simcam/CameraSettings.h"
+
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+
+namespace simcam {
+
+// Encodes the test pattern, picture after picture, into Annex B access units
+// with libx264 or libx265: no B-frames, a key frame (IDR, with parameter
+// sets) every keyFrameInterval pictures, constant quality, one thread, so
+// that equal settings give equal bytes.
+class VideoEncoder {
+public:
+    VideoEncoder();
+    ~VideoEncoder();
+
+    VideoEncoder(const VideoEncoder&) = delete;
+    VideoEncoder& operator=(const VideoEncoder&) = delete;
+
+    // False, with the reason in *error, when the encoder cannot be opened.
+    bool open(const CameraSettings& settings, std::string* error);
+    // The next access unit; false when encoding fails.
+    bool next(EncodedUnit* unit);
+
+private:
+    void close();
+
+    AVCodecContext* m_context;
+    AVFrame* m_frame;
+    AVPacket* m_packet;
+    int m_frameRate;
+    uint32_t m_nextPicture;
+};
+
+}  // namespace simcam
