@@ -1,0 +1,201 @@
+#include "LiveQueue.h"
+
+#include <chrono>
+#include <utility>
+
+namespace {
+
+constexpr int kFeedIntervalMs = 5;
+
+LiveQueue* queueOf(void* context) {
+    return static_cast<LiveQueue*>(context);
+}
+
+int32_t getSampleEntry(void* context, int32_t track, MediaSample* out) {
+    return queueOf(context)->getSample(track, out);
+}
+
+int32_t getMaxDelayEntry(void* context, uint32_t* outMs) {
+    return queueOf(context)->getMaxDelay(outMs);
+}
+
+int32_t getMaxTsEntry(void* context, int32_t track, uint32_t* outMs) {
+    return queueOf(context)->getMaxTs(track, outMs);
+}
+
+}  // namespace
+
+LiveQueue::LiveQueue(IMediaSource* source, Pacing pacing, uint32_t holdBackMs, Clock clock)
+    : m_source(source),
+      m_pacing(pacing),
+      m_holdBackMs(holdBackMs),
+      m_clock(std::move(clock)),
+      m_startMs(m_clock()),
+      m_functions{getSampleEntry, nullptr, getMaxDelayEntry, getMaxTsEntry},
+      m_hasVideo(source->videoStreamInfo().codecType != CODEC_NONE),
+      m_lastReadMs(-1),
+      m_ended(false),
+      m_stopFeeding(false) {
+    m_video.info = source->videoStreamInfo();
+    m_audio.info = source->audioStreamInfo();
+}
+
+LiveQueue::~LiveQueue() {
+    stopFeeding();
+}
+
+bool LiveQueue::fill() {
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_ended) {
+                return false;
+            }
+            if (!wantMoreLocked(elapsedLocked())) {
+                return true;
+            }
+        }
+        // Reading (encoding, for the camera) happens outside the lock, so the
+        // player's loops are never held up by it.
+        SourceUnit unit;
+        const bool got = m_source->read(&unit);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!got) {
+            m_ended = true;
+            m_error = m_source->error();
+            return false;
+        }
+        m_lastReadMs = unit.timeMs;
+        track(unit.track).waiting.push_back(std::move(unit));
+    }
+}
+
+void LiveQueue::startFeeding() {
+    if (m_feeder.joinable()) {
+        return;
+    }
+    m_stopFeeding = false;
+    m_feeder = std::thread(&LiveQueue::feed, this);
+}
+
+void LiveQueue::stopFeeding() {
+    if (!m_feeder.joinable()) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_feederMutex);
+        m_stopFeeding = true;
+    }
+    m_feederWake.notify_all();
+    m_feeder.join();
+}
+
+int32_t LiveQueue::getSample(int32_t number, MediaSample* out) {
+    if (number != TRACK_VIDEO && number != TRACK_AUDIO) {
+        return 1;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Track& t = track(number);
+    if (!t.described) {
+        t.described = true;
+        out->ulTime = 0;
+        out->ulFlags = MEDIA_FLAG_DESCRIPTION;
+        out->pStreamInfo = &t.info;
+        out->ulsize = 0;
+        out->pData = nullptr;
+        return 0;
+    }
+    const int64_t elapsed = elapsedLocked();
+    receiveLocked(&t, elapsed);
+    if (t.waiting.empty() || !availableLocked(t.waiting.front(), elapsed)) {
+        return 1;
+    }
+    t.current = std::move(t.waiting.front());
+    t.waiting.pop_front();
+    ++t.taken;
+    out->ulTime = t.current.timeMs;
+    out->ulFlags = t.current.keyFrame ? MEDIA_FLAG_KEYFRAME : 0;
+    out->pStreamInfo = nullptr;
+    out->ulsize = static_cast<uint32_t>(t.current.data.size());
+    out->pData = t.current.data.data();
+    out->AVFrameSeq = t.current.sequence;
+    return 0;
+}
+
+int32_t LiveQueue::getMaxTs(int32_t number, uint32_t* outMs) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Track& t = track(number);
+    receiveLocked(&t, elapsedLocked());
+    *outMs = t.hasNewest ? t.newestMs : 0;
+    return 0;
+}
+
+int32_t LiveQueue::getMaxDelay(uint32_t* outMs) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    *outMs = 0;
+    if (m_pacing == Pacing::Playback) {
+        return 0;
+    }
+    const int64_t elapsed = elapsedLocked();
+    Track& t = m_hasVideo ? m_video : m_audio;
+    receiveLocked(&t, elapsed);
+    const int64_t behind = elapsed - (t.hasNewest ? t.newestMs : 0);
+    if (behind > 0) {
+        *outMs = behind > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(behind);
+    }
+    return 0;
+}
+
+LiveQueue::Progress LiveQueue::progress() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Progress progress;
+    progress.videoTaken = m_video.taken;
+    progress.audioTaken = m_audio.taken;
+    progress.lastVideoMs = m_video.current.timeMs;
+    progress.lastAudioMs = m_audio.current.timeMs;
+    progress.drained = m_ended && m_video.waiting.empty() && m_audio.waiting.empty();
+    progress.error = m_error;
+    return progress;
+}
+
+int64_t LiveQueue::elapsedLocked() const {
+    return m_clock() - m_startMs;
+}
+
+bool LiveQueue::availableLocked(const SourceUnit& unit, int64_t elapsed) const {
+    return m_pacing == Pacing::Playback ||
+           (elapsed >= static_cast<int64_t>(unit.timeMs) && elapsed >= m_holdBackMs);
+}
+
+void LiveQueue::receiveLocked(Track* t, int64_t elapsed) {
+    for (const SourceUnit& unit : t->waiting) {
+        if (!availableLocked(unit, elapsed)) {
+            break;
+        }
+        if (!t->hasNewest || unit.timeMs > t->newestMs) {
+            t->newestMs = unit.timeMs;
+            t->hasNewest = true;
+        }
+    }
+}
+
+bool LiveQueue::wantMoreLocked(int64_t elapsed) const {
+    if (m_pacing == Pacing::Playback) {
+        return m_video.waiting.size() + m_audio.waiting.size() < kPlaybackUnits;
+    }
+    return m_lastReadMs < elapsed + kLookAheadMs;
+}
+
+void LiveQueue::feed() {
+    std::unique_lock<std::mutex> lock(m_feederMutex);
+    while (!m_stopFeeding) {
+        lock.unlock();
+        const bool more = fill();
+        lock.lock();
+        if (!more) {
+            return;
+        }
+        m_feederWake.wait_for(lock, std::chrono::milliseconds(kFeedIntervalMs),
+                              [this] { return m_stopFeeding; });
+    }
+}
