@@ -1,6 +1,7 @@
 #include "FileSource.h"
 
 #include <algorithm>
+#include <cstring>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -228,6 +229,9 @@ void FileSource::chooseAudio() {
 }
 
 bool FileSource::read(SourceUnit* unit) {
+    if (!m_format) {
+        return false;
+    }
     while (m_ready.empty() && !m_ended) {
         const int status = av_read_frame(m_format, m_packet);
         if (status < 0) {
@@ -315,27 +319,30 @@ void FileSource::convertAudio(AVPacket* packet) {
         }
         return;
     }
+    const bool addHeader = m_adtsRate >= 0 && !isAdtsFrame(packet->data, packet->size);
+    const int headerSize = addHeader ? kAdtsHeaderSize : 0;
+    const int length = packet->size + headerSize;
+    if (addHeader && length > kAdtsMaxFrameSize) {
+        return;
+    }
     SourceUnit unit;
     unit.track = TRACK_AUDIO;
     unit.timeMs = timeMs;
     unit.keyFrame = key;
     unit.sequence = m_audioSequence++;
-    if (m_adtsRate >= 0 && !isAdtsFrame(packet->data, packet->size)) {
-        const int length = packet->size + kAdtsHeaderSize;
-        if (length > kAdtsMaxFrameSize) {
-            return;
-        }
-        const uint8_t header[kAdtsHeaderSize] = {
-            0xFF,
-            0xF1,  // MPEG-4, no CRC
-            static_cast<uint8_t>((m_adtsProfile << 6) | (m_adtsRate << 2) | (m_adtsChannels >> 2)),
-            static_cast<uint8_t>(((m_adtsChannels & 3) << 6) | (length >> 11)),
-            static_cast<uint8_t>((length >> 3) & 0xFF),
-            static_cast<uint8_t>(((length & 7) << 5) | 0x1F),
-            0xFC};
-        unit.data.assign(header, header + kAdtsHeaderSize);
+    unit.data.resize(static_cast<size_t>(length));
+    if (addHeader) {
+        uint8_t* header = unit.data.data();
+        header[0] = 0xFF;
+        header[1] = 0xF1;  // MPEG-4, no CRC
+        header[2] =
+            static_cast<uint8_t>((m_adtsProfile << 6) | (m_adtsRate << 2) | (m_adtsChannels >> 2));
+        header[3] = static_cast<uint8_t>(((m_adtsChannels & 3) << 6) | (length >> 11));
+        header[4] = static_cast<uint8_t>((length >> 3) & 0xFF);
+        header[5] = static_cast<uint8_t>(((length & 7) << 5) | 0x1F);
+        header[6] = 0xFC;
     }
-    unit.data.insert(unit.data.end(), packet->data, packet->data + packet->size);
+    std::memcpy(unit.data.data() + headerSize, packet->data, static_cast<size_t>(packet->size));
     m_ready.push_back(std::move(unit));
 }
 

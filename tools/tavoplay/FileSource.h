@@ -34,8 +34,9 @@ public:
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
 
-    // Opens the file (once per source). False, with the reason in error(),
-    // when it cannot be opened or holds nothing the player plays.
+    // Opens the file (once per source; read() gives nothing until then).
+    // False, with the reason in error(), when it cannot be opened or holds
+    // nothing the player plays.
     bool open(const std::string& path);
     // What was left out of the file and why, one line each.
     const std::vector<std::string>& notes() const { return m_notes; }

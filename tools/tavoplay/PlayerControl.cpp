@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstring>
+#include <cstdlib>
 
 #include "Console.h"
 

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/avutil.h>
+}
+
+// A media file (MP4 recording, JPEG snapshot, converted stream) opened with
+// libavformat and every packet of every stream decoded with libavcodec, as
+// any player would read it.
+class DecodedFile {
+public:
+    struct Stream {
+        AVMediaType type = AVMEDIA_TYPE_UNKNOWN;
+        AVCodecID codec = AV_CODEC_ID_NONE;
+        // The stream's configuration record (avcC, AudioSpecificConfig, ...).
+        std::vector<uint8_t> extradata;
+        // The first bytes of the first packet.
+        std::vector<uint8_t> firstPacket;
+        int packets = 0;
+        int frames = 0;
+        int decodeErrors = 0;
+        // Of the first decoded picture.
+        int width = 0;
+        int height = 0;
+        int sampleRate = 0;
+        int channels = 0;
+    };
+
+    explicit DecodedFile(const std::string& path);
+
+    bool opened() const { return m_opened; }
+    const std::vector<Stream>& streams() const { return m_streams; }
+    // The first stream of the type, or null.
+    const Stream* find(AVMediaType type) const;
+
+private:
+    bool m_opened;
+    std::vector<Stream> m_streams;
+};
