@@ -45,8 +45,14 @@ std::string StatusReport::line(const PlayerControl& player, const LiveQueue::Pro
     if (player.replayPaused()) {
         status += " (paused)";
     }
-    std::snprintf(text, sizeof(text), " | %.0f pictures/s | speed %.2f | stored %u s | ",
-                  picturesPerSecond, speed, player.storedSeconds());
+    std::snprintf(text, sizeof(text), " | %.0f pictures/s", picturesPerSecond);
+    status += text;
+    // The replay runs on the player's clock, which the host cannot see.
+    if (!player.replaying()) {
+        std::snprintf(text, sizeof(text), " | speed %.2f", speed);
+        status += text;
+    }
+    std::snprintf(text, sizeof(text), " | stored %u s | ", player.storedSeconds());
     status += text;
     const std::string& recording = player.recordingPath();
     if (recording.empty()) {

@@ -12,7 +12,7 @@ class PlayerControl;
 // into the player, so it measures from what the player takes and reports:
 // pictures per second are the video samples the player took to show (in
 // replay, the positions it reported), and the speed is media time gained per
-// second of wall time.
+// second of wall time (not shown in replay).
 class StatusReport {
 public:
     StatusReport();
