@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 
+#include <functional>
 #include <mutex>
 
 // The library's own connection to the X server named by $DISPLAY, opened on
@@ -26,13 +27,13 @@ public:
     bool clientSize_Locked(unsigned long xid, int* width, int* height);
     // Translates a point of the window to root-window coordinates. Call with lock() held.
     bool toScreen_Locked(unsigned long xid, int* x, int* y);
+    // Runs request, which may use the display directly or through libraries
+    // such as EGL, with X errors caught; false when request failed or any
+    // error was reported. Call with lock() held.
+    bool checked_Locked(const std::function<bool()>& request);
 
 private:
     CX11Connection();
-
-    // Runs request with X errors caught; false when any error was reported.
-    template <typename Request>
-    bool checked_Locked(Request request);
 
     std::mutex m_mutex;
     Display* m_display;

@@ -11,6 +11,7 @@ typedef int32_t LONG;
 typedef int32_t HRESULT;
 typedef uint32_t UINT;
 typedef uint32_t DWORD;
+typedef uint32_t ULONG;
 typedef uint16_t WORD;
 typedef uint8_t BYTE;
 typedef void* HANDLE;
