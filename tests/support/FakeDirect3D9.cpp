@@ -134,7 +134,7 @@ bool containsInOrder(const std::vector<std::string>& calls,
                      const std::vector<std::string>& expected) {
     size_t next = 0;
     for (const std::string& call : calls) {
-        if (next < expected.size() && call == expected[next]) {
+        if (next < expected.size() && call.compare(0, expected[next].size(), expected[next]) == 0) {
             ++next;
         }
     }

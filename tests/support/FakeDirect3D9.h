@@ -60,6 +60,7 @@ private:
     std::vector<std::string> m_calls;
 };
 
-// True when expected appears in calls in this order (other calls may come between).
+// True when calls starting with each of expected appear in this order (other
+// calls may come between).
 bool containsInOrder(const std::vector<std::string>& calls,
                      const std::vector<std::string>& expected);

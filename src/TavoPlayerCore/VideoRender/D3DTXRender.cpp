@@ -161,7 +161,9 @@ void D3DTXRender::draw(const VideoPicture& picture) {
         fullCreation();
         sizeChanged = false;
     }
-    if (!m_device && !fullCreation()) {
+    // A creation that stopped half-way (a device without pixel shader 2.0,
+    // say) counts as no device: every step tries the full creation again.
+    if (!deviceObjectsReady() && !fullCreation()) {
         return;
     }
     if (!RecoverDevice()) {
@@ -218,6 +220,11 @@ void D3DTXRender::copyPlanes(const VideoPicture& picture, BYTE* const bits[3],
                         picture.data[i] + static_cast<ptrdiff_t>(row) * picture.linesize[i], bytes);
         }
     }
+}
+
+bool D3DTXRender::deviceObjectsReady() const {
+    return m_device && m_swapChain && m_shader && m_vertexBuffer && m_textures[0] &&
+           m_textures[1] && m_textures[2];
 }
 
 bool D3DTXRender::fullCreation() {

@@ -60,6 +60,8 @@ private:
     // Writes the planes into the locked textures, scaled when a scaling
     // context exists, never beyond a texture.
     void copyPlanes(const VideoPicture& picture, BYTE* const bits[3], const int32_t pitches[3]);
+    // True when the device and all its objects exist.
+    bool deviceObjectsReady() const;
     // Releases everything, makes a new Direct3D object and the device objects.
     bool fullCreation();
     void fullRelease();
