@@ -1,6 +1,7 @@
 #include "support/XvfbServer.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +19,9 @@ XvfbServer::XvfbServer(int width, int height) : m_pid(-1) {
     m_pid = fork();
     if (m_pid == 0) {
         close(fds[0]);
+        // A test process that dies (a sanitizer abort, say) takes its server
+        // along, instead of leaving it to hold the test runner's output open.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         // -displayfd makes Xvfb pick a free display and write its number once it accepts clients.
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
                "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
