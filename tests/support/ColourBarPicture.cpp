@@ -30,7 +30,9 @@ int clampByte(double value) {
 ColourBarPicture::ColourBarPicture(int width, int height)
     : m_width(width), m_height(height), m_picture{} {
     const int strides[3] = {width + 24, width / 2 + 12, width / 2 + 20};
-    const int rows[3] = {height, height / 2, height / 2};
+    // Chroma planes of (height + 1) / 2 rows, as libavcodec lays out odd
+    // heights: the last-picture copy reads (stride x height) / 2 bytes of them.
+    const int rows[3] = {height, (height + 1) / 2, (height + 1) / 2};
     for (int plane = 0; plane < 3; ++plane) {
         // Padding bytes that must never show up.
         m_planes[plane].assign(static_cast<size_t>(strides[plane]) * rows[plane], 0);
@@ -48,7 +50,7 @@ ColourBarPicture::ColourBarPicture(int width, int height)
                 std::fill_n(&m_planes[0][static_cast<size_t>(y) * strides[0] + x0], x1 - x0,
                             static_cast<uint8_t>(colour.y));
             }
-            for (int y = y0 / 2; y < std::min(y1 / 2, rows[1]); ++y) {
+            for (int y = y0 / 2; y < std::min((y1 + 1) / 2, rows[1]); ++y) {
                 const int cx1 = std::min(x1 / 2, width / 2);
                 std::fill_n(&m_planes[1][static_cast<size_t>(y) * strides[1] + x0 / 2],
                             cx1 - x0 / 2, static_cast<uint8_t>(colour.u));
