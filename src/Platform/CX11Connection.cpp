@@ -27,8 +27,7 @@ CX11Connection& CX11Connection::instance() {
 
 CX11Connection::CX11Connection() : m_display(XOpenDisplay(nullptr)) {}
 
-template <typename Request>
-bool CX11Connection::checked_Locked(Request request) {
+bool CX11Connection::checked_Locked(const std::function<bool()>& request) {
     if (!m_display) {
         return false;
     }

@@ -31,13 +31,13 @@ public:
     // false when request returns false or the server reports an error (also
     // false without a display). Call with lock() held.
     bool runChecked_Locked(const std::function<bool(Display*)>& request);
+    // Runs request, which may use the display directly or through libraries
+    // such as EGL, with X errors caught; false when request failed or any
+    // error was reported. Call with lock() held.
+    bool checked_Locked(const std::function<bool()>& request);
 
 private:
     CX11Connection();
-
-    // Runs request with X errors caught; false when any error was reported.
-    template <typename Request>
-    bool checked_Locked(Request request);
 
     std::mutex m_mutex;
     Display* m_display;

@@ -5,10 +5,8 @@
 #include "Platform/COffscreenWindow.h"
 #include "Platform/CX11Connection.h"
 
-namespace {
-
 // X11 window ids fit in 29 bits; larger values are not worth a server round trip.
-bool mayBeX11Window(HWND window, unsigned long* xid) {
+bool x11WindowId(HWND window, unsigned long* xid) {
     const uintptr_t value = reinterpret_cast<uintptr_t>(window);
     if (value == 0 || value > 0x1FFFFFFFu) {
         return false;
@@ -17,8 +15,6 @@ bool mayBeX11Window(HWND window, unsigned long* xid) {
     return true;
 }
 
-}  // namespace
-
 BOOL GetClientRect(HWND window, RECT* rect) {
     *rect = RECT{0, 0, 0, 0};
     int width = 0;
@@ -26,7 +22,7 @@ BOOL GetClientRect(HWND window, RECT* rect) {
     unsigned long xid = 0;
     if (COffscreenWindow* offscreen = COffscreenWindow::fromHandle(window)) {
         offscreen->size(&width, &height);
-    } else if (mayBeX11Window(window, &xid)) {
+    } else if (x11WindowId(window, &xid)) {
         CX11Connection& x11 = CX11Connection::instance();
         auto lock = x11.lock();
         if (!x11.clientSize_Locked(xid, &width, &height)) {
@@ -45,7 +41,7 @@ BOOL ClientToScreen(HWND window, POINT* point) {
         return TRUE;
     }
     unsigned long xid = 0;
-    if (!mayBeX11Window(window, &xid)) {
+    if (!x11WindowId(window, &xid)) {
         return FALSE;
     }
     CX11Connection& x11 = CX11Connection::instance();

@@ -10,6 +10,10 @@
 // an unknown handle.
 BOOL GetClientRect(HWND window, RECT* rect);
 
+// The X11 window id a handle may stand for; false for null and for values
+// that cannot be X11 ids. Whether the window exists is not checked.
+bool x11WindowId(HWND window, unsigned long* xid);
+
 // Translates a client-area point to screen coordinates (an offscreen window's
 // screen is the window itself). FALSE, point untouched, for an unknown handle.
 BOOL ClientToScreen(HWND window, POINT* point);

@@ -19,7 +19,14 @@ const char* __tsan_default_options() {
 }
 
 const char* __tsan_default_suppressions() {
-    return "";
+    return
+        // Mesa's llvmpipe destroys a fence's mutex and condition variable as soon
+        // as the waiting thread sees it signalled, while its rasteriser thread may
+        // still be leaving the signalling lock.
+        "race:swrast_dri.so\n"
+        // LLVM, which llvmpipe compiles shaders with, makes its static mutexes
+        // lazily with double-checked initialisation.
+        "race:libLLVM\n";
 }
 
 }  // extern "C"

@@ -1,6 +1,7 @@
 #include "support/XvfbServer.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +29,9 @@ XvfbServer::XvfbServer(int width, int height, const std::vector<std::string>& ex
     m_pid = fork();
     if (m_pid == 0) {
         close(fds[0]);
+        // A test process that dies (a sanitizer abort, say) takes its server
+        // along, instead of leaving it to hold the test runner's output open.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         execvp("Xvfb", argv.data());
         _exit(127);
     }

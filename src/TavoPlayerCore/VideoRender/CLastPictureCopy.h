@@ -29,6 +29,9 @@ public:
     int32_t copyTo(VideoPicture* target, uint32_t height);
     // The kept picture, or null. The caller must not let it outlive release().
     const VideoPicture* picture() const { return m_picture.get(); }
+    // The lock that guards the copy (null before enableLock()), for renderers
+    // whose draw step must not overlap a copy either.
+    RIVO_Common_Player::rivo_CMutex* lock() const { return m_lock.get(); }
     // Frees the copy and drops the lock.
     void release();
 

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "Platform/CD3D9Object.h"
+#include "Platform/IDirect3D9.h"
+
+// The Direct3D object of the stand-in: one adapter (D3DADAPTER_DEFAULT) with
+// a HAL device on OpenGL ES.
+class CDirect3D9 : public CD3D9Object<IDirect3D9> {
+public:
+    HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS9* caps) override;
+    HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
+                         D3DPRESENT_PARAMETERS* parameters, IDirect3DDevice9** device) override;
+
+    // The capabilities of a device on an OpenGL ES context of the given major
+    // version: pixel and vertex shaders 3.0 on OpenGL ES 3 and 2.0 on OpenGL
+    // ES 2, dynamic textures, hardware transform and lighting; then the
+    // faults set for testing.
+    static void capabilities(int esMajor, int maxTextureSize, D3DCAPS9* caps);
+
+private:
+    ~CDirect3D9() override = default;
+};
