@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "Common/rivo_CMutex.h"
+#include "support/Eventually.h"
 #include "support/LogDir.h"
 #include "support/ManualTimeSource.h"
 #include "tavoplayer/ITavoMediaPlayer.h"
@@ -21,21 +22,6 @@ namespace {
 
 uint32_t currentThread() {
     return rivo_CMutex::currentThreadId();
-}
-
-// Polls an observable condition; gives up (and fails the test) only after a
-// limit far beyond anything a working player needs, so a broken one cannot
-// hang the suite.
-template <class Condition>
-bool eventually(Condition condition) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > giveUp) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-    return true;
 }
 
 // The manual time source, also counting the sleeps of each thread, so a test

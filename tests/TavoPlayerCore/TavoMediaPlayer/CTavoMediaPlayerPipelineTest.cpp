@@ -1,0 +1,588 @@
+// The playing engine end to end: a scripted host feeds the simulated camera
+// through the real callbacks, pictures are read back from an offscreen
+// window (the picture number is drawn into the pattern), sound goes to SDL's
+// dummy driver, and the log tells which pictures were handed to the renderer.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "TavoPlayerCore/CMediaRefClock.h"
+#include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
+#include "simcam/LumaView.h"
+#include "simcam/TestPattern.h"
+#include "support/Eventually.h"
+#include "support/LogDir.h"
+#include "support/ManualTimeSource.h"
+#include "support/MediaProbe.h"
+#include "support/ScriptedHost.h"
+#include "support/TempDir.h"
+#include "tavoplayer/TavoOffscreenWindow.h"
+
+namespace {
+
+constexpr int kWidth = 320;
+constexpr int kHeight = 240;
+
+simcam::CameraSettings camera(simcam::VideoCodec video, simcam::AudioCodec audio) {
+    simcam::CameraSettings settings;
+    settings.videoCodec = video;
+    settings.audioCodec = audio;
+    settings.width = kWidth;
+    settings.height = kHeight;
+    settings.frameRate = 25;
+    settings.keyFrameInterval = 25;
+    settings.audioSampleRate = 8000;
+    return settings;
+}
+
+// An offscreen window and a way to read the picture number it shows.
+class Screen {
+public:
+    Screen(int width = kWidth, int height = kHeight)
+        : m_window(tavoCreateOffscreenWindow(width, height)) {}
+    ~Screen() { tavoDestroyOffscreenWindow(m_window); }
+    void* handle() const { return m_window; }
+
+    // The number of the picture on screen, or -1 when none can be read.
+    int64_t pictureNumber() const {
+        int width = 0;
+        int height = 0;
+        tavoReadOffscreenWindow(m_window, nullptr, 0, &width, &height);
+        std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+        if (pixels.empty() ||
+            tavoReadOffscreenWindow(m_window, pixels.data(), width * 4, &width, &height) != 0) {
+            return -1;
+        }
+        return simcam::TestPattern::readNumber(
+            simcam::LumaView::fromRgb(pixels.data(), width * 4, width, height, 4, 0, 1, 2));
+    }
+
+private:
+    void* m_window;
+};
+
+// Numbers logged after a prefix, in order, e.g. the picture times handed to
+// the renderer ("UpdateByVideoRender = %u").
+std::vector<uint32_t> loggedNumbers(const LogDir& log, const std::string& prefix) {
+    std::vector<uint32_t> numbers;
+    for (const LogEntry& entry : log.entries()) {
+        if (entry.message.compare(0, prefix.size(), prefix) == 0) {
+            numbers.push_back(
+                static_cast<uint32_t>(std::stoul(entry.message.substr(prefix.size()))));
+        }
+    }
+    return numbers;
+}
+
+// Follows the log as it grows and collects the numbers logged after a prefix,
+// reading only what is new on each call (polling the whole log is slow).
+class LogWatch {
+public:
+    explicit LogWatch(std::string prefix) : m_prefix(std::move(prefix)) {}
+
+    const std::vector<uint32_t>& numbers() {
+        std::ifstream file("D:/rivolog_player.log", std::ios::binary);
+        file.seekg(static_cast<std::streamoff>(m_offset));
+        std::string fresh((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const size_t complete = fresh.rfind('\n');
+        if (complete == std::string::npos) {
+            return m_numbers;
+        }
+        m_offset += complete + 1;
+        size_t at = 0;
+        while ((at = fresh.find(m_prefix, at)) != std::string::npos && at < complete) {
+            at += m_prefix.size();
+            m_numbers.push_back(static_cast<uint32_t>(std::stoul(fresh.substr(at, 12))));
+        }
+        return m_numbers;
+    }
+
+private:
+    const std::string m_prefix;
+    size_t m_offset = 0;
+    std::vector<uint32_t> m_numbers;
+};
+
+size_t countLogged(const LogDir& log, const std::string& message) {
+    size_t count = 0;
+    for (const LogEntry& entry : log.entries()) {
+        count += entry.message == message ? 1 : 0;
+    }
+    return count;
+}
+
+// Video sample times of the host's script, descriptions left out.
+std::vector<uint32_t> pictureTimes(const ScriptedHost& host) {
+    std::vector<uint32_t> times;
+    for (size_t i = 0; i < host.count(TRACK_VIDEO); ++i) {
+        if (!host.isDescription(TRACK_VIDEO, i)) {
+            times.push_back(host.timeOf(TRACK_VIDEO, i));
+        }
+    }
+    return times;
+}
+
+struct PlayCase {
+    simcam::VideoCodec video;
+    simcam::AudioCodec audio;
+    int32_t renderKind;
+};
+
+class LivePlay : public testing::TestWithParam<PlayCase> {};
+
+}  // namespace
+
+TEST_P(LivePlay, ShowsEveryPictureOnceAndInOrder) {
+    LogDir log;
+    Screen screen;
+    ScriptedHost host;
+    const size_t pictures = host.addCamera(camera(GetParam().video, GetParam().audio), 2000);
+    CTavoMediaPlayer player;
+    player.setHostContext(host.context());
+    int32_t kind = GetParam().renderKind;
+    player.setParam(PARAM_RENDER_KIND, &kind);
+    player.setParam(PARAM_WINDOW, screen.handle());
+    host.start();
+    player.run();
+    ASSERT_TRUE(
+        eventually([&] { return screen.pictureNumber() == static_cast<int64_t>(pictures) - 1; },
+                   std::chrono::milliseconds(5)));
+    ASSERT_TRUE(eventually([&] { return host.drained(TRACK_AUDIO); }));
+    player.stop();
+
+    EXPECT_EQ(pictureTimes(host), loggedNumbers(log, "UpdateByVideoRender = "));
+    const auto events = host.events();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(PLAYER_EVENT_FIRST_PICTURE, events[0].first);
+    EXPECT_EQ("", events[0].second);
+    EXPECT_EQ(1u, events.size());
+    if (GetParam().audio != simcam::AudioCodec::None) {
+        EXPECT_EQ(0u, countLogged(log, "create  Audio render error!"));
+        EXPECT_GT(countLogged(log, "Audio decode end! iRet value=0"), 0u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, LivePlay,
+    testing::Values(
+        PlayCase{simcam::VideoCodec::H264, simcam::AudioCodec::AAC, RENDER_KIND_D3D_SHADER},
+        PlayCase{simcam::VideoCodec::H265, simcam::AudioCodec::MP3, RENDER_KIND_D3D},
+        PlayCase{simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw, RENDER_KIND_DDRAW},
+        PlayCase{simcam::VideoCodec::H265, simcam::AudioCodec::G711MuLaw, RENDER_KIND_D3D_SHADER},
+        PlayCase{simcam::VideoCodec::H264, simcam::AudioCodec::None, RENDER_KIND_DDRAW}));
+
+TEST(PlayerPipeline, AStreamWithoutAudioShowsItsFirstPictureAtOnce) {
+    LogDir log;
+    ManualTimeSource time;  // frozen: nothing may wait for time to pass
+    Screen screen;
+    ScriptedHost host;
+    host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::None), 200);
+    CTavoMediaPlayer player;
+    player.setHostContext(host.context());
+    player.setParam(PARAM_WINDOW, screen.handle());
+    host.start();
+    player.run();
+    EXPECT_TRUE(eventually([&] { return screen.pictureNumber() == 0; }));
+    player.stop();
+    EXPECT_EQ(std::vector<uint32_t>{host.timeOf(TRACK_VIDEO, 1)},
+              loggedNumbers(log, "UpdateByVideoRender = "));
+}
+
+TEST(PlayerPipeline, AnAudioOnlyStreamPlaysAndDrivesTheAudioClock) {
+    LogDir log;
+    Screen screen;
+    ScriptedHost host;
+    host.addCamera(camera(simcam::VideoCodec::None, simcam::AudioCodec::AAC), 1000);
+    CTavoMediaPlayer player;
+    player.setHostContext(host.context());
+    player.setParam(PARAM_WINDOW, screen.handle());
+    host.start();
+    player.run();
+    ASSERT_TRUE(eventually([&] { return host.drained(TRACK_AUDIO); }));
+    EXPECT_TRUE(eventually([&] { return player.clock()->GetAudioTime() != 0; }));
+    player.stop();
+    EXPECT_EQ(host.count(TRACK_AUDIO) - 1, countLogged(log, "Audio decode end! iRet value=0"));
+    EXPECT_TRUE(loggedNumbers(log, "UpdateByVideoRender = ").empty());
+}
+
+namespace {
+
+// A player wired to a scripted host and an offscreen window.
+struct Rig {
+    explicit Rig(int32_t renderKind = RENDER_KIND_DDRAW) {
+        player.setHostContext(host.context());
+        player.setParam(PARAM_RENDER_KIND, &renderKind);
+        player.setParam(PARAM_WINDOW, screen.handle());
+    }
+    void play() {
+        host.start();
+        player.run();
+    }
+    Screen screen;
+    ScriptedHost host;
+    CTavoMediaPlayer player;
+};
+
+}  // namespace
+
+TEST(PlayerPipeline, LiveCatchUpRunsAt1Point2UntilTheLeadIsBackUnderTheThreshold) {
+    ManualTimeSource time(1000);
+    Rig rig;
+    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::None), 20000);
+    rig.host.setMaxDelay(500);  // scaled 900: enter above a lead of 1750 ms, leave below 1000 ms
+
+    // Time moves 5 ms whenever a loop has slept or asked for a sample since
+    // the last look, so the test sees the clock much as the video loop saw it
+    // on its last pass.
+    uint64_t seenProgress = 0;
+    auto stepping = [&](auto condition) {
+        return eventually([&] {
+            const uint64_t progress = rig.host.calls(TRACK_VIDEO) + time.sleptMs();
+            if (progress > seenProgress) {
+                seenProgress = progress;
+                time.advance(5);
+            }
+            return condition();
+        });
+    };
+    rig.play();
+    ASSERT_TRUE(stepping([&] { return rig.player.clock()->HasRefTime(); }));
+    EXPECT_EQ(1.0f, rig.player.clock()->GetSpeed());
+
+    // The network stalls for three seconds, then delivers the backlog at once.
+    rig.host.setHoldBack(3000);
+    time.advance(3000);
+    rig.host.setHoldBack(0);
+    ASSERT_TRUE(stepping([&] { return rig.player.clock()->GetSpeed() == 1.2f; }));
+    uint32_t lead = 0;
+    ASSERT_TRUE(stepping([&] {
+        if (rig.player.clock()->GetSpeed() == 1.0f) {
+            return true;
+        }
+        lead = rig.host.newestAvailable(TRACK_VIDEO) - rig.player.clock()->GetTime(0);
+        return false;
+    }));
+    rig.player.stop();
+    // The speed drops back once a pass finds the lead under 1000 ms (not at
+    // the 600 ms an unscaled delay would give, nor at the 1750 ms entry). The
+    // loop looks once per picture and the test samples between passes, so
+    // the last lead seen at 1.2 lies within a few 40 ms pictures of it.
+    EXPECT_GT(lead, 1000u - 4 * 40u);
+    EXPECT_LT(lead, 1000u + 4 * 40u);
+}
+
+TEST(PlayerPipeline, PauseInLiveModeKeepsConsumingWithoutShowing) {
+    ManualTimeSource time(1000, true);
+    LogDir log;
+    Rig rig;
+    simcam::CameraSettings settings =
+        camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw);
+    settings.frameRate = 10;
+    rig.host.addCamera(settings, 30000);
+    rig.play();
+    ASSERT_TRUE(eventually([&] { return rig.screen.pictureNumber() >= 10; }));
+    rig.player.pause();
+    const size_t shownBefore = loggedNumbers(log, "UpdateByVideoRender = ").size();
+    const size_t videoBefore = rig.host.delivered(TRACK_VIDEO);
+    const size_t audioBefore = rig.host.delivered(TRACK_AUDIO);
+    ASSERT_TRUE(eventually([&] {
+        return rig.host.delivered(TRACK_VIDEO) > videoBefore + 10 &&
+               rig.host.delivered(TRACK_AUDIO) > audioBefore + 25;
+    }));
+    // Whatever was in hand when the pause came may still be shown; nothing after it.
+    EXPECT_LE(loggedNumbers(log, "UpdateByVideoRender = ").size(), shownBefore + 1);
+    const int64_t frozen = rig.screen.pictureNumber();
+    rig.player.resume();
+    ASSERT_TRUE(eventually([&] { return rig.screen.pictureNumber() > frozen; }));
+    rig.player.stop();
+}
+
+TEST(PlayerPipeline, PauseInPlaybackModeHoldsBothLoops) {
+    ManualTimeSource time(1000, true);
+    Rig rig;
+    int32_t playback = PLAY_MODE_PLAYBACK;
+    rig.player.setParam(PARAM_PLAY_MODE, &playback);
+    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711MuLaw), 6000);
+    rig.play();
+    ASSERT_TRUE(eventually([&] { return rig.screen.pictureNumber() >= 5; }));
+    rig.player.pause();
+    // Give the loops time to notice, then nothing more may be taken.
+    const uint64_t slept = time.sleptMs();
+    ASSERT_TRUE(eventually([&] { return time.sleptMs() > slept + 200; }));
+    const size_t video = rig.host.delivered(TRACK_VIDEO);
+    const size_t audio = rig.host.delivered(TRACK_AUDIO);
+    const uint64_t later = time.sleptMs();
+    ASSERT_TRUE(eventually([&] { return time.sleptMs() > later + 2000; }));
+    EXPECT_EQ(video, rig.host.delivered(TRACK_VIDEO));
+    EXPECT_EQ(audio, rig.host.delivered(TRACK_AUDIO));
+    rig.player.resume();
+    ASSERT_TRUE(eventually([&] { return rig.host.delivered(TRACK_VIDEO) > video; }));
+    rig.player.stop();
+}
+
+namespace {
+
+// Audio blocks are then dropped at once instead of waiting for a sound card
+// that plays in real time, so tests on a manual clock can race ahead.
+void withoutAudioDevice() {
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+}
+
+// Index of the last key frame at or before time in the host's video script.
+uint32_t keyFrameAtOrBefore(const ScriptedHost& host, uint32_t time, uint32_t keyInterval) {
+    uint32_t key = 0;
+    for (size_t i = 1; i < host.count(TRACK_VIDEO); ++i) {
+        const uint32_t t = host.timeOf(TRACK_VIDEO, i);
+        if (t <= time && (i - 1) % keyInterval == 0) {
+            key = t;
+        }
+    }
+    return key;
+}
+
+bool containsJumpTo(const std::vector<uint32_t>& times, uint32_t target, uint32_t step) {
+    for (size_t i = 1; i < times.size(); ++i) {
+        if (times[i] == target && times[i - 1] + step != target) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
+    withoutAudioDevice();
+    ManualTimeSource time(1000, true);
+    LogDir log;
+    Rig rig;
+    int32_t on = 1;
+    int32_t off = 0;
+    rig.player.setParam(PARAM_FRAME_STORE, &on);
+    simcam::CameraSettings settings =
+        camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw);
+    settings.frameRate = 10;
+    settings.keyFrameInterval = 20;
+    rig.host.addCamera(settings, 80000);
+    rig.play();
+
+    // 70 s of live play, then the network stalls so the stored minute is known.
+    ASSERT_TRUE(eventually([&] { return rig.host.delivered(TRACK_VIDEO) > 700; }));
+    rig.host.setHoldBack(1000000);
+    const size_t delivered = rig.host.delivered(TRACK_VIDEO);
+    ASSERT_TRUE(eventually(
+        [&] { return rig.screen.pictureNumber() == static_cast<int64_t>(delivered) - 2; }));
+    const uint32_t last = rig.host.timeOf(TRACK_VIDEO, delivered - 1);
+    // The store drops its front while the span before an append exceeds 60000 ms.
+    const uint32_t first = last - 100 - 60000;
+
+    // From here on time moves only when the test moves it, 10 ms per look.
+    time.setAdvanceOnSleep(false);
+    auto advancing = [&](auto condition) {
+        return eventually([&] {
+            time.advance(10);
+            return condition();
+        });
+    };
+    LogWatch shownWatch("UpdateByVideoRender = ");
+    rig.player.setParam(PARAM_STORE_PLAYBACK, &on);
+    uint32_t duration = 0;
+    EXPECT_EQ(0, rig.player.getParam(PARAM_STORE_DURATION, &duration));
+    EXPECT_EQ((last - first) / 1000, duration);
+    ASSERT_TRUE(advancing([&] {
+        const auto& shown = shownWatch.numbers();
+        return !shown.empty() && shown.back() < last;
+    }));
+
+    uint32_t second = 20;
+    rig.player.setParam(PARAM_STORE_SEEK, &second);
+    const uint32_t key = keyFrameAtOrBefore(rig.host, first + 20000, 20);
+    ASSERT_TRUE(advancing([&] { return containsJumpTo(shownWatch.numbers(), key, 100); }));
+
+    // Pausing the replay holds the picture while the loop keeps going round
+    // (once the picture in hand is out); resuming goes on.
+    rig.player.setParam(PARAM_STORE_PAUSE, &on);
+    const uint64_t passes = rig.host.calls(TRACK_VIDEO);
+    ASSERT_TRUE(advancing([&] { return rig.host.calls(TRACK_VIDEO) > passes + 10; }));
+    const size_t shown = shownWatch.numbers().size();
+    const uint64_t later = rig.host.calls(TRACK_VIDEO);
+    time.advance(2000);
+    ASSERT_TRUE(eventually([&] { return rig.host.calls(TRACK_VIDEO) > later + 100; }));
+    EXPECT_EQ(shown, shownWatch.numbers().size());
+    rig.player.setParam(PARAM_STORE_PAUSE, &off);
+    ASSERT_TRUE(advancing([&] { return shownWatch.numbers().size() > shown; }));
+
+    // Audio resumed at the first frame not earlier than the key frame: the
+    // 20 ms G.711 frames start on every whole second, so at the key frame itself.
+    EXPECT_TRUE(containsJumpTo(loggedNumbers(log, "audio thread getSample ulTime ="), key, 20));
+    const std::string position = std::to_string((key - first) / 1000);
+    bool reported = false;
+    for (const auto& event : rig.host.events()) {
+        reported |= event.first == PLAYER_EVENT_REPLAY_POSITION && event.second == position;
+    }
+    EXPECT_TRUE(reported);
+
+    // Back to live: the pictures that arrived meanwhile are shown.
+    rig.player.setParam(PARAM_STORE_PLAYBACK, &off);
+    rig.host.setHoldBack(0);
+    time.setAdvanceOnSleep(true);
+    ASSERT_TRUE(eventually(
+        [&] {
+            const auto& times = shownWatch.numbers();
+            return !times.empty() && times.back() > last;
+        },
+        std::chrono::milliseconds(2)));
+    rig.player.stop();
+}
+
+TEST(PlayerPipeline, FollowsDescriptionChangesMidStream) {
+    withoutAudioDevice();
+    ManualTimeSource time(1000, true);
+    LogDir log;
+    TempDir dir;
+    Rig rig;
+    simcam::CameraSettings big = camera(simcam::VideoCodec::H264, simcam::AudioCodec::AAC);
+    big.width = 640;
+    big.height = 360;
+    simcam::CameraSettings small = camera(simcam::VideoCodec::H265, simcam::AudioCodec::G711MuLaw);
+    small.width = 320;
+    small.height = 180;
+    rig.host.addCamera(big, 1000);
+    rig.host.addCamera(small, 1000);
+    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::None), 1000);
+    ScriptedHost::Item noAudio;
+    noAudio.timeMs = rig.host.timeOf(TRACK_VIDEO, rig.host.count(TRACK_VIDEO) - 25);
+    noAudio.dueMs = noAudio.timeMs - 10000;
+    noAudio.flags = MEDIA_FLAG_DESCRIPTION;
+    noAudio.withData = false;
+    noAudio.withInfo = true;
+    noAudio.info = StreamInfo{STREAM_AUDIO, CODEC_NONE, 0, 0};
+    rig.host.addItem(TRACK_AUDIO, noAudio);
+    rig.play();
+
+    const uint32_t lastTime = rig.host.timeOf(TRACK_VIDEO, rig.host.count(TRACK_VIDEO) - 1);
+    LogWatch shownWatch("UpdateByVideoRender = ");
+    ASSERT_TRUE(eventually(
+        [&] {
+            const auto& shown = shownWatch.numbers();
+            return !shown.empty() && shown.back() == lastTime;
+        },
+        std::chrono::milliseconds(2)));
+    // A snapshot after the last change has the last picture's size.
+    const std::string path = dir.file("after.jpg");
+    EXPECT_EQ(0, rig.player.getParam(PARAM_SNAPSHOT, const_cast<char*>(path.c_str())));
+    int width = 0;
+    int height = 0;
+    EXPECT_TRUE(probePictureSize(path, &width, &height));
+    EXPECT_EQ(kWidth, width);
+    EXPECT_EQ(kHeight, height);
+    rig.player.stop();
+
+    EXPECT_EQ(pictureTimes(rig.host), loggedNumbers(log, "UpdateByVideoRender = "));
+    EXPECT_EQ(2u, countLogged(log, "video codec type = 0"));
+    EXPECT_EQ(1u, countLogged(log, "video codec type = 1"));
+    EXPECT_EQ(1u, countLogged(
+                      log, "audio codec type = 1 ,samplerate = 8000 ,channel = 1 ,samplebit =16"));
+    EXPECT_EQ(1u, countLogged(
+                      log, "audio codec type = 4 ,samplerate = 8000 ,channel = 1 ,samplebit =16"));
+    EXPECT_EQ(1u,
+              countLogged(
+                  log, "audio codec type = 2147483647 ,samplerate = 0 ,channel = 0 ,samplebit =0"));
+    EXPECT_EQ(0u, countLogged(log, "create video render error!"));
+}
+
+namespace {
+
+ScriptedHost::Item madeUp(uint32_t timeMs, uint32_t flags, std::vector<uint8_t> data) {
+    ScriptedHost::Item item;
+    item.timeMs = timeMs;
+    item.dueMs = timeMs - 10000;
+    item.flags = flags;
+    item.data = std::move(data);
+    return item;
+}
+
+ScriptedHost::Item description(uint32_t timeMs, const StreamInfo* info) {
+    ScriptedHost::Item item = madeUp(timeMs, MEDIA_FLAG_DESCRIPTION, {});
+    item.withData = false;
+    item.withInfo = info != nullptr;
+    if (info) {
+        item.info = *info;
+    }
+    return item;
+}
+
+}  // namespace
+
+TEST(PlayerPipeline, ShowsPicturesOnceTheHostGivesAWindowLate) {
+    ManualTimeSource time(1000, true);
+    LogDir log;
+    Screen screen;
+    ScriptedHost host;
+    host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::None), 4000);
+    CTavoMediaPlayer player;
+    player.setHostContext(host.context());
+    host.start();
+    player.run();
+    ASSERT_TRUE(eventually([&] { return countLogged(log, "create video render error!") >= 3; },
+                           std::chrono::milliseconds(2)));
+    player.setParam(PARAM_WINDOW, screen.handle());
+    ASSERT_TRUE(
+        eventually([&] { return screen.pictureNumber() == 99; }, std::chrono::milliseconds(2)));
+    player.stop();
+}
+
+TEST(PlayerPipeline, SurvivesAHostileHost) {
+    withoutAudioDevice();
+    ManualTimeSource time(1000, true);
+    LogDir log;
+    Rig rig;
+    const StreamInfo unknownVideo{STREAM_VIDEO, 7, kWidth, kHeight};  // falls back to H.264
+    const StreamInfo unknownAudio{STREAM_AUDIO, 99, 8000, 0x00100001};
+    const StreamInfo zeroRate{STREAM_AUDIO, AUDIO_G711A, 0, 0x00100001};
+    rig.host.addItem(TRACK_VIDEO, description(10000, nullptr));
+    rig.host.addItem(TRACK_AUDIO, description(10000, &unknownAudio));
+    rig.host.addItem(TRACK_AUDIO, description(10000, &zeroRate));
+    rig.host.addItem(TRACK_AUDIO, madeUp(10000, 0, {1, 2, 3}));
+    rig.host.addItem(TRACK_VIDEO,
+                     madeUp(10000, MEDIA_FLAG_KEYFRAME, std::vector<uint8_t>(500, 0xAB)));
+    rig.host.addItem(TRACK_VIDEO, description(10000, &unknownVideo));
+    std::vector<uint8_t> garbage(3000);
+    for (size_t i = 0; i < garbage.size(); ++i) {
+        garbage[i] = static_cast<uint8_t>(i * 7919u >> 3);
+    }
+    rig.host.addItem(TRACK_VIDEO, madeUp(10000, MEDIA_FLAG_KEYFRAME, garbage));
+    // Then a proper camera whose times wrap around 2^32 half a second in.
+    const size_t wrappedPictures = rig.host.addCameraAt(
+        camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 2000, 0xFFFFFFFFu - 500);
+    // A description with no data and a sample with no data right after it.
+    rig.host.addItem(TRACK_VIDEO, description(0xFFFFFFFFu, &unknownVideo));
+    rig.host.addItem(TRACK_VIDEO, madeUp(0xFFFFFFFFu, 0, {}));
+    rig.host.setPacing(false);
+    rig.play();
+    ASSERT_TRUE(
+        eventually([&] { return rig.host.drained(TRACK_VIDEO) && rig.host.drained(TRACK_AUDIO); },
+                   std::chrono::milliseconds(2)));
+    rig.host.setFailing(true);
+    const uint64_t calls = rig.host.calls(TRACK_VIDEO);
+    ASSERT_TRUE(eventually([&] { return rig.host.calls(TRACK_VIDEO) > calls + 10; }));
+    rig.player.stop();
+
+    EXPECT_GE(countLogged(log, "video deocde arg error!"), 1u);    // no decoder yet
+    EXPECT_GE(countLogged(log, "video_decode_frame faild!"), 2u);  // the two bad payloads
+    EXPECT_GE(countLogged(log, "audio decode arg error!"), 1u);    // unknown codec: no decoder
+    EXPECT_EQ(
+        1u,
+        countLogged(log, "audio description refused: samplerate = 0 ,channel = 1 ,samplebit =16"));
+    // Every picture of the wrapping camera was shown; the sample without data
+    // after the last description shows nothing (the old decoder's picture is gone).
+    const auto shown = loggedNumbers(log, "UpdateByVideoRender = ");
+    EXPECT_EQ(wrappedPictures, shown.size());
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(rig.host.timeOf(TRACK_VIDEO, rig.host.count(TRACK_VIDEO) - 3), shown.back());
+}
