@@ -112,7 +112,9 @@ int32_t LiveQueue::getSample(int32_t number, MediaSample* out) {
     }
     t.current = std::move(t.waiting.front());
     t.waiting.pop_front();
-    ++t.taken;
+    if (t.taken++ == 0) {
+        t.firstTakenMs = t.current.timeMs;
+    }
     out->ulTime = t.current.timeMs;
     out->ulFlags = t.current.keyFrame ? MEDIA_FLAG_KEYFRAME : 0;
     out->pStreamInfo = nullptr;
@@ -151,6 +153,8 @@ LiveQueue::Progress LiveQueue::progress() const {
     Progress progress;
     progress.videoTaken = m_video.taken;
     progress.audioTaken = m_audio.taken;
+    progress.firstVideoMs = m_video.firstTakenMs;
+    progress.firstAudioMs = m_audio.firstTakenMs;
     progress.lastVideoMs = m_video.current.timeMs;
     progress.lastAudioMs = m_audio.current.timeMs;
     progress.drained = m_ended && m_video.waiting.empty() && m_audio.waiting.empty();

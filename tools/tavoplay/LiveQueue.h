@@ -68,6 +68,8 @@ public:
     struct Progress {
         uint32_t videoTaken = 0;  // video units, descriptions not counted
         uint32_t audioTaken = 0;
+        uint32_t firstVideoMs = 0;  // time of the first video unit taken
+        uint32_t firstAudioMs = 0;
         uint32_t lastVideoMs = 0;  // time of the last video unit taken
         uint32_t lastAudioMs = 0;
         bool drained = false;  // the source has ended and everything was taken
@@ -83,6 +85,7 @@ private:
         // The unit last handed out: its bytes stay valid until the next one.
         SourceUnit current;
         uint32_t taken = 0;
+        uint32_t firstTakenMs = 0;
         bool hasNewest = false;
         uint32_t newestMs = 0;  // newest time received (available) so far
     };

@@ -67,6 +67,8 @@ const char* Options::usage() {
            "  --headless               no window, even when there is a display\n"
            "  --renderer ddraw|d3d|shader   video renderer (shader)\n"
            "  --out DIR                where snapshots and recordings made with keys go (.)\n"
+           "  --verbose                keep the engine's own output (a line per sound block)\n"
+           "                           and libav's messages\n"
            "Script (SECONDS from the start; works with and without a window):\n"
            "  --duration SECONDS       stop then (headless: 10 for the camera, the end of FILE)\n"
            "  --snapshot-at SECONDS FILE   save the picture as JPEG\n"
@@ -154,6 +156,8 @@ bool Options::parse(int argc, const char* const* argv, std::string* error) {
             holdBackMs = static_cast<uint32_t>(ms);
         } else if (option == "--headless") {
             headless = true;
+        } else if (option == "--verbose") {
+            verbose = true;
         } else if (option == "--renderer") {
             if (!(v = value(1))) {
                 return false;

@@ -33,6 +33,8 @@ public:
     bool live = false;
     uint32_t holdBackMs = 0;
     bool headless = false;
+    // Keep the engine's and libav's own output.
+    bool verbose = false;
     int32_t renderKind = RENDER_KIND_D3D_SHADER;
     // Where snapshots and recordings made with keys go.
     std::string outDir = ".";

@@ -168,7 +168,7 @@ uint32_t PlayerControl::storedSeconds() const {
 
 void PlayerControl::onEvent(void*, int32_t code, const char* text) {
     if (code == PLAYER_EVENT_FIRST_PICTURE) {
-        m_console->message("event 502: first picture");
+        m_console->message("event 502: first picture, the clock starts");
         return;
     }
     if (code == PLAYER_EVENT_REPLAY_POSITION) {

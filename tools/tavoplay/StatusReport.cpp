@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "PlayerControl.h"
@@ -45,14 +46,23 @@ std::string StatusReport::line(const PlayerControl& player, const LiveQueue::Pro
     if (player.replayPaused()) {
         status += " (paused)";
     }
-    std::snprintf(text, sizeof(text), " | %.0f pictures/s", picturesPerSecond);
-    status += text;
-    // The replay runs on the player's clock, which the host cannot see.
-    if (!player.replaying()) {
-        std::snprintf(text, sizeof(text), " | speed %.2f", speed);
+    // Rates need a previous line to measure from.
+    if (seconds > 0) {
+        std::snprintf(text, sizeof(text), " | %.0f pictures/s", picturesPerSecond);
         status += text;
+        // The replay runs on the player's clock, which the host cannot see.
+        if (!player.replaying()) {
+            std::snprintf(text, sizeof(text), " | speed %.2f", speed);
+            status += text;
+        }
     }
-    std::snprintf(text, sizeof(text), " | stored %u s | ", player.storedSeconds());
+    // Live, the frame store holds everything the player took, up to a
+    // minute; the player reports the length of the minute being replayed.
+    const uint32_t firstMs = hasVideo ? progress.firstVideoMs : progress.firstAudioMs;
+    const uint32_t stored =
+        player.replaying() ? player.storedSeconds()
+                           : std::min(kStoreSeconds, (mediaMs - std::min(mediaMs, firstMs)) / 1000);
+    std::snprintf(text, sizeof(text), " | stored %u s | ", stored);
     status += text;
     const std::string& recording = player.recordingPath();
     if (recording.empty()) {

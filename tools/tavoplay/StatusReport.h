@@ -15,6 +15,9 @@ class PlayerControl;
 // second of wall time (not shown in replay).
 class StatusReport {
 public:
+    // What the player's frame store keeps.
+    static constexpr uint32_t kStoreSeconds = 60;
+
     StatusReport();
 
     // The line for now (a steady clock in ms); rates cover the time since the

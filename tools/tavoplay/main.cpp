@@ -2,6 +2,7 @@
 // drives it. It plays the simulated camera (or a file) in a window with
 // keyboard control, or headless with an offscreen window and a script.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,6 +61,32 @@ bool hasDisplay() {
     return display && *display;
 }
 
+// Where tavoplay writes. The engine's sound output prints a line for every
+// block on standard output, which would bury the status line; unless verbose,
+// standard output goes to /dev/null and tavoplay writes to a copy of it.
+FILE* consoleStream(bool verbose) {
+    if (verbose) {
+        return stdout;
+    }
+    std::fflush(stdout);
+    const int copy = dup(STDOUT_FILENO);
+    const int null = open("/dev/null", O_WRONLY);
+    FILE* stream = copy >= 0 ? fdopen(copy, "w") : nullptr;
+    if (!stream || null < 0 || dup2(null, STDOUT_FILENO) < 0) {
+        if (stream) {
+            std::fclose(stream);
+        } else if (copy >= 0) {
+            close(copy);
+        }
+        if (null >= 0) {
+            close(null);
+        }
+        return stdout;
+    }
+    close(null);
+    return stream;
+}
+
 std::unique_ptr<IMediaSource> openSource(const Options& options, Console* console) {
     if (options.file.empty()) {
         std::unique_ptr<SimulatedCameraSource> camera(new SimulatedCameraSource(options.camera));
@@ -94,8 +121,12 @@ int main(int argc, char** argv) {
         std::fputs(Options::usage(), stdout);
         return 0;
     }
-    av_log_set_level(AV_LOG_ERROR);
-    Console console(stdout, isatty(STDOUT_FILENO) == 1);
+    // libav's own reports (a probe's complaints, say) only with --verbose.
+    if (!options.verbose) {
+        av_log_set_level(AV_LOG_FATAL);
+    }
+    const bool terminal = isatty(STDOUT_FILENO) == 1;
+    Console console(consoleStream(options.verbose), terminal);
 
     std::unique_ptr<IMediaSource> source = openSource(options, &console);
     if (!source) {

@@ -231,7 +231,9 @@ TEST_F(LiveQueueTest, ProgressCountsWhatWasTakenAndTellsWhenTheSourceIsDrained) 
     EXPECT_TRUE(progress.drained);
     EXPECT_EQ(2u, progress.videoTaken);
     EXPECT_EQ(1u, progress.audioTaken);
+    EXPECT_EQ(0u, progress.firstVideoMs);
     EXPECT_EQ(40u, progress.lastVideoMs);
+    EXPECT_EQ(10u, progress.firstAudioMs);
     EXPECT_EQ(10u, progress.lastAudioMs);
 }
 

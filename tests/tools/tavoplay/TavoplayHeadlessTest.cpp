@@ -88,10 +88,18 @@ TEST_F(TavoplayHeadlessTest, TheReplayStartsSeeksAndReportsItsPosition) {
     EXPECT_TRUE(printed("\nreplay at ")) << "status line in replay\n" << output;
 }
 
+namespace {
+
 struct CameraCodecs {
     const char* video;
     const char* audio;
 };
+
+void PrintTo(const CameraCodecs& codecs, std::ostream* out) {
+    *out << codecs.video << " with " << codecs.audio;
+}
+
+}  // namespace
 
 class TavoplayCodecTest : public TavoplayHeadlessTest,
                           public ::testing::WithParamInterface<CameraCodecs> {};

@@ -75,19 +75,26 @@ protected:
         XFlush(display);
     }
 
-    // Presses the key and waits for the line it should print.
-    void pressAndExpect(KeySym key, const std::string& line) {
-        const size_t mark = tavoplay->output().size();
-        press(key);
-        ASSERT_TRUE(tavoplay->waitForOutput(line, kStepLimitMs, mark)) << tavoplay->output();
+    // Where the output stands: the end of its last line, so that text
+    // starting with "\n" finds lines that come after it.
+    size_t mark() const {
+        const size_t size = tavoplay->output().size();
+        return size > 0 ? size - 1 : 0;
     }
 
-    // Waits until count status lines starting with prefix came after mark.
-    void waitForStatus(const std::string& prefix, int count, size_t mark) {
+    // Presses the key and waits for the text it should print.
+    void pressAndExpect(KeySym key, const std::string& text) {
+        const size_t from = mark();
+        press(key);
+        ASSERT_TRUE(tavoplay->waitForOutput(text, kStepLimitMs, from)) << tavoplay->output();
+    }
+
+    // Waits until count status lines starting with prefix came after from.
+    void waitForStatus(const std::string& prefix, int count, size_t from) {
         ASSERT_TRUE(tavoplay->waitFor(
             [&](const std::string& output) {
                 int seen = 0;
-                for (size_t at = output.find("\n" + prefix, mark); at != std::string::npos;
+                for (size_t at = output.find("\n" + prefix, from); at != std::string::npos;
                      at = output.find("\n" + prefix, at + 1)) {
                     ++seen;
                 }
@@ -107,10 +114,10 @@ protected:
         return pixels;
     }
 
-    // The rest of the output from the first occurrence of text after mark.
-    std::string lineAfter(const std::string& text, size_t mark) const {
+    // The rest of the line after the first occurrence of text after from.
+    std::string lineAfter(const std::string& text, size_t from) const {
         const std::string& output = tavoplay->output();
-        const size_t at = output.find(text, mark);
+        const size_t at = output.find(text, from);
         if (at == std::string::npos) {
             return "";
         }
@@ -128,20 +135,20 @@ protected:
 }  // namespace
 
 TEST_F(TavoplayWindowTest, SpaceHoldsThePictureUntilItIsPressedAgain) {
-    size_t mark = tavoplay->output().size();
-    waitForStatus("live ", 1, mark);
+    size_t from = mark();
+    waitForStatus("live ", 1, from);
     pressAndExpect(XK_space, "\npaused\n");
-    mark = tavoplay->output().size();
-    waitForStatus("paused ", 1, mark);
+    from = mark();
+    waitForStatus("paused ", 1, from);
     const std::vector<char> held = grab();
-    mark = tavoplay->output().size();
-    waitForStatus("paused ", 1, mark);
+    from = mark();
+    waitForStatus("paused ", 1, from);
     ASSERT_FALSE(held.empty());
     EXPECT_EQ(held, grab()) << "nothing is drawn while paused";
 
     pressAndExpect(XK_space, "\nplaying\n");
-    mark = tavoplay->output().size();
-    waitForStatus("live ", 2, mark);
+    from = mark();
+    waitForStatus("live ", 2, from);
     EXPECT_NE(held, grab()) << "pictures are drawn again";
 
     press(XK_q);
@@ -150,26 +157,26 @@ TEST_F(TavoplayWindowTest, SpaceHoldsThePictureUntilItIsPressedAgain) {
 
 TEST_F(TavoplayWindowTest, KeysTakeSnapshotsAndReplayTheStoredMinute) {
     ASSERT_TRUE(tavoplay->waitForOutput("stored 2 s", kStepLimitMs)) << tavoplay->output();
-    size_t mark = tavoplay->output().size();
+    size_t from = mark();
     pressAndExpect(XK_s, "snapshot: ");
-    ASSERT_TRUE(tavoplay->waitForOutput(".jpg\n", kStepLimitMs, mark));
-    const std::string snapshot = lineAfter("snapshot: ", mark);
+    ASSERT_TRUE(tavoplay->waitForOutput(".jpg\n", kStepLimitMs, from));
+    const std::string snapshot = lineAfter("snapshot: ", from);
     EXPECT_EQ(0u, snapshot.find(dir.path() + "/snapshot-")) << snapshot;
     const DecodedFile picture(snapshot);
     ASSERT_TRUE(picture.opened()) << snapshot;
     ASSERT_NE(nullptr, picture.find(AVMEDIA_TYPE_VIDEO));
     EXPECT_EQ(kWidth, picture.find(AVMEDIA_TYPE_VIDEO)->width);
 
-    mark = tavoplay->output().size();
+    from = mark();
     pressAndExpect(XK_r, "replay of the stored");
-    ASSERT_TRUE(tavoplay->waitForOutput("event 601: replay at ", kStepLimitMs, mark))
+    ASSERT_TRUE(tavoplay->waitForOutput("event 601: replay at ", kStepLimitMs, from))
         << tavoplay->output();
     pressAndExpect(XK_Left, "replay: seek to 1 s");
     pressAndExpect(XK_p, "replay paused");
     pressAndExpect(XK_p, "replay playing");
     pressAndExpect(XK_r, "back to live");
-    mark = tavoplay->output().size();
-    waitForStatus("live ", 1, mark);
+    from = mark();
+    waitForStatus("live ", 1, from);
 
     press(XK_Escape);
     EXPECT_EQ(0, tavoplay->wait(kStepLimitMs)) << tavoplay->output();
