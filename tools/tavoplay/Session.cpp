@@ -41,7 +41,7 @@ int Session::run(const std::atomic<bool>& stopRequested) {
     const int64_t durationMs = m_settings.durationSeconds >= 0
                                    ? static_cast<int64_t>(m_settings.durationSeconds * 1000)
                                    : -1;
-    StatusReport report;
+    StatusReport report(m_settings.live);
     int64_t nextStatusMs = kStatusIntervalMs;
     int64_t drainedAtMs = -1;
     std::vector<Command> commands;

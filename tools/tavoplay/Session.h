@@ -28,6 +28,8 @@ public:
         // Where snapshots and recordings made with keys go.
         std::string outDir = ".";
         bool hasVideo = true;
+        // Paced like a camera (otherwise a file plays back).
+        bool live = true;
         // A headless run of a file ends after the file has been played.
         bool endWithSource = false;
     };

@@ -7,7 +7,8 @@
 
 #include "PlayerControl.h"
 
-StatusReport::StatusReport() : m_hasPrevious(false), m_previousMs(0), m_previousReplayPictures(0) {}
+StatusReport::StatusReport(bool live)
+    : m_live(live), m_hasPrevious(false), m_previousMs(0), m_previousReplayPictures(0) {}
 
 std::string StatusReport::line(const PlayerControl& player, const LiveQueue::Progress& progress,
                                bool hasVideo, int64_t nowMs) {
@@ -39,8 +40,8 @@ std::string StatusReport::line(const PlayerControl& player, const LiveQueue::Pro
         const int position = player.replayPosition();
         status = position >= 0 ? "replay at " + std::to_string(position) + " s" : "replay starting";
     } else {
-        std::snprintf(text, sizeof(text), "%s %.2f s", player.paused() ? "paused" : "live",
-                      mediaMs / 1000.0);
+        std::snprintf(text, sizeof(text), "%s %.2f s",
+                      player.paused() ? "paused" : (m_live ? "live" : "playing"), mediaMs / 1000.0);
         status = text;
     }
     if (player.replayPaused()) {

@@ -18,7 +18,8 @@ public:
     // What the player's frame store keeps.
     static constexpr uint32_t kStoreSeconds = 60;
 
-    StatusReport();
+    // live: the source is paced like a camera (otherwise a file plays back).
+    explicit StatusReport(bool live);
 
     // The line for now (a steady clock in ms); rates cover the time since the
     // previous line.
@@ -26,6 +27,7 @@ public:
                      bool hasVideo, int64_t nowMs);
 
 private:
+    const bool m_live;
     bool m_hasPrevious;
     int64_t m_previousMs;
     LiveQueue::Progress m_previous;

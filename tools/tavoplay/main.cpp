@@ -202,6 +202,7 @@ int main(int argc, char** argv) {
     }
     sessionSettings.outDir = options.outDir;
     sessionSettings.hasVideo = hasVideo;
+    sessionSettings.live = live;
     sessionSettings.endWithSource = headless && !options.file.empty();
     Session session(sessionSettings, Script(options), &console, &player, &queue,
                     headless ? nullptr : &window);
