@@ -147,9 +147,10 @@ TEST_F(TavoplayWindowTest, SpaceHoldsThePictureUntilItIsPressedAgain) {
     EXPECT_EQ(held, grab()) << "nothing is drawn while paused";
 
     pressAndExpect(XK_space, "\nplaying\n");
-    from = mark();
-    waitForStatus("live ", 2, from);
-    EXPECT_NE(held, grab()) << "pictures are drawn again";
+    // Looked at again with each line the program prints.
+    EXPECT_TRUE(tavoplay->waitFor([&](const std::string&) { return grab() != held; }, kStepLimitMs))
+        << "pictures are drawn again\n"
+        << tavoplay->output();
 
     press(XK_q);
     EXPECT_EQ(0, tavoplay->wait(kStepLimitMs)) << tavoplay->output();
