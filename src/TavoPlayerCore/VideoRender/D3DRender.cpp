@@ -3,18 +3,7 @@
 #include <cstring>
 
 #include "Common/TimeFunctions.h"
-
-namespace {
-
-template <class Object>
-void releaseAndClear(Object** object) {
-    if (*object) {
-        (*object)->Release();
-        *object = nullptr;
-    }
-}
-
-}  // namespace
+#include "Platform/ReleaseAndClear.h"
 
 bool createD3DRender(IVideoRender** slot) {
     return createRenderInSlot<D3DRender>(slot);

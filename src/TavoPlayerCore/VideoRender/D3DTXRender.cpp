@@ -9,6 +9,7 @@ extern "C" {
 #include <new>
 
 #include "Common/CAutoLock.h"
+#include "Platform/ReleaseAndClear.h"
 #include "Platform/Win32Window.h"
 #include "TavoPlayerCore/VideoRender/CD3DYUV420Shader.h"
 
@@ -28,14 +29,6 @@ struct QuadVertex {
     float texture[3][2];  // Y, U and V sets
 };
 static_assert(sizeof(QuadVertex) == 44, "the quad's vertices are 44 bytes");
-
-template <class Object>
-void releaseAndClear(Object** object) {
-    if (*object) {
-        (*object)->Release();
-        *object = nullptr;
-    }
-}
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "Platform/ReleaseAndClear.h"
 #include "Platform/Win32Window.h"
 
 namespace {
@@ -161,14 +162,8 @@ void DDrawRender::copyPlanes(const VideoPicture& picture) {
 }
 
 void DDrawRender::releaseObjects() {
-    if (m_primarySurface) {
-        m_primarySurface->Release();
-        m_primarySurface = nullptr;
-    }
-    if (m_offscreenSurface) {
-        m_offscreenSurface->Release();
-        m_offscreenSurface = nullptr;
-    }
+    releaseAndClear(&m_primarySurface);
+    releaseAndClear(&m_offscreenSurface);
     if (m_directDraw) {
         m_directDraw->SetCooperativeLevel(m_window, DDSCL_NORMAL);
         m_directDraw->Release();
