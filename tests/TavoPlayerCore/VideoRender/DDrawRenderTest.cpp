@@ -21,6 +21,7 @@
 
 #include "support/ColourBarsPicture.h"
 #include "support/OffscreenTestWindow.h"
+#include "support/X11TestWindow.h"
 #include "support/XvfbServer.h"
 #include "tavoplayer/TavoOffscreenWindow.h"
 
@@ -240,22 +241,9 @@ public:
 
     // What the server shows in a rectangle of drawable, as RGBA.
     std::vector<uint8_t> read(Drawable drawable, int x, int y, int width, int height) {
-        std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4, 0);
-        XImage* image = XGetImage(m_display, drawable, x, y, width, height, AllPlanes, ZPixmap);
-        if (!image) {
-            return rgba;
-        }
-        for (int row = 0; row < height; ++row) {
-            for (int column = 0; column < width; ++column) {
-                const unsigned long pixel = XGetPixel(image, column, row);
-                uint8_t* out = &rgba[(static_cast<size_t>(row) * width + column) * 4];
-                out[0] = static_cast<uint8_t>((pixel & image->red_mask) >> 16);
-                out[1] = static_cast<uint8_t>((pixel & image->green_mask) >> 8);
-                out[2] = static_cast<uint8_t>(pixel & image->blue_mask);
-                out[3] = 0xFF;
-            }
-        }
-        XDestroyImage(image);
+        std::vector<uint8_t> rgba =
+            X11TestWindow::readDrawable(m_display, drawable, x, y, width, height);
+        rgba.resize(static_cast<size_t>(width) * height * 4);  // black when there was no image
         return rgba;
     }
 
