@@ -48,7 +48,7 @@ extern "C" {
 
 namespace {
 
-constexpr uint32_t kFirstPictureMediaMs = 1500;
+constexpr uint32_t kFirstPictureMediaMs = 1000;
 constexpr uint32_t kCpuMediaMs = 8000;
 constexpr auto kSettle = std::chrono::seconds(1);
 
@@ -252,7 +252,7 @@ BENCHMARK(BM_FirstPicture)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
-    ->Repetitions(6)
+    ->Repetitions(5)
     ->ComputeStatistics("min", minimum)
     ->ComputeStatistics("max", maximum);
 BENCHMARK(BM_LivePlaybackCpu)
