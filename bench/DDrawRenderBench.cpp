@@ -24,63 +24,17 @@ extern "C" {
 #include <memory>
 #include <vector>
 
-#include "TavoPlayerCore/VideoRender/DDrawRender.h"
-#include "tavoplayer/TavoOffscreenWindow.h"
+#include "TavoPlayerCore/VideoRender/IVideoRender.h"
+#include "support/BenchPicture.h"
+#include "support/RenderScreen.h"
 
 namespace {
 
 constexpr int kWallSize = 16;
 
-// A 4:2:0 picture with some texture in every plane.
-class Picture {
-public:
-    Picture(int width, int height) : m_width(width), m_height(height) {
-        const int widths[3] = {width, width / 2, width / 2};
-        const int heights[3] = {height, height / 2, height / 2};
-        for (int plane = 0; plane < 3; ++plane) {
-            m_planes[plane].resize(static_cast<size_t>(widths[plane]) * heights[plane]);
-            for (size_t i = 0; i < m_planes[plane].size(); ++i) {
-                m_planes[plane][i] = static_cast<uint8_t>(16 + (i * (plane + 7)) % 220);
-            }
-            m_picture.data[plane] = m_planes[plane].data();
-            m_picture.linesize[plane] = widths[plane];
-        }
-        m_picture.time = 0;
-    }
-    const VideoPicture& picture() const { return m_picture; }
-    int width() const { return m_width; }
-    int height() const { return m_height; }
-
-private:
-    int m_width;
-    int m_height;
-    std::vector<uint8_t> m_planes[3];
-    VideoPicture m_picture;
-};
-
-// A renderer drawing into an offscreen window of its own.
-class Screen {
-public:
-    Screen(const Picture& picture, int windowWidth, int windowHeight)
-        : m_window(tavoCreateOffscreenWindow(windowWidth, windowHeight)) {
-        createDDrawRender(&m_renderer);
-        m_renderer->SetWindow(m_window, 0);
-        m_renderer->SetFormat(picture.width(), picture.height(), kPixelFormatYUV420);
-    }
-    ~Screen() {
-        delete m_renderer;
-        tavoDestroyOffscreenWindow(m_window);
-    }
-    IVideoRender* renderer() const { return m_renderer; }
-
-private:
-    HWND m_window;
-    IVideoRender* m_renderer = nullptr;
-};
-
 void DDrawRenderRender(benchmark::State& state) {
-    Picture picture(1920, 1080);
-    Screen screen(picture, 1280, 720);
+    BenchPicture picture(1920, 1080);
+    RenderScreen screen(createDDrawRender, picture, 1280, 720);
     for (auto _ : state) {
         screen.renderer()->RenderPicture(&picture.picture());
     }
@@ -91,8 +45,8 @@ BENCHMARK(DDrawRenderRender)
     ->UseRealTime();
 
 void DDrawRenderRepaint(benchmark::State& state) {
-    Picture picture(1920, 1080);
-    Screen screen(picture, 1280, 720);
+    BenchPicture picture(1920, 1080);
+    RenderScreen screen(createDDrawRender, picture, 1280, 720);
     screen.renderer()->RenderPicture(&picture.picture());
     for (auto _ : state) {
         screen.renderer()->RepaintLastPicture();
@@ -104,13 +58,13 @@ BENCHMARK(DDrawRenderRepaint)
     ->UseRealTime();
 
 void CameraWall(benchmark::State& state) {
-    Picture picture(1280, 720);
-    std::vector<std::unique_ptr<Screen>> wall;
+    BenchPicture picture(1280, 720);
+    std::vector<std::unique_ptr<RenderScreen>> wall;
     for (int i = 0; i < kWallSize; ++i) {
-        wall.emplace_back(new Screen(picture, 480, 270));
+        wall.emplace_back(new RenderScreen(createDDrawRender, picture, 480, 270));
     }
     for (auto _ : state) {
-        for (const std::unique_ptr<Screen>& screen : wall) {
+        for (const std::unique_ptr<RenderScreen>& screen : wall) {
             screen->renderer()->RenderPicture(&picture.picture());
         }
     }
@@ -125,8 +79,8 @@ BENCHMARK(CameraWall)
 
 // Each thread is one player's video loop with its own renderer and window.
 void CameraWallThreads(benchmark::State& state) {
-    Picture picture(1280, 720);
-    Screen screen(picture, 480, 270);
+    BenchPicture picture(1280, 720);
+    RenderScreen screen(createDDrawRender, picture, 480, 270);
     for (auto _ : state) {
         screen.renderer()->RenderPicture(&picture.picture());
     }
@@ -138,7 +92,7 @@ BENCHMARK(CameraWallThreads)
     ->UseRealTime();
 
 void SwscaleBaseline(benchmark::State& state) {
-    Picture picture(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    BenchPicture picture(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     const int width = static_cast<int>(state.range(2));
     const int height = static_cast<int>(state.range(3));
     SwsContext* context =

@@ -22,26 +22,34 @@ extern "C" {
 }
 
 #include "TavoPlayerCore/Record/CMediaRecord.h"
-#include "support/TestStreamEncoder.h"
+#include "simcam/SimulatedCamera.h"
 
 namespace {
 
 constexpr int kFps = 25;
 constexpr int kSeconds = 10;
-constexpr int64_t kBitRate = 4000000;
+constexpr int kBitRate = 4000000;
 
-const std::vector<EncodedSample>& stream() {
-    static const std::vector<EncodedSample> samples = [] {
+const std::vector<simcam::EncodedUnit>& stream() {
+    static const std::vector<simcam::EncodedUnit> units = [] {
         av_log_set_level(AV_LOG_ERROR);
-        TestStreamEncoder::VideoSettings settings;
+        simcam::CameraSettings settings;
         settings.width = 1920;
         settings.height = 1080;
-        settings.fps = kFps;
-        settings.keyInterval = 2 * kFps;
+        settings.frameRate = kFps;
+        settings.keyFrameInterval = 2 * kFps;
         settings.bitRate = kBitRate;
-        return TestStreamEncoder::encodeVideo(settings, kFps * kSeconds);
+        settings.audioCodec = simcam::AudioCodec::None;
+        simcam::SimulatedCamera camera(settings);
+        std::vector<simcam::EncodedUnit> encoded(kFps * kSeconds);
+        for (simcam::EncodedUnit& unit : encoded) {
+            if (!camera.nextVideo(&unit)) {
+                throw std::runtime_error("camera: " + camera.error());
+            }
+        }
+        return encoded;
     }();
-    return samples;
+    return units;
 }
 
 double processCpuMs() {
@@ -74,7 +82,7 @@ private:
 // Records the stream into path, at its frame rate when paced is set; returns
 // the process CPU time it took in milliseconds.
 double recordOnce(const std::string& path, bool paced) {
-    const std::vector<EncodedSample>& samples = stream();
+    const std::vector<simcam::EncodedUnit>& samples = stream();
     const double cpuStart = processCpuMs();
     const auto wallStart = std::chrono::steady_clock::now();
     CMediaRecord recorder;
@@ -85,7 +93,7 @@ double recordOnce(const std::string& path, bool paced) {
         }
         MediaSample sample{};
         sample.ulTime = samples[i].timeMs;
-        sample.ulFlags = samples[i].key ? MEDIA_FLAG_KEYFRAME : 0;
+        sample.ulFlags = samples[i].keyFrame ? MEDIA_FLAG_KEYFRAME : 0;
         sample.ulsize = static_cast<uint32_t>(samples[i].data.size());
         sample.pData = const_cast<uint8_t*>(samples[i].data.data());
         recorder.input(&sample, TRACK_VIDEO, 0);
@@ -99,7 +107,7 @@ double recordOnce(const std::string& path, bool paced) {
 
 void run(benchmark::State& state, bool paced) {
     size_t bytes = 0;
-    for (const EncodedSample& sample : stream()) {
+    for (const simcam::EncodedUnit& sample : stream()) {
         bytes += sample.data.size();
     }
     OutputDir dir;

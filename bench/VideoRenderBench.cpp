@@ -19,89 +19,35 @@ extern "C" {
 #include <vector>
 
 #include "TavoPlayerCore/VideoRender/IVideoRender.h"
-#include "tavoplayer/TavoOffscreenWindow.h"
+#include "support/BenchPicture.h"
+#include "support/RenderScreen.h"
 
 namespace {
 
 constexpr int kWallSize = 16;
 
-// A YUV 4:2:0 picture with a luma ramp and two chroma ramps.
-class Picture {
-public:
-    Picture(int width, int height) : m_width(width), m_height(height), m_picture{} {
-        const int widths[3] = {width, width / 2, width / 2};
-        const int heights[3] = {height, height / 2, height / 2};
-        for (int plane = 0; plane < 3; ++plane) {
-            m_planes[plane].resize(static_cast<size_t>(widths[plane]) * heights[plane]);
-            for (int y = 0; y < heights[plane]; ++y) {
-                for (int x = 0; x < widths[plane]; ++x) {
-                    m_planes[plane][static_cast<size_t>(y) * widths[plane] + x] =
-                        static_cast<uint8_t>(16 + (x + y * (plane + 1)) % 220);
-                }
-            }
-            m_picture.data[plane] = m_planes[plane].data();
-            m_picture.linesize[plane] = widths[plane];
-        }
-    }
-
-    const VideoPicture& picture() const { return m_picture; }
-    int width() const { return m_width; }
-    int height() const { return m_height; }
-
-private:
-    int m_width;
-    int m_height;
-    std::vector<uint8_t> m_planes[3];
-    VideoPicture m_picture;
-};
-
-struct Screen {
-    void* window;
-    std::unique_ptr<IVideoRender> render;
-};
-
-using Factory = bool (*)(IVideoRender**);
-
-// A renderer for its own window, holding the picture as its last picture.
-Screen makeScreen(Factory create, const Picture& picture, int windowWidth, int windowHeight) {
-    Screen screen{tavoCreateOffscreenWindow(windowWidth, windowHeight), nullptr};
-    IVideoRender* render = nullptr;
-    create(&render);
-    render->SetWindow(screen.window, 0);
-    render->SetFormat(static_cast<uint32_t>(picture.width()),
-                      static_cast<uint32_t>(picture.height()), kPixelFormatYUV420);
-    render->RenderPicture(&picture.picture());
-    screen.render.reset(render);
-    return screen;
-}
-
-void destroy(std::vector<Screen>* screens) {
-    for (Screen& screen : *screens) {
-        screen.render.reset();
-        tavoDestroyOffscreenWindow(screen.window);
-    }
-}
-
-void drawScreens(benchmark::State& state, Factory create, int pictureWidth, int pictureHeight,
-                 int windowWidth, int windowHeight, int count) {
-    const Picture picture(pictureWidth, pictureHeight);
-    std::vector<Screen> screens;
+// Renderers for windows of their own, each holding the picture as its last
+// picture.
+void drawScreens(benchmark::State& state, RenderScreen::Factory create, int pictureWidth,
+                 int pictureHeight, int windowWidth, int windowHeight, int count) {
+    const BenchPicture picture(pictureWidth, pictureHeight);
+    std::vector<std::unique_ptr<RenderScreen>> screens;
     for (int i = 0; i < count; ++i) {
-        screens.push_back(makeScreen(create, picture, windowWidth, windowHeight));
+        screens.emplace_back(new RenderScreen(create, picture, windowWidth, windowHeight));
+        screens.back()->renderer()->RenderPicture(&picture.picture());
     }
     for (auto _ : state) {
-        for (Screen& screen : screens) {
-            screen.render->RepaintLastPicture();
+        for (const std::unique_ptr<RenderScreen>& screen : screens) {
+            screen->renderer()->RepaintLastPicture();
         }
     }
     state.counters["draws"] = benchmark::Counter(static_cast<double>(count),
                                                  benchmark::Counter::kIsIterationInvariantRate);
-    destroy(&screens);
 }
 
 void convertPictures(benchmark::State& state, int pictureWidth, int pictureHeight, int windowWidth,
                      int windowHeight, int count) {
-    const Picture picture(pictureWidth, pictureHeight);
+    const BenchPicture picture(pictureWidth, pictureHeight);
     SwsContext* context =
         sws_getContext(pictureWidth, pictureHeight, AV_PIX_FMT_YUV420P, windowWidth, windowHeight,
                        AV_PIX_FMT_RGBA, SWS_BILINEAR, nullptr, nullptr, nullptr);

@@ -2,14 +2,14 @@
 
 #include <vector>
 
-#include "Platform/CD3D9Object.h"
 #include "Platform/CPixelShaderProgram.h"
+#include "Platform/CRefCounted.h"
 #include "Platform/ID3DXConstantTable.h"
 
 // The constant table of a pixel-shader program. Handles are the constants'
 // name strings owned by the table; a constant's name given as a string is
 // accepted as its handle too, as D3DX does.
-class CD3DXConstantTable : public CD3D9Object<ID3DXConstantTable> {
+class CD3DXConstantTable : public CRefCounted<ID3DXConstantTable> {
 public:
     explicit CD3DXConstantTable(const std::vector<CPixelShaderProgram::Constant>& constants);
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "Platform/CD3D9Object.h"
+#include "Platform/CRefCounted.h"
 #include "Platform/IDirect3D9.h"
 
 // The Direct3D object of the stand-in: one adapter (D3DADAPTER_DEFAULT) with
 // a HAL device on OpenGL ES.
-class CDirect3D9 : public CD3D9Object<IDirect3D9> {
+class CDirect3D9 : public CRefCounted<IDirect3D9> {
 public:
     HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE deviceType, D3DCAPS9* caps) override;
     HRESULT CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,

@@ -12,6 +12,7 @@
 #include "Platform/CGlesContext.h"
 #include "Platform/CPixelShaderProgram.h"
 #include "Platform/Direct3D9ForTesting.h"
+#include "Platform/ReleaseAndClear.h"
 #include "Platform/Win32Window.h"
 
 namespace {
@@ -117,14 +118,6 @@ HRESULT completeParameters(HWND focusWindow, D3DPRESENT_PARAMETERS* parameters, 
         parameters->BackBufferCount = 1;
     }
     return D3D_OK;
-}
-
-template <class Object>
-void releaseAndClear(Object** object) {
-    if (*object) {
-        (*object)->Release();
-        *object = nullptr;
-    }
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "Platform/CD3D9Object.h"
 #include "Platform/CDirect3DPixelShader9.h"
+#include "Platform/CRefCounted.h"
 #include "Platform/IDirect3DDevice9.h"
 
 class CDirect3DSurface9;
@@ -17,7 +17,7 @@ class CGlesContext;
 // Present shows back buffer 0. Supported: D3DPOOL_DEFAULT resources, YV12
 // offscreen surfaces, one-level D3DFMT_L8 textures, pre-transformed vertices
 // drawn with a pixel shader; anything else answers D3DERR_INVALIDCALL.
-class CDirect3DDevice9 : public CD3D9Object<IDirect3DDevice9> {
+class CDirect3DDevice9 : public CRefCounted<IDirect3DDevice9> {
 public:
     // Creates a device for focusWindow with the given behaviour flags and
     // presentation parameters (completed in place), as IDirect3D9::CreateDevice.

@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "Platform/CD3D9Object.h"
 #include "Platform/CPixelShaderProgram.h"
+#include "Platform/CRefCounted.h"
 #include "Platform/IDirect3DPixelShader9.h"
 
 class CGlesContext;
@@ -14,7 +14,7 @@ class CGlesContext;
 // A pixel shader: the program's GLSL linked with the device's vertex stage
 // for pre-transformed vertices, and the map from the constant table's
 // registers to the program's uniforms.
-class CDirect3DPixelShader9 : public CD3D9Object<IDirect3DPixelShader9> {
+class CDirect3DPixelShader9 : public CRefCounted<IDirect3DPixelShader9> {
 public:
     // Float registers of a device (ps_3_0 has 224).
     static constexpr UINT kFloatRegisters = 224;

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "Platform/CD3D9Object.h"
+#include "Platform/CRefCounted.h"
 #include "Platform/IDirect3DSurface9.h"
 
 class CGlesContext;
@@ -18,7 +18,7 @@ class CGlesContext;
 //   a framebuffer object, not lockable. Its rows are stored top row first, so
 //   that Direct3D's pixel (x, y) is the framebuffer's pixel (x, y). Its alpha
 //   stays 1: only the colour channels are drawn.
-class CDirect3DSurface9 : public CD3D9Object<IDirect3DSurface9> {
+class CDirect3DSurface9 : public CRefCounted<IDirect3DSurface9> {
 public:
     // Null when the GL objects cannot be made.
     static CDirect3DSurface9* createYv12(const std::shared_ptr<CGlesContext>& context, UINT width,

@@ -6,6 +6,7 @@
 #include "Platform/COffscreenWindow.h"
 #include "Platform/CX11Connection.h"
 #include "Platform/Direct3D9ForTesting.h"
+#include "Platform/ReleaseAndClear.h"
 #include "Platform/Win32Window.h"
 
 CDirect3DSwapChain9::CDirect3DSwapChain9(const std::shared_ptr<CGlesContext>& context, HWND window)
@@ -23,10 +24,7 @@ CDirect3DSwapChain9::~CDirect3DSwapChain9() {
 
 void CDirect3DSwapChain9::release() {
     CGlesContext::Scope scope(*m_context);
-    if (m_backBuffer) {
-        m_backBuffer->Release();
-        m_backBuffer = nullptr;
-    }
+    releaseAndClear(&m_backBuffer);
     releasePresentTarget(scope.current());
 }
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "Platform/CD3D9Object.h"
+#include "Platform/CRefCounted.h"
 #include "Platform/IDirect3DSwapChain9.h"
 
 class CDirect3DSurface9;
@@ -20,7 +20,7 @@ class COffscreenWindow;
 // - an offscreen window: drawn into a framebuffer of the client size (or read
 //   straight from the back buffer when the sizes match), read back and put
 //   on screen with COffscreenWindow::present.
-class CDirect3DSwapChain9 : public CD3D9Object<IDirect3DSwapChain9> {
+class CDirect3DSwapChain9 : public CRefCounted<IDirect3DSwapChain9> {
 public:
     CDirect3DSwapChain9(const std::shared_ptr<CGlesContext>& context, HWND window);
 

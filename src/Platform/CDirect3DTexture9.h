@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "Platform/CD3D9Object.h"
+#include "Platform/CRefCounted.h"
 #include "Platform/IDirect3DTexture9.h"
 
 class CGlesContext;
@@ -13,7 +13,7 @@ class CGlesContext;
 // A one-level D3DFMT_L8 texture in the default pool: a GL_LUMINANCE texture
 // and, for dynamic textures, the memory that LockRect hands out; UnlockRect
 // uploads it.
-class CDirect3DTexture9 : public CD3D9Object<IDirect3DTexture9> {
+class CDirect3DTexture9 : public CRefCounted<IDirect3DTexture9> {
 public:
     // Null when the GL texture cannot be made.
     static CDirect3DTexture9* create(const std::shared_ptr<CGlesContext>& context, UINT width,

@@ -5,14 +5,14 @@
 #include <memory>
 #include <vector>
 
-#include "Platform/CD3D9Object.h"
+#include "Platform/CRefCounted.h"
 #include "Platform/IDirect3DVertexBuffer9.h"
 
 class CGlesContext;
 
 // A default-pool vertex buffer: a GL buffer object and the memory that Lock
 // hands out; Unlock uploads it.
-class CDirect3DVertexBuffer9 : public CD3D9Object<IDirect3DVertexBuffer9> {
+class CDirect3DVertexBuffer9 : public CRefCounted<IDirect3DVertexBuffer9> {
 public:
     // Null when the GL buffer cannot be made.
     static CDirect3DVertexBuffer9* create(const std::shared_ptr<CGlesContext>& context,

@@ -20,6 +20,9 @@ public:
         return left;
     }
 
+    // The references held at this moment.
+    ULONG references() const { return m_references.load(std::memory_order_acquire); }
+
 protected:
     CRefCounted() : m_references(1) {}
     ~CRefCounted() override = default;

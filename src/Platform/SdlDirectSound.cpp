@@ -29,7 +29,7 @@ std::mutex& SdlDirectSound::sdlMutex() {
     return mutex;
 }
 
-SdlDirectSound::SdlDirectSound() : m_references(1) {}
+SdlDirectSound::SdlDirectSound() = default;
 
 SdlDirectSound::~SdlDirectSound() {
     std::lock_guard<std::mutex> lock(sdlMutex());
@@ -47,18 +47,6 @@ HRESULT SdlDirectSound::QueryInterface(REFIID riid, void** ppvObject) {
     *ppvObject = static_cast<IDirectSound8*>(this);
     AddRef();
     return S_OK;
-}
-
-ULONG SdlDirectSound::AddRef() {
-    return ++m_references;
-}
-
-ULONG SdlDirectSound::Release() {
-    const ULONG left = --m_references;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
 }
 
 HRESULT SdlDirectSound::CreateSoundBuffer(LPCDSBUFFERDESC pcDSBufferDesc,

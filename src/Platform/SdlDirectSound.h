@@ -1,8 +1,8 @@
 #pragma once
 
-#include <atomic>
 #include <mutex>
 
+#include "Platform/CRefCounted.h"
 #include "Platform/DirectSound8.h"
 
 // The playback device behind DirectSoundCreate8: a share of SDL2's audio
@@ -10,7 +10,7 @@
 // creates is an SdlSoundBuffer with an SDL audio device of its own, so the
 // sound server mixes the buffers. Buffers keep their device alive, so the
 // subsystem is shut down only after the last of them is gone.
-class SdlDirectSound : public IDirectSound8 {
+class SdlDirectSound : public CRefCounted<IDirectSound8> {
 public:
     // Starts SDL's audio subsystem and answers a device with one reference.
     // DSERR_NODRIVER when SDL has no usable driver or no playback device.
@@ -22,8 +22,6 @@ public:
 
     // IUnknown: IID_IUnknown and IID_IDirectSound8.
     HRESULT QueryInterface(REFIID riid, void** ppvObject) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
 
     // IDirectSound8
     HRESULT CreateSoundBuffer(LPCDSBUFFERDESC pcDSBufferDesc, IDirectSoundBuffer** ppDSBuffer,
@@ -33,6 +31,4 @@ public:
 private:
     SdlDirectSound();
     ~SdlDirectSound() override;
-
-    std::atomic<ULONG> m_references;
 };

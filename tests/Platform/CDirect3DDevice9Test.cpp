@@ -10,21 +10,10 @@
 #include "Platform/CPixelShaderProgram.h"
 #include "Platform/Direct3D9.h"
 #include "Platform/Direct3D9ForTesting.h"
-#include "support/ColourBarPicture.h"
-#include "tavoplayer/TavoOffscreenWindow.h"
+#include "support/OffscreenTestWindow.h"
+#include "support/ScopedDirect3D9Faults.h"
 
 namespace {
-
-struct WindowDeleter {
-    void operator()(void* window) const { tavoDestroyOffscreenWindow(window); }
-};
-using OffscreenWindow = std::unique_ptr<void, WindowDeleter>;
-
-class ScopedFaults {
-public:
-    explicit ScopedFaults(const Direct3D9Faults& faults) { setDirect3D9FaultsForTesting(faults); }
-    ~ScopedFaults() { setDirect3D9FaultsForTesting(Direct3D9Faults()); }
-};
 
 D3DPRESENT_PARAMETERS windowed(UINT width, UINT height) {
     D3DPRESENT_PARAMETERS parameters{};
@@ -40,12 +29,11 @@ D3DPRESENT_PARAMETERS windowed(UINT width, UINT height) {
 class CDirect3DDevice9Test : public testing::Test {
 protected:
     void open(UINT width, UINT height) {
-        m_window.reset(
-            tavoCreateOffscreenWindow(static_cast<int>(width), static_cast<int>(height)));
+        m_window.reset(new OffscreenTestWindow(static_cast<int>(width), static_cast<int>(height)));
         m_direct3D = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(nullptr, m_direct3D);
         D3DPRESENT_PARAMETERS parameters = windowed(width, height);
-        ASSERT_EQ(D3D_OK, m_direct3D->CreateDevice(0, D3DDEVTYPE_HAL, m_window.get(),
+        ASSERT_EQ(D3D_OK, m_direct3D->CreateDevice(0, D3DDEVTYPE_HAL, m_window->handle(),
                                                    D3DCREATE_HARDWARE_VERTEXPROCESSING, &parameters,
                                                    &m_device));
     }
@@ -64,7 +52,7 @@ protected:
         EXPECT_EQ(D3D_OK, m_device->Present(nullptr, nullptr, nullptr, nullptr));
         int width = 0;
         int height = 0;
-        return readOffscreenWindow(m_window.get(), &width, &height);
+        return m_window->read(&width, &height);
     }
 
     IDirect3DPixelShader9* shader(const char* glsl,
@@ -88,7 +76,7 @@ protected:
         return buffer;
     }
 
-    OffscreenWindow m_window;
+    std::unique_ptr<OffscreenTestWindow> m_window;
     IDirect3D9* m_direct3D = nullptr;
     IDirect3DDevice9* m_device = nullptr;
 };
@@ -120,7 +108,7 @@ TEST(CDirect3D9, AdapterReportsItsCapabilitiesAndTheFaultsSet) {
         Direct3D9Faults faults;
         faults.pixelShaderVersion = D3DPS_VERSION(1, 4);
         faults.noDynamicTextures = true;
-        ScopedFaults scoped(faults);
+        ScopedDirect3D9Faults scoped(faults);
         ASSERT_EQ(D3D_OK, direct3D->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps));
         EXPECT_EQ(D3DPS_VERSION(1, 4), caps.PixelShaderVersion);
         EXPECT_FALSE(caps.Caps2 & D3DCAPS2_DYNAMICTEXTURES);
@@ -129,14 +117,14 @@ TEST(CDirect3D9, AdapterReportsItsCapabilitiesAndTheFaultsSet) {
 }
 
 TEST(CDirect3D9, CreateDeviceCompletesAndChecksTheParameters) {
-    OffscreenWindow window(tavoCreateOffscreenWindow(90, 70));
+    OffscreenTestWindow window(90, 70);
     IDirect3D9* direct3D = Direct3DCreate9(D3D_SDK_VERSION);
     IDirect3DDevice9* device = nullptr;
 
     D3DPRESENT_PARAMETERS parameters = windowed(0, 0);
     parameters.BackBufferCount = 0;
     ASSERT_EQ(D3D_OK,
-              direct3D->CreateDevice(0, D3DDEVTYPE_HAL, window.get(),
+              direct3D->CreateDevice(0, D3DDEVTYPE_HAL, window.handle(),
                                      D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device));
     EXPECT_EQ(90u, parameters.BackBufferWidth);  // the client size
     EXPECT_EQ(70u, parameters.BackBufferHeight);
@@ -146,11 +134,11 @@ TEST(CDirect3D9, CreateDeviceCompletesAndChecksTheParameters) {
 
     parameters = windowed(16, 16);
     parameters.Windowed = FALSE;
-    EXPECT_EQ(D3DERR_INVALIDCALL,
-              direct3D->CreateDevice(0, D3DDEVTYPE_HAL, window.get(), 0x20, &parameters, &device));
+    EXPECT_EQ(D3DERR_INVALIDCALL, direct3D->CreateDevice(0, D3DDEVTYPE_HAL, window.handle(), 0x20,
+                                                         &parameters, &device));
     parameters = windowed(16, 16);
-    EXPECT_EQ(D3DERR_INVALIDCALL,
-              direct3D->CreateDevice(0, D3DDEVTYPE_HAL, window.get(), 0x60, &parameters, &device));
+    EXPECT_EQ(D3DERR_INVALIDCALL, direct3D->CreateDevice(0, D3DDEVTYPE_HAL, window.handle(), 0x60,
+                                                         &parameters, &device));
     EXPECT_EQ(D3DERR_INVALIDCALL,
               direct3D->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0x20, &parameters, &device));
     int notAWindow = 0;
@@ -159,9 +147,9 @@ TEST(CDirect3D9, CreateDeviceCompletesAndChecksTheParameters) {
     {
         Direct3D9Faults faults;
         faults.failCreateDevice = true;
-        ScopedFaults scoped(faults);
-        EXPECT_EQ(D3DERR_NOTAVAILABLE, direct3D->CreateDevice(0, D3DDEVTYPE_HAL, window.get(), 0x20,
-                                                              &parameters, &device));
+        ScopedDirect3D9Faults scoped(faults);
+        EXPECT_EQ(D3DERR_NOTAVAILABLE, direct3D->CreateDevice(0, D3DDEVTYPE_HAL, window.handle(),
+                                                              0x20, &parameters, &device));
     }
     direct3D->Release();
 }
@@ -385,12 +373,12 @@ TEST_F(CDirect3DDevice9Test, RefusesWhatDirect3DRefuses) {
     // A ps_3_0 program on a device that reports 2.0.
     Direct3D9Faults faults;
     faults.pixelShaderVersion = D3DPS_VERSION(2, 0);
-    ScopedFaults scoped(faults);
+    ScopedDirect3D9Faults scoped(faults);
     m_device->Release();
     m_device = nullptr;
     D3DPRESENT_PARAMETERS parameters = windowed(8, 8);
-    ASSERT_EQ(D3D_OK, m_direct3D->CreateDevice(0, D3DDEVTYPE_HAL, m_window.get(), 0x20, &parameters,
-                                               &m_device));
+    ASSERT_EQ(D3D_OK, m_direct3D->CreateDevice(0, D3DDEVTYPE_HAL, m_window->handle(), 0x20,
+                                               &parameters, &m_device));
     const std::vector<DWORD> program =
         CPixelShaderProgram(D3DPS_VERSION(3, 0), {}, "#version 300 es\nvoid main() {}\n").tokens();
     IDirect3DPixelShader9* shader = nullptr;
@@ -401,7 +389,7 @@ TEST_F(CDirect3DDevice9Test, FaultsCanBeProducedOnPurpose) {
     Direct3D9Faults faults;
     faults.busySurfaces = true;
     faults.noDynamicTextures = true;
-    ScopedFaults scoped(faults);
+    ScopedDirect3D9Faults scoped(faults);
     open(8, 8);
     IDirect3DSurface9* surface = nullptr;
     ASSERT_EQ(D3D_OK, m_device->CreateOffscreenPlainSurface(8, 8, D3DFMT_YV12, D3DPOOL_DEFAULT,
@@ -426,7 +414,7 @@ TEST_F(CDirect3DDevice9Test, CallsMayComeFromAnyThread) {
     other.join();
     int width = 0;
     int height = 0;
-    std::vector<uint8_t> rgba = readOffscreenWindow(m_window.get(), &width, &height);
+    std::vector<uint8_t> rgba = m_window->read(&width, &height);
     EXPECT_EQ(255, pixel(rgba, 8, 3, 3)[0]);
     EXPECT_EQ(0, pixel(rgba, 8, 3, 3)[2]);
     EXPECT_EQ(D3D_OK, m_device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0));

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tavoplayer/TavoOffscreenWindow.h"
-
 namespace {
 
 struct Yuv {
@@ -117,12 +115,9 @@ void ColourBarPicture::expectShownIn(const uint8_t* rgba, int strideBytes, int w
     EXPECT_EQ(0, blackEdgePixels) << "the picture does not reach the window's edges";
 }
 
-std::vector<uint8_t> readOffscreenWindow(void* window, int* width, int* height) {
-    std::vector<uint8_t> pixels;
-    if (tavoReadOffscreenWindow(window, nullptr, 0, width, height) != 0) {
-        return pixels;
-    }
-    pixels.resize(static_cast<size_t>(*width) * *height * 4);
-    tavoReadOffscreenWindow(window, pixels.data(), *width * 4, width, height);
-    return pixels;
+void ColourBarPicture::expectShownIn(const OffscreenTestWindow& window, int tolerance) const {
+    int width = 0;
+    int height = 0;
+    const std::vector<uint8_t> pixels = window.read(&width, &height);
+    expectShownIn(pixels.data(), width * 4, width, height, tolerance);
 }

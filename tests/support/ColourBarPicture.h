@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "TavoPlayerCore/VideoRender/VideoPicture.h"
+#include "support/OffscreenTestWindow.h"
 
 // A planar YUV 4:2:0 test picture of eight patches (four columns, two rows) of
 // 75% colour bars in BT.601 limited-range YCbCr, none of them black, with
@@ -34,6 +35,8 @@ public:
     // (the picture covers the whole image). Reports through GoogleTest.
     void expectShownIn(const uint8_t* rgba, int strideBytes, int width, int height,
                        int tolerance = 3) const;
+    // The same for what an offscreen window shows.
+    void expectShownIn(const OffscreenTestWindow& window, int tolerance = 3) const;
 
 private:
     int columnStart(int column) const;
@@ -44,6 +47,3 @@ private:
     std::vector<uint8_t> m_planes[3];
     VideoPicture m_picture;
 };
-
-// The pixels of an offscreen window (RGBA, tightly packed).
-std::vector<uint8_t> readOffscreenWindow(void* window, int* width, int* height);

@@ -6,7 +6,7 @@ std::atomic<ManualDirectSound*> g_installed{nullptr};
 
 }  // namespace
 
-ManualDirectSound::ManualDirectSound() : m_references(1) {
+ManualDirectSound::ManualDirectSound() {
     g_installed.store(this);
     setDirectSoundCreate8ForTesting(&ManualDirectSound::createInstalled);
 }
@@ -35,7 +35,7 @@ HRESULT ManualDirectSound::createInstalled(LPCGUID /*guid*/, IDirectSound8** dev
 }
 
 ULONG ManualDirectSound::foreignReferences() const {
-    return m_references.load() - 1;
+    return references() - 1;
 }
 
 HWND ManualDirectSound::window() const {
@@ -71,18 +71,6 @@ HRESULT ManualDirectSound::QueryInterface(REFIID riid, void** ppvObject) {
     AddRef();
     *ppvObject = static_cast<IDirectSound8*>(this);
     return S_OK;
-}
-
-ULONG ManualDirectSound::AddRef() {
-    return ++m_references;
-}
-
-ULONG ManualDirectSound::Release() {
-    const ULONG left = --m_references;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
 }
 
 HRESULT ManualDirectSound::CreateSoundBuffer(LPCDSBUFFERDESC pcDSBufferDesc,

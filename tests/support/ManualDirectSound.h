@@ -4,6 +4,7 @@
 #include <mutex>
 #include <vector>
 
+#include "Platform/CRefCounted.h"
 #include "Platform/DirectSound8.h"
 #include "support/ManualSoundBuffer.h"
 
@@ -11,7 +12,7 @@
 // hands it out (with a new reference); its buffers are ManualSoundBuffers,
 // which play only when the test advances them. It records what it was asked
 // for and can be told to fail.
-class ManualDirectSound : public IDirectSound8 {
+class ManualDirectSound : public CRefCounted<IDirectSound8> {
 public:
     // Creates a device, holding one reference for the test, and installs it.
     ManualDirectSound();
@@ -34,8 +35,6 @@ public:
     std::vector<ManualSoundBuffer*> buffers() const;
 
     HRESULT QueryInterface(REFIID riid, void** ppvObject) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
     HRESULT CreateSoundBuffer(LPCDSBUFFERDESC pcDSBufferDesc, IDirectSoundBuffer** ppDSBuffer,
                               IUnknown* pUnkOuter) override;
     HRESULT SetCooperativeLevel(HWND hwnd, DWORD dwLevel) override;
@@ -46,7 +45,6 @@ protected:
 private:
     static HRESULT createInstalled(LPCGUID guid, IDirectSound8** device, IUnknown* outer);
 
-    std::atomic<ULONG> m_references;
     mutable std::mutex m_mutex;
     // Guarded by m_mutex.
     HWND m_window = nullptr;

@@ -27,19 +27,24 @@ HWND X11TestWindow::handle() const {
 }
 
 std::vector<uint8_t> X11TestWindow::read(int* width, int* height) const {
-    std::vector<uint8_t> rgba;
     *width = m_width;
     *height = m_height;
-    XImage* image = XGetImage(m_display, m_window, 0, 0, static_cast<unsigned>(m_width),
-                              static_cast<unsigned>(m_height), AllPlanes, ZPixmap);
+    return readDrawable(m_display, m_window, 0, 0, m_width, m_height);
+}
+
+std::vector<uint8_t> X11TestWindow::readDrawable(_XDisplay* display, unsigned long drawable, int x,
+                                                 int y, int width, int height) {
+    std::vector<uint8_t> rgba;
+    XImage* image = XGetImage(display, drawable, x, y, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
     if (!image) {
         return rgba;
     }
-    rgba.resize(static_cast<size_t>(m_width) * m_height * 4);
-    for (int y = 0; y < m_height; ++y) {
-        for (int x = 0; x < m_width; ++x) {
-            const unsigned long pixel = XGetPixel(image, x, y);
-            uint8_t* out = &rgba[(static_cast<size_t>(y) * m_width + x) * 4];
+    rgba.resize(static_cast<size_t>(width) * height * 4);
+    for (int row = 0; row < height; ++row) {
+        for (int column = 0; column < width; ++column) {
+            const unsigned long pixel = XGetPixel(image, column, row);
+            uint8_t* out = &rgba[(static_cast<size_t>(row) * width + column) * 4];
             out[0] = static_cast<uint8_t>((pixel & image->red_mask) >> 16);
             out[1] = static_cast<uint8_t>((pixel & image->green_mask) >> 8);
             out[2] = static_cast<uint8_t>(pixel & image->blue_mask);

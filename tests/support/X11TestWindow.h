@@ -24,6 +24,11 @@ public:
     // The window's pixels from the server (XGetImage) as RGBA, top row first.
     std::vector<uint8_t> read(int* width, int* height) const;
 
+    // What the server shows in a rectangle of any drawable of display, as
+    // RGBA, top row first; empty when the server gives no image.
+    static std::vector<uint8_t> readDrawable(_XDisplay* display, unsigned long drawable, int x,
+                                             int y, int width, int height);
+
 private:
     _XDisplay* m_display;
     unsigned long m_window;

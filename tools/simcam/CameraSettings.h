@@ -21,6 +21,9 @@ struct CameraSettings {
     int keyFrameInterval = 25;
     // Constant rate factor of the encoder (lower is better quality).
     int quality = 23;
+    // Bits per second instead of constant quality, held to that rate over
+    // every second; 0 keeps the constant quality.
+    int bitRate = 0;
 
     AudioCodec audioCodec = AudioCodec::AAC;
     // AAC and MP3 only: G.711 is always 8000 Hz mono in 160-byte frames.

@@ -29,8 +29,8 @@ bool VideoEncoder::open(const CameraSettings& settings, std::string* error) {
     const bool h265 = settings.videoCodec == VideoCodec::H265;
     const char* name = h265 ? "libx265" : "libx264";
     if (settings.width <= 0 || settings.height <= 0 || settings.width % 2 || settings.height % 2 ||
-        settings.frameRate <= 0 || settings.keyFrameInterval <= 0) {
-        *error = "picture size must be even and positive, rate and key frame interval positive";
+        settings.frameRate <= 0 || settings.keyFrameInterval <= 0 || settings.bitRate < 0) {
+        *error = "picture size must be even and positive, rates and key frame interval positive";
         return false;
     }
     const AVCodec* codec = avcodec_find_encoder_by_name(name);
@@ -52,7 +52,13 @@ bool VideoEncoder::open(const CameraSettings& settings, std::string* error) {
     // front of every key frame.
     AVDictionary* options = nullptr;
     av_dict_set(&options, "tune", "zerolatency", 0);
-    av_dict_set_int(&options, "crf", settings.quality, 0);
+    if (settings.bitRate > 0) {
+        m_context->bit_rate = settings.bitRate;
+        m_context->rc_max_rate = settings.bitRate;
+        m_context->rc_buffer_size = settings.bitRate;
+    } else {
+        av_dict_set_int(&options, "crf", settings.quality, 0);
+    }
     const std::string keyint = "keyint=" + std::to_string(settings.keyFrameInterval) +
                                ":min-keyint=" + std::to_string(settings.keyFrameInterval) +
                                ":scenecut=0";

@@ -13,8 +13,8 @@ namespace simcam {
 
 // Encodes the test pattern, picture after picture, into Annex B access units
 // with libx264 or libx265: no B-frames, a key frame (IDR, with parameter
-// sets) every keyFrameInterval pictures, constant quality, one thread, so
-// that equal settings give equal bytes.
+// sets) every keyFrameInterval pictures, constant quality or a held bit
+// rate, one thread, so that equal settings give equal bytes.
 class VideoEncoder {
 public:
     VideoEncoder();

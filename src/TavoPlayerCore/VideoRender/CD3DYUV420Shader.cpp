@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Platform/CPixelShaderProgram.h"
+#include "Platform/ReleaseAndClear.h"
 
 namespace {
 
@@ -73,14 +74,8 @@ CD3DYUV420Shader::~CD3DYUV420Shader() {
 }
 
 void CD3DYUV420Shader::release() {
-    if (m_constantTable) {
-        m_constantTable->Release();
-        m_constantTable = nullptr;
-    }
-    if (m_pixelShader) {
-        m_pixelShader->Release();
-        m_pixelShader = nullptr;
-    }
+    releaseAndClear(&m_constantTable);
+    releaseAndClear(&m_pixelShader);
 }
 
 bool CD3DYUV420Shader::Create(IDirect3DDevice9* device) {

@@ -1,28 +1,12 @@
 #include "TavoPlayerCore/VideoRender/D3DRender.h"
 
 #include <cstring>
-#include <new>
 
 #include "Common/TimeFunctions.h"
-
-namespace {
-
-template <class Object>
-void releaseAndClear(Object** object) {
-    if (*object) {
-        (*object)->Release();
-        *object = nullptr;
-    }
-}
-
-}  // namespace
+#include "Platform/ReleaseAndClear.h"
 
 bool createD3DRender(IVideoRender** slot) {
-    if (!slot || *slot) {
-        return false;
-    }
-    *slot = new (std::nothrow) D3DRender();
-    return *slot != nullptr;
+    return createRenderInSlot<D3DRender>(slot);
 }
 
 D3DRender::D3DRender()
@@ -30,12 +14,6 @@ D3DRender::D3DRender()
       m_device(nullptr),
       m_surface(nullptr),
       m_backBuffer(nullptr),
-      m_width(0),
-      m_height(0),
-      m_pixelFormat(0),
-      m_window(nullptr),
-      m_valueFirst(0),
-      m_valueSecond(0),
       m_deviceLost(false),
       m_presentParameters{},
       m_surfaceFourCC(0) {}
@@ -95,47 +73,6 @@ int32_t D3DRender::Close() {
     releaseObjects();
     m_lastPicture.release();
     return 0;
-}
-
-int32_t D3DRender::SetWindow(HWND window, uint32_t) {
-    m_window = window;
-    return 0;
-}
-
-int32_t D3DRender::SetFormat(uint32_t width, uint32_t height, uint32_t pixelFormat) {
-    m_width = width;
-    m_height = height;
-    m_pixelFormat = pixelFormat;
-    return Open();
-}
-
-int32_t D3DRender::RenderPicture(const VideoPicture* picture) {
-    if (picture) {
-        draw(*picture);
-        m_lastPicture.copyFrom(*picture, m_height);
-    }
-    return 0;
-}
-
-int32_t D3DRender::RepaintLastPicture() {
-    if (const VideoPicture* last = m_lastPicture.picture()) {
-        draw(*last);
-    }
-    return 0;
-}
-
-int32_t D3DRender::GetLastPicture(VideoPicture* target) {
-    return m_lastPicture.copyTo(target, m_height);
-}
-
-void D3DRender::StoreValuePair(uint32_t first, int32_t second) {
-    m_valueFirst = first;
-    m_valueSecond = second;
-}
-
-void D3DRender::LoadValuePair(uint32_t* first, int32_t* second) {
-    *first = m_valueFirst;
-    *second = m_valueSecond;
 }
 
 void D3DRender::draw(const VideoPicture& picture) {

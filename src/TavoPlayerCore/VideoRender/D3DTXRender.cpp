@@ -9,6 +9,7 @@ extern "C" {
 #include <new>
 
 #include "Common/CAutoLock.h"
+#include "Platform/ReleaseAndClear.h"
 #include "Platform/Win32Window.h"
 #include "TavoPlayerCore/VideoRender/CD3DYUV420Shader.h"
 
@@ -29,32 +30,14 @@ struct QuadVertex {
 };
 static_assert(sizeof(QuadVertex) == 44, "the quad's vertices are 44 bytes");
 
-template <class Object>
-void releaseAndClear(Object** object) {
-    if (*object) {
-        (*object)->Release();
-        *object = nullptr;
-    }
-}
-
 }  // namespace
 
 bool createD3DTXRender(IVideoRender** slot) {
-    if (!slot || *slot) {
-        return false;
-    }
-    *slot = new (std::nothrow) D3DTXRender();
-    return *slot != nullptr;
+    return createRenderInSlot<D3DTXRender>(slot);
 }
 
 D3DTXRender::D3DTXRender()
     : m_clientRect{0, 0, 0, 0},
-      m_width(0),
-      m_height(0),
-      m_pixelFormat(0),
-      m_valueFirst(0),
-      m_valueSecond(0),
-      m_window(nullptr),
       m_direct3D(nullptr),
       m_device(nullptr),
       m_swapChain(nullptr),
@@ -86,47 +69,6 @@ int32_t D3DTXRender::Close() {
     sws_freeContext(m_swsContext);
     m_swsContext = nullptr;
     return 0;
-}
-
-int32_t D3DTXRender::SetWindow(HWND window, uint32_t) {
-    m_window = window;
-    return 0;
-}
-
-int32_t D3DTXRender::SetFormat(uint32_t width, uint32_t height, uint32_t pixelFormat) {
-    m_width = width;
-    m_height = height;
-    m_pixelFormat = pixelFormat;
-    return Open();
-}
-
-int32_t D3DTXRender::RenderPicture(const VideoPicture* picture) {
-    if (picture) {
-        draw(*picture);
-        m_lastPicture.copyFrom(*picture, m_height);
-    }
-    return 0;
-}
-
-int32_t D3DTXRender::RepaintLastPicture() {
-    if (const VideoPicture* last = m_lastPicture.picture()) {
-        draw(*last);
-    }
-    return 0;
-}
-
-int32_t D3DTXRender::GetLastPicture(VideoPicture* target) {
-    return m_lastPicture.copyTo(target, m_height);
-}
-
-void D3DTXRender::StoreValuePair(uint32_t first, int32_t second) {
-    m_valueFirst = first;
-    m_valueSecond = second;
-}
-
-void D3DTXRender::LoadValuePair(uint32_t* first, int32_t* second) {
-    *first = m_valueFirst;
-    *second = m_valueSecond;
 }
 
 void D3DTXRender::SetWindowScaling(uint8_t on) {

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "Platform/Direct3D9.h"
-#include "TavoPlayerCore/VideoRender/CLastPictureCopy.h"
-#include "TavoPlayerCore/VideoRender/IVideoRender.h"
+#include "TavoPlayerCore/VideoRender/CVideoRenderBase.h"
 
 struct SwsContext;
 class CD3DYUV420Shader;
@@ -18,45 +17,19 @@ class CD3DYUV420Shader;
 // Threads: the player serialises every call with its video lock; the draw
 // step also holds the last-picture lock, so a snapshot never overlaps it.
 // No failure is reported: a failing step drops the frame.
-class D3DTXRender : public IVideoRender {
+class D3DTXRender : public CVideoRenderBase {
 public:
     D3DTXRender();
     ~D3DTXRender() override;
 
-    D3DTXRender(const D3DTXRender&) = delete;
-    D3DTXRender& operator=(const D3DTXRender&) = delete;
-
     // Makes the last-picture lock only; always 0.
     int32_t Open() override;
     int32_t Close() override;
-    int32_t SetWindow(HWND window, uint32_t extra) override;
-    int32_t Reserved1(uint32_t) override { return 0; }
-    int32_t SetFormat(uint32_t width, uint32_t height, uint32_t pixelFormat) override;
-    int32_t Reserved2() override { return 0; }
-    int32_t Reserved3() override { return 0; }
-    int32_t Reserved4() override { return 0; }
-    int32_t Reserved5() override { return 0; }
-    int32_t Reserved6(uint32_t, uint32_t, uint32_t) override { return 0; }
-    int32_t RenderPicture(const VideoPicture* picture) override;
-    int32_t RepaintLastPicture() override;
-    int32_t Reserved7(uint32_t) override { return 0; }
-    int32_t Reserved8(uint32_t) override { return 0; }
-    int32_t GetLastPicture(VideoPicture* target) override;
-    int32_t Reserved9(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override { return 0; }
-    int32_t Reserved10(uint32_t) override { return 0; }
-    void StoreValuePair(uint32_t first, int32_t second) override;
-    void LoadValuePair(uint32_t* first, int32_t* second) override;
-    void SetRefClock(CMediaRefClock*) override {}
-    int32_t Reserved11() override { return 0; }
-    void SetHostPair(void*, void*) override {}
-    int32_t Reserved12() override { return 0; }
-    int32_t Reserved13() override { return 0; }
     // Takes effect at the next change of the quad size.
     void SetWindowScaling(uint8_t on) override;
-    void SetFloatOption(float) override {}
 
 private:
-    void draw(const VideoPicture& picture);
+    void draw(const VideoPicture& picture) override;
     // Writes the planes into the locked textures, scaled when a scaling
     // context exists, never beyond a texture.
     void copyPlanes(const VideoPicture& picture, BYTE* const bits[3], const int32_t pitches[3]);
@@ -73,13 +46,6 @@ private:
     void DrawQuad();
 
     RECT m_clientRect;
-    uint32_t m_width;
-    uint32_t m_height;
-    uint32_t m_pixelFormat;
-    CLastPictureCopy m_lastPicture;  // with m_lock
-    uint32_t m_valueFirst;
-    int32_t m_valueSecond;
-    HWND m_window;
     IDirect3D9* m_direct3D;
     IDirect3DDevice9* m_device;
     IDirect3DSwapChain9* m_swapChain;

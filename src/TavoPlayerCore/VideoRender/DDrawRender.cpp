@@ -1,8 +1,8 @@
 #include "TavoPlayerCore/VideoRender/DDrawRender.h"
 
 #include <cstring>
-#include <new>
 
+#include "Platform/ReleaseAndClear.h"
 #include "Platform/Win32Window.h"
 
 namespace {
@@ -27,11 +27,7 @@ uint8_t* copyRows(uint8_t* destination, LONG destinationPitch, const uint8_t* so
 }  // namespace
 
 bool createDDrawRender(IVideoRender** slot) {
-    if (!slot || *slot) {
-        return false;
-    }
-    *slot = new (std::nothrow) DDrawRender();
-    return *slot != nullptr;
+    return createRenderInSlot<DDrawRender>(slot);
 }
 
 DDrawRender::DDrawRender()
@@ -39,11 +35,7 @@ DDrawRender::DDrawRender()
       m_primarySurface(nullptr),
       m_offscreenSurface(nullptr),
       m_primaryDesc{},
-      m_offscreenDesc{},
-      m_window(nullptr),
-      m_height(0),
-      m_width(0),
-      m_pixelFormat(0) {}
+      m_offscreenDesc{} {}
 
 DDrawRender::~DDrawRender() {
     Close();
@@ -113,38 +105,7 @@ int32_t DDrawRender::Close() {
     return 0;
 }
 
-int32_t DDrawRender::SetWindow(HWND window, uint32_t) {
-    m_window = window;
-    return 0;
-}
-
-int32_t DDrawRender::SetFormat(uint32_t width, uint32_t height, uint32_t pixelFormat) {
-    m_height = height;
-    m_width = width;
-    m_pixelFormat = pixelFormat;
-    return Open();
-}
-
-int32_t DDrawRender::RenderPicture(const VideoPicture* picture) {
-    if (picture) {
-        drawPicture(*picture);
-        m_lastPicture.copyFrom(*picture, m_height);
-    }
-    return 0;
-}
-
-int32_t DDrawRender::RepaintLastPicture() {
-    if (const VideoPicture* last = m_lastPicture.picture()) {
-        drawPicture(*last);
-    }
-    return 0;
-}
-
-int32_t DDrawRender::GetLastPicture(VideoPicture* target) {
-    return target ? m_lastPicture.copyTo(target, m_height) : 1;
-}
-
-void DDrawRender::drawPicture(const VideoPicture& picture) {
+void DDrawRender::draw(const VideoPicture& picture) {
     if (!m_primarySurface || !m_offscreenSurface) {
         return;
     }
@@ -201,14 +162,8 @@ void DDrawRender::copyPlanes(const VideoPicture& picture) {
 }
 
 void DDrawRender::releaseObjects() {
-    if (m_primarySurface) {
-        m_primarySurface->Release();
-        m_primarySurface = nullptr;
-    }
-    if (m_offscreenSurface) {
-        m_offscreenSurface->Release();
-        m_offscreenSurface = nullptr;
-    }
+    releaseAndClear(&m_primarySurface);
+    releaseAndClear(&m_offscreenSurface);
     if (m_directDraw) {
         m_directDraw->SetCooperativeLevel(m_window, DDSCL_NORMAL);
         m_directDraw->Release();

@@ -19,13 +19,15 @@ extern "C" {
 }
 
 #include "Common/Log.h"
+#include "simcam/SimulatedCamera.h"
+#include "support/CameraCapture.h"
 #include "support/TempDir.h"
-#include "support/TestStreamEncoder.h"
+
+using simcam::AudioCodec;
+using simcam::EncodedUnit;
+using simcam::VideoCodec;
 
 namespace {
-
-using AudioCodec = TestStreamEncoder::AudioCodec;
-using VideoCodec = TestStreamEncoder::VideoCodec;
 
 constexpr int64_t kFrameMs = 40;  // 25 fps
 
@@ -126,18 +128,18 @@ RecordedFile readRecording(const std::string& path) {
     return file;
 }
 
-MediaSample sampleOf(const EncodedSample& encoded) {
+MediaSample sampleOf(const EncodedUnit& encoded) {
     MediaSample sample{};
     sample.ulTime = encoded.timeMs;
-    sample.ulFlags = encoded.key ? MEDIA_FLAG_KEYFRAME : 0;
+    sample.ulFlags = encoded.keyFrame ? MEDIA_FLAG_KEYFRAME : 0;
     sample.ulsize = static_cast<uint32_t>(encoded.data.size());
     sample.pData = const_cast<uint8_t*>(encoded.data.data());
     return sample;
 }
 
 // Hands the samples over in time order, as the player's loops would.
-void feed(CMediaRecord& recorder, const std::vector<EncodedSample>& video,
-          const std::vector<EncodedSample>& audio = {}) {
+void feed(CMediaRecord& recorder, const std::vector<EncodedUnit>& video,
+          const std::vector<EncodedUnit>& audio = {}) {
     size_t v = 0;
     size_t a = 0;
     while (v < video.size() || a < audio.size()) {
@@ -148,18 +150,34 @@ void feed(CMediaRecord& recorder, const std::vector<EncodedSample>& video,
     }
 }
 
-std::vector<EncodedSample> encodeVideo(VideoCodec codec, int frames, uint32_t startMs = 0) {
-    TestStreamEncoder::VideoSettings settings;
-    settings.codec = codec;
-    settings.startMs = startMs;
-    return TestStreamEncoder::encodeVideo(settings, frames);
+// The first frames pictures of a 320x240 camera at 25 fps with a key frame
+// every 10, stamped from startMs on.
+std::vector<EncodedUnit> encodeVideo(VideoCodec codec, int frames, uint32_t startMs = 0) {
+    std::vector<EncodedUnit> units = captureVideo(smallVideoSettings(codec), frames);
+    for (EncodedUnit& unit : units) {
+        unit.timeMs += startMs;
+    }
+    return units;
+}
+
+// The audio frames of a 16 kHz mono camera (8 kHz for G.711) that start
+// within the first durationMs, stamped from startMs on.
+std::vector<EncodedUnit> encodeAudio(AudioCodec codec, uint32_t durationMs, uint32_t startMs = 0) {
+    simcam::SimulatedCamera camera(audioSettings(codec, 16000, 1));
+    std::vector<EncodedUnit> units;
+    EncodedUnit unit;
+    while (camera.nextAudio(&unit) && unit.timeMs < durationMs) {
+        unit.timeMs += startMs;
+        units.push_back(unit);
+    }
+    return units;
 }
 
 // The samples stamped from fromMs up to, not including, toMs.
-std::vector<EncodedSample> slice(const std::vector<EncodedSample>& samples, uint32_t fromMs,
-                                 uint32_t toMs) {
-    std::vector<EncodedSample> out;
-    for (const EncodedSample& sample : samples) {
+std::vector<EncodedUnit> slice(const std::vector<EncodedUnit>& samples, uint32_t fromMs,
+                               uint32_t toMs) {
+    std::vector<EncodedUnit> out;
+    for (const EncodedUnit& sample : samples) {
         if (sample.timeMs >= fromMs && sample.timeMs < toMs) {
             out.push_back(sample);
         }
@@ -263,7 +281,7 @@ class CMediaRecordVideoTest : public CMediaRecordTest,
 
 TEST_P(CMediaRecordVideoTest, RecordsFromTheFirstKeyFrameWithItsTimesAndKeyFlags) {
     // Key frames at 10, 20 and 30; the recording joins the stream at frame 3.
-    std::vector<EncodedSample> video = encodeVideo(GetParam(), 36, 5000);
+    std::vector<EncodedUnit> video = encodeVideo(GetParam(), 36, 5000);
     video.erase(video.begin(), video.begin() + 3);
     const std::string target = m_dir.file("cam01.mp4");
     {
@@ -305,9 +323,9 @@ INSTANTIATE_TEST_SUITE_P(Codecs, CMediaRecordVideoTest,
 
 TEST_F(CMediaRecordTest, PacketTimesNeverStandStillOrGoBack) {
     // Every frame a key frame, so the recorder is ready after three.
-    TestStreamEncoder::VideoSettings settings;
-    settings.keyInterval = 1;
-    std::vector<EncodedSample> video = TestStreamEncoder::encodeVideo(settings, 7);
+    simcam::CameraSettings settings = smallVideoSettings(VideoCodec::H264);
+    settings.keyFrameInterval = 1;
+    std::vector<EncodedUnit> video = captureVideo(settings, 7);
     const uint32_t stamps[] = {5000, 5040, 5080, 5120, 5120, 5100, 5200};
     for (size_t i = 0; i < video.size(); ++i) {
         video[i].timeMs = stamps[i];
@@ -325,7 +343,7 @@ TEST_F(CMediaRecordTest, PacketTimesNeverStandStillOrGoBack) {
 }
 
 TEST_F(CMediaRecordTest, StopBeforeTheThirdKeyFrameLeavesNoFiles) {
-    const std::vector<EncodedSample> video = encodeVideo(VideoCodec::H264, 20);
+    const std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 20);
     CMediaRecord recorder;
     recorder.setFileName(m_dir.file("a.mp4").c_str());
     feed(recorder, video);
@@ -397,8 +415,8 @@ class CMediaRecordRetryTest : public CMediaRecordTest,
 
 TEST_P(CMediaRecordRetryTest, FailedStartIsRetriedAtTheNextKeyFrameWithTheSoundSinceThen) {
     const bool lateName = GetParam() == StartFailure::MissingName;
-    const std::vector<EncodedSample> video = encodeVideo(VideoCodec::H264, 45);
-    const std::vector<EncodedSample> audio = TestStreamEncoder::encodeAudio(AudioCodec::Aac, 1800);
+    const std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 45);
+    const std::vector<EncodedUnit> audio = encodeAudio(AudioCodec::AAC, 1800);
     const std::string directory = lateName ? m_dir.path() : m_dir.file("later");
     const std::string target = directory + "/a.mp4";
     {
@@ -453,11 +471,11 @@ class CMediaRecordAudioTest : public CMediaRecordTest,
                               public ::testing::WithParamInterface<AudioCodec> {};
 
 TEST_P(CMediaRecordAudioTest, RecordsBothStreamsStartingTogether) {
-    const bool aac = GetParam() == AudioCodec::Aac;
+    const bool aac = GetParam() == AudioCodec::AAC;
     // Sound starts half a second before the first key frame of the recording.
-    std::vector<EncodedSample> video = encodeVideo(VideoCodec::H264, 36, 5000);
+    std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 36, 5000);
     video.erase(video.begin(), video.begin() + 3);
-    const std::vector<EncodedSample> audio = TestStreamEncoder::encodeAudio(GetParam(), 1500, 4900);
+    const std::vector<EncodedUnit> audio = encodeAudio(GetParam(), 1500, 4900);
     const std::string target = m_dir.file("av.mp4");
     {
         CMediaRecord recorder;
@@ -481,7 +499,7 @@ TEST_P(CMediaRecordAudioTest, RecordsBothStreamsStartingTogether) {
     // Every audio frame from the first key frame's time on is there.
     const uint32_t base = video[7].timeMs;
     size_t expected = 0;
-    for (const EncodedSample& frame : audio) {
+    for (const EncodedUnit& frame : audio) {
         expected += frame.timeMs >= base ? 1 : 0;
     }
     EXPECT_EQ(expected, sound.timesMs.size());
@@ -492,22 +510,22 @@ TEST_P(CMediaRecordAudioTest, RecordsBothStreamsStartingTogether) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, CMediaRecordAudioTest,
-                         ::testing::Values(AudioCodec::Aac, AudioCodec::Mp3),
+                         ::testing::Values(AudioCodec::AAC, AudioCodec::MP3),
                          [](const ::testing::TestParamInfo<AudioCodec>& info) {
-                             return info.param == AudioCodec::Aac ? "Aac" : "Mp3";
+                             return info.param == AudioCodec::AAC ? "Aac" : "Mp3";
                          });
 
 TEST_F(CMediaRecordTest, G711RecordingsAreVideoOnlyAndTheLogSaysSo) {
     TempDir workDir(true);
     std::filesystem::create_directory("D:");
     RIVO_Common_Player::resetLogForTesting();
-    const std::vector<EncodedSample> video = encodeVideo(VideoCodec::H264, 21);
+    const std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 21);
     const std::string target = m_dir.file("g711.mp4");
     {
         CMediaRecord recorder;
         EXPECT_EQ(0, recorder.setAudioCodec(AUDIO_G711A));
         recorder.setFileName(target.c_str());
-        feed(recorder, video, TestStreamEncoder::encodeAudio(AudioCodec::G711A, 800));
+        feed(recorder, video, encodeAudio(AudioCodec::G711ALaw, 800));
     }
     const RecordedFile file = readRecording(target);
     ASSERT_TRUE(file.opened);
@@ -522,11 +540,9 @@ TEST_F(CMediaRecordTest, G711RecordingsAreVideoOnlyAndTheLogSaysSo) {
 }
 
 TEST_F(CMediaRecordTest, AudioStopsWhenTheCodecChanges) {
-    const std::vector<EncodedSample> video = encodeVideo(VideoCodec::H264, 30);
-    const std::vector<EncodedSample> aac =
-        slice(TestStreamEncoder::encodeAudio(AudioCodec::Aac, 1200), 0, 800);
-    const std::vector<EncodedSample> mp3 =
-        slice(TestStreamEncoder::encodeAudio(AudioCodec::Mp3, 1200), 800, 1200);
+    const std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 30);
+    const std::vector<EncodedUnit> aac = slice(encodeAudio(AudioCodec::AAC, 1200), 0, 800);
+    const std::vector<EncodedUnit> mp3 = slice(encodeAudio(AudioCodec::MP3, 1200), 800, 1200);
     const std::string target = m_dir.file("change.mp4");
     {
         CMediaRecord recorder;
@@ -548,8 +564,8 @@ TEST_F(CMediaRecordTest, AudioStopsWhenTheCodecChanges) {
 // ---- Threads -------------------------------------------------------------
 
 TEST_F(CMediaRecordTest, RecordsWhileAnotherThreadFeeds) {
-    const std::vector<EncodedSample> video = encodeVideo(VideoCodec::H264, 60);
-    const std::vector<EncodedSample> audio = TestStreamEncoder::encodeAudio(AudioCodec::Aac, 2400);
+    const std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 60);
+    const std::vector<EncodedUnit> audio = encodeAudio(AudioCodec::AAC, 2400);
     const std::string target = m_dir.file("threads.mp4");
     {
         CMediaRecord recorder;

@@ -11,21 +11,15 @@
 #include "support/ColourBarPicture.h"
 #include "support/FakeDirect3D9.h"
 #include "support/ManualTimeSource.h"
+#include "support/OffscreenTestWindow.h"
+#include "support/ScopedDirect3D9Faults.h"
 #include "support/X11TestWindow.h"
 #include "support/XvfbServer.h"
 #include "tavoplayer/TavoOffscreenWindow.h"
 
 namespace {
 
-struct WindowDeleter {
-    void operator()(void* window) const { tavoDestroyOffscreenWindow(window); }
-};
-using OffscreenWindow = std::unique_ptr<void, WindowDeleter>;
 using Render = std::unique_ptr<IVideoRender>;
-
-OffscreenWindow makeWindow(int width, int height) {
-    return OffscreenWindow(tavoCreateOffscreenWindow(width, height));
-}
 
 Render makeRender(HWND window, int width, int height, uint32_t pixelFormat = 3,
                   int32_t* openResult = nullptr) {
@@ -39,34 +33,6 @@ Render makeRender(HWND window, int width, int height, uint32_t pixelFormat = 3,
     return Render(render);
 }
 
-std::vector<uint8_t> readWindow(void* window, int* width, int* height) {
-    return readOffscreenWindow(window, width, height);
-}
-
-// True when every pixel is opaque black.
-bool isBlack(const std::vector<uint8_t>& rgba) {
-    for (size_t i = 0; i < rgba.size(); i += 4) {
-        if (rgba[i] != 0 || rgba[i + 1] != 0 || rgba[i + 2] != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
-void expectBarsIn(void* window, const ColourBarPicture& bars) {
-    int width = 0;
-    int height = 0;
-    const std::vector<uint8_t> pixels = readWindow(window, &width, &height);
-    bars.expectShownIn(pixels.data(), width * 4, width, height);
-}
-
-// Faults of the real stand-in, put back when the test ends.
-class ScopedFaults {
-public:
-    explicit ScopedFaults(const Direct3D9Faults& faults) { setDirect3D9FaultsForTesting(faults); }
-    ~ScopedFaults() { setDirect3D9FaultsForTesting(Direct3D9Faults()); }
-};
-
 }  // namespace
 
 TEST(D3DRender, DrawsColourBarsOverTheWholeWindow) {
@@ -77,33 +43,33 @@ TEST(D3DRender, DrawsColourBarsOverTheWholeWindow) {
                           Case{63, 37, 31, 19}}) {
         SCOPED_TRACE(testing::Message() << c.pictureWidth << "x" << c.pictureHeight << " in "
                                         << c.windowWidth << "x" << c.windowHeight);
-        OffscreenWindow window = makeWindow(c.windowWidth, c.windowHeight);
+        OffscreenTestWindow window(c.windowWidth, c.windowHeight);
         ColourBarPicture bars(c.pictureWidth, c.pictureHeight);
         int32_t opened = -1;
-        Render render = makeRender(window.get(), c.pictureWidth, c.pictureHeight, 3, &opened);
+        Render render = makeRender(window.handle(), c.pictureWidth, c.pictureHeight, 3, &opened);
         EXPECT_EQ(0, opened);
         EXPECT_EQ(0, render->RenderPicture(&bars.picture()));
-        expectBarsIn(window.get(), bars);
+        bars.expectShownIn(window);
     }
 }
 
 TEST(D3DRender, RepaintShowsTheLastPictureInTheResizedWindow) {
-    OffscreenWindow window = makeWindow(80, 60);
+    OffscreenTestWindow window(80, 60);
     ColourBarPicture bars(64, 48);
-    Render render = makeRender(window.get(), 64, 48);
+    Render render = makeRender(window.handle(), 64, 48);
     EXPECT_EQ(0, render->RepaintLastPicture());  // nothing to repaint yet
     render->RenderPicture(&bars.picture());
 
     // A resize needs no renderer call: the next present scales to the new size.
-    tavoResizeOffscreenWindow(window.get(), 120, 50);
+    tavoResizeOffscreenWindow(window.handle(), 120, 50);
     EXPECT_EQ(0, render->RepaintLastPicture());
-    expectBarsIn(window.get(), bars);
+    bars.expectShownIn(window);
 }
 
 TEST(D3DRender, ZeroSizedWindowDrawsNothingButKeepsTheCopy) {
-    OffscreenWindow window = makeWindow(0, 0);
+    OffscreenTestWindow window(0, 0);
     ColourBarPicture bars(64, 48);
-    Render render = makeRender(window.get(), 64, 48);
+    Render render = makeRender(window.handle(), 64, 48);
     EXPECT_EQ(0, render->RenderPicture(&bars.picture()));
     EXPECT_EQ(0, render->RepaintLastPicture());
 
@@ -116,9 +82,9 @@ TEST(D3DRender, ZeroSizedWindowDrawsNothingButKeepsTheCopy) {
     ASSERT_EQ(0, render->GetLastPicture(&copy));
     EXPECT_EQ(0, std::memcmp(planes[0].data(), bars.picture().data[0], planes[0].size()));
 
-    tavoResizeOffscreenWindow(window.get(), 70, 50);
+    tavoResizeOffscreenWindow(window.handle(), 70, 50);
     render->RepaintLastPicture();
-    expectBarsIn(window.get(), bars);
+    bars.expectShownIn(window);
 }
 
 TEST(D3DRender, LastPictureAndValuePairAreKept) {
@@ -196,15 +162,13 @@ TEST(D3DRender, CopyBuffersHoldHeightPlusFourRowsRoundedDownToFour) {
 }
 
 TEST(D3DRender, OpenFailsForAnotherPixelFormatOrWithoutAWindowButCopiesStillWork) {
-    OffscreenWindow window = makeWindow(40, 30);
+    OffscreenTestWindow window(40, 30);
     ColourBarPicture bars(32, 16);
     int32_t opened = 0;
-    Render render = makeRender(window.get(), 32, 16, 5, &opened);
+    Render render = makeRender(window.handle(), 32, 16, 5, &opened);
     EXPECT_EQ(1, opened);
     EXPECT_EQ(0, render->RenderPicture(&bars.picture()));
-    int width = 0;
-    int height = 0;
-    EXPECT_TRUE(isBlack(readWindow(window.get(), &width, &height)));
+    EXPECT_TRUE(window.isBlack());
     std::vector<uint8_t> plane(64 * 16);
     VideoPicture copy{{plane.data(), plane.data(), plane.data()}, {0, 0, 0}, 0};
     EXPECT_EQ(0, render->GetLastPicture(&copy));
@@ -212,55 +176,51 @@ TEST(D3DRender, OpenFailsForAnotherPixelFormatOrWithoutAWindowButCopiesStillWork
     makeRender(nullptr, 32, 16, 3, &opened);
     EXPECT_EQ(1, opened);
 
-    ScopedFaults faults([] {
+    ScopedDirect3D9Faults faults([] {
         Direct3D9Faults f;
         f.failCreateDevice = true;
         return f;
     }());
-    makeRender(window.get(), 32, 16, 3, &opened);
+    makeRender(window.handle(), 32, 16, 3, &opened);
     EXPECT_EQ(1, opened);
 }
 
 TEST(D3DRender, BusySurfaceDropsTheFrameButKeepsTheCopy) {
-    OffscreenWindow window = makeWindow(40, 30);
+    OffscreenTestWindow window(40, 30);
     ColourBarPicture bars(32, 16);
-    Render render = makeRender(window.get(), 32, 16);
+    Render render = makeRender(window.handle(), 32, 16);
     {
-        ScopedFaults faults([] {
+        ScopedDirect3D9Faults faults([] {
             Direct3D9Faults f;
             f.busySurfaces = true;
             return f;
         }());
         EXPECT_EQ(0, render->RenderPicture(&bars.picture()));
-        int width = 0;
-        int height = 0;
-        EXPECT_TRUE(isBlack(readWindow(window.get(), &width, &height)));
+        EXPECT_TRUE(window.isBlack());
     }
     // The copy was kept: a repaint draws it once the surface is free.
     render->RepaintLastPicture();
-    expectBarsIn(window.get(), bars);
+    bars.expectShownIn(window);
 }
 
 TEST(D3DRender, RecoversFromALostDeviceAfterWaiting) {
     ManualTimeSource time;
-    OffscreenWindow window = makeWindow(48, 32);
+    OffscreenTestWindow window(48, 32);
     ColourBarPicture bars(32, 16);
-    Render render = makeRender(window.get(), 32, 16);
+    Render render = makeRender(window.handle(), 32, 16);
     render->RenderPicture(&bars.picture());
-    tavoResizeOffscreenWindow(window.get(), 48, 32);  // back to black
+    tavoResizeOffscreenWindow(window.handle(), 48, 32);  // back to black
 
     // Lost at this present; the device then answers "lost" once and "not reset" after.
     loseNextPresentForTesting(1);
     render->RenderPicture(&bars.picture());
     render->RenderPicture(&bars.picture());
-    int width = 0;
-    int height = 0;
-    EXPECT_TRUE(isBlack(readWindow(window.get(), &width, &height)));
+    EXPECT_TRUE(window.isBlack());
     EXPECT_EQ(50u, time.sleptMs());
 
     render->RenderPicture(&bars.picture());  // resets and draws
     EXPECT_EQ(100u, time.sleptMs());
-    expectBarsIn(window.get(), bars);
+    bars.expectShownIn(window);
     render->RenderPicture(&bars.picture());
     EXPECT_EQ(100u, time.sleptMs());
 }

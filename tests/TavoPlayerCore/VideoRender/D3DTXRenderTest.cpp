@@ -12,21 +12,15 @@
 #include "Platform/Direct3D9ForTesting.h"
 #include "support/ColourBarPicture.h"
 #include "support/FakeDirect3D9.h"
+#include "support/OffscreenTestWindow.h"
+#include "support/ScopedDirect3D9Faults.h"
 #include "support/X11TestWindow.h"
 #include "support/XvfbServer.h"
 #include "tavoplayer/TavoOffscreenWindow.h"
 
 namespace {
 
-struct WindowDeleter {
-    void operator()(void* window) const { tavoDestroyOffscreenWindow(window); }
-};
-using OffscreenWindow = std::unique_ptr<void, WindowDeleter>;
 using Render = std::unique_ptr<IVideoRender>;
-
-OffscreenWindow makeWindow(int width, int height) {
-    return OffscreenWindow(tavoCreateOffscreenWindow(width, height));
-}
 
 Render makeRender(HWND window, int width, int height) {
     IVideoRender* render = nullptr;
@@ -35,31 +29,6 @@ Render makeRender(HWND window, int width, int height) {
     EXPECT_EQ(0, render->SetFormat(width, height, 3));
     return Render(render);
 }
-
-bool isBlack(void* window) {
-    int width = 0;
-    int height = 0;
-    const std::vector<uint8_t> rgba = readOffscreenWindow(window, &width, &height);
-    for (size_t i = 0; i < rgba.size(); i += 4) {
-        if (rgba[i] != 0 || rgba[i + 1] != 0 || rgba[i + 2] != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
-void expectBarsIn(void* window, const ColourBarPicture& bars) {
-    int width = 0;
-    int height = 0;
-    const std::vector<uint8_t> pixels = readOffscreenWindow(window, &width, &height);
-    bars.expectShownIn(pixels.data(), width * 4, width, height);
-}
-
-class ScopedFaults {
-public:
-    explicit ScopedFaults(const Direct3D9Faults& faults) { setDirect3D9FaultsForTesting(faults); }
-    ~ScopedFaults() { setDirect3D9FaultsForTesting(Direct3D9Faults()); }
-};
 
 Direct3D9Faults pixelShaderVersion(DWORD version) {
     Direct3D9Faults faults;
@@ -96,60 +65,60 @@ TEST(D3DTXRender, DrawsColourBarsOverTheWholeWindow) {
                           Case{63, 37, 31, 19}}) {
         SCOPED_TRACE(testing::Message() << c.pictureWidth << "x" << c.pictureHeight << " in "
                                         << c.windowWidth << "x" << c.windowHeight);
-        OffscreenWindow window = makeWindow(c.windowWidth, c.windowHeight);
+        OffscreenTestWindow window(c.windowWidth, c.windowHeight);
         ColourBarPicture bars(c.pictureWidth, c.pictureHeight);
-        Render render = makeRender(window.get(), c.pictureWidth, c.pictureHeight);
+        Render render = makeRender(window.handle(), c.pictureWidth, c.pictureHeight);
         EXPECT_EQ(0, render->RenderPicture(&bars.picture()));
-        expectBarsIn(window.get(), bars);
+        bars.expectShownIn(window);
     }
 }
 
 TEST(D3DTXRender, BothShaderVersionsDrawTheSameColours) {
     for (const DWORD version : {D3DPS_VERSION(2, 0), D3DPS_VERSION(3, 0)}) {
         SCOPED_TRACE(version);
-        ScopedFaults faults(pixelShaderVersion(version));
-        OffscreenWindow window = makeWindow(80, 60);
+        ScopedDirect3D9Faults faults(pixelShaderVersion(version));
+        OffscreenTestWindow window(80, 60);
         ColourBarPicture bars(64, 48);
-        Render render = makeRender(window.get(), 64, 48);
+        Render render = makeRender(window.handle(), 64, 48);
         render->RenderPicture(&bars.picture());
-        expectBarsIn(window.get(), bars);
+        bars.expectShownIn(window);
     }
 }
 
 TEST(D3DTXRender, DevicesBelowPixelShader2DrawNothingButKeepTheCopy) {
-    ScopedFaults faults(pixelShaderVersion(D3DPS_VERSION(1, 4)));
-    OffscreenWindow window = makeWindow(40, 30);
+    ScopedDirect3D9Faults faults(pixelShaderVersion(D3DPS_VERSION(1, 4)));
+    OffscreenTestWindow window(40, 30);
     ColourBarPicture bars(32, 16);
-    Render render = makeRender(window.get(), 32, 16);
+    Render render = makeRender(window.handle(), 32, 16);
     EXPECT_EQ(0, render->RenderPicture(&bars.picture()));
     EXPECT_EQ(0, render->RenderPicture(&bars.picture()));
-    EXPECT_TRUE(isBlack(window.get()));
+    EXPECT_TRUE(window.isBlack());
     std::vector<uint8_t> plane(64 * 16);
     VideoPicture copy{{plane.data(), plane.data(), plane.data()}, {0, 0, 0}, 0};
     EXPECT_EQ(0, render->GetLastPicture(&copy));
 }
 
 TEST(D3DTXRender, FollowsTheWindowSizeAndRepaints) {
-    OffscreenWindow window = makeWindow(64, 48);
+    OffscreenTestWindow window(64, 48);
     ColourBarPicture bars(64, 48);
-    Render render = makeRender(window.get(), 64, 48);
+    Render render = makeRender(window.handle(), 64, 48);
     EXPECT_EQ(0, render->RepaintLastPicture());
     render->RenderPicture(&bars.picture());
-    expectBarsIn(window.get(), bars);
+    bars.expectShownIn(window);
 
-    tavoResizeOffscreenWindow(window.get(), 150, 75);
+    tavoResizeOffscreenWindow(window.handle(), 150, 75);
     render->RenderPicture(&bars.picture());
-    expectBarsIn(window.get(), bars);
+    bars.expectShownIn(window);
 
-    tavoResizeOffscreenWindow(window.get(), 150, 75);  // same size, black again
+    tavoResizeOffscreenWindow(window.handle(), 150, 75);  // same size, black again
     EXPECT_EQ(0, render->RepaintLastPicture());
-    expectBarsIn(window.get(), bars);
+    bars.expectShownIn(window);
 }
 
 TEST(D3DTXRender, ZeroSizedWindowDrawsNothingButKeepsTheCopy) {
-    OffscreenWindow window = makeWindow(0, 0);
+    OffscreenTestWindow window(0, 0);
     ColourBarPicture bars(32, 16);
-    Render render = makeRender(window.get(), 32, 16);
+    Render render = makeRender(window.handle(), 32, 16);
     EXPECT_EQ(0, render->RenderPicture(&bars.picture()));
     EXPECT_EQ(0, render->RepaintLastPicture());
     std::vector<uint8_t> planes[3];
@@ -162,33 +131,33 @@ TEST(D3DTXRender, ZeroSizedWindowDrawsNothingButKeepsTheCopy) {
     EXPECT_EQ(0, std::memcmp(planes[2].data(), bars.picture().data[2],
                              static_cast<size_t>(copy.linesize[2]) * 8));
 
-    tavoResizeOffscreenWindow(window.get(), 50, 40);
+    tavoResizeOffscreenWindow(window.handle(), 50, 40);
     render->RepaintLastPicture();
-    expectBarsIn(window.get(), bars);
+    bars.expectShownIn(window);
 }
 
 TEST(D3DTXRender, WindowScalingDrawsTheSameColours) {
-    OffscreenWindow window = makeWindow(90, 70);
+    OffscreenTestWindow window(90, 70);
     ColourBarPicture bars(64, 48);
-    Render render = makeRender(window.get(), 64, 48);
+    Render render = makeRender(window.handle(), 64, 48);
     render->SetWindowScaling(1);
     render->RenderPicture(&bars.picture());
-    expectBarsIn(window.get(), bars);
+    bars.expectShownIn(window);
 }
 
 TEST(D3DTXRender, RecoversFromALostDevice) {
-    OffscreenWindow window = makeWindow(48, 32);
+    OffscreenTestWindow window(48, 32);
     ColourBarPicture bars(32, 16);
-    Render render = makeRender(window.get(), 32, 16);
+    Render render = makeRender(window.handle(), 32, 16);
     render->RenderPicture(&bars.picture());
-    tavoResizeOffscreenWindow(window.get(), 48, 32);  // black, same size
+    tavoResizeOffscreenWindow(window.handle(), 48, 32);  // black, same size
 
     loseNextPresentForTesting(1);
     render->RenderPicture(&bars.picture());  // lost at present
     render->RenderPicture(&bars.picture());  // still lost: skipped
-    EXPECT_TRUE(isBlack(window.get()));
+    EXPECT_TRUE(window.isBlack());
     render->RenderPicture(&bars.picture());  // resettable: made again
-    expectBarsIn(window.get(), bars);
+    bars.expectShownIn(window);
 }
 
 TEST(D3DTXRender, DrawsIntoAnX11Window) {
@@ -209,11 +178,11 @@ TEST(D3DTXRender, DrawsIntoAnX11Window) {
 TEST(D3DTXRender, SeveralRenderersDrawOnTheirOwnThreads) {
     constexpr int kRenderers = 3;
     ColourBarPicture bars(48, 32);
-    std::vector<OffscreenWindow> windows;
+    std::vector<OffscreenTestWindow> windows;
     std::vector<Render> renders;
     for (int i = 0; i < kRenderers; ++i) {
-        windows.push_back(makeWindow(40 + 8 * i, 30));
-        renders.push_back(makeRender(windows.back().get(), 48, 32));
+        windows.emplace_back(40 + 8 * i, 30);
+        renders.push_back(makeRender(windows.back().handle(), 48, 32));
     }
     std::vector<std::thread> threads;
     for (int i = 0; i < kRenderers; ++i) {
@@ -228,16 +197,16 @@ TEST(D3DTXRender, SeveralRenderersDrawOnTheirOwnThreads) {
     }
     for (int i = 0; i < kRenderers; ++i) {
         SCOPED_TRACE(i);
-        expectBarsIn(windows[i].get(), bars);
+        bars.expectShownIn(windows[i]);
     }
 }
 
 TEST(D3DTXRender, FirstPictureMakesEverythingThenDrawsTheQuad) {
     FakeDirect3D9 fake;
-    OffscreenWindow window = makeWindow(80, 60);
-    const std::string hwnd = FakeDirect3D9::text(window.get());
+    OffscreenTestWindow window(80, 60);
+    const std::string hwnd = FakeDirect3D9::text(window.handle());
     ColourBarPicture bars(64, 48);
-    Render render = makeRender(window.get(), 64, 48);
+    Render render = makeRender(window.handle(), 64, 48);
     EXPECT_TRUE(fake.calls().empty());  // Open makes no device
     render->RenderPicture(&bars.picture());
     const std::vector<std::string> expected = {
@@ -308,19 +277,19 @@ TEST(D3DTXRender, FirstPictureMakesEverythingThenDrawsTheQuad) {
 
 TEST(D3DTXRender, QuadFollowsTheEvenClientSize) {
     FakeDirect3D9 fake;
-    OffscreenWindow window = makeWindow(641, 361);
+    OffscreenTestWindow window(641, 361);
     ColourBarPicture bars(32, 16);
-    Render render = makeRender(window.get(), 32, 16);
+    Render render = makeRender(window.handle(), 32, 16);
     render->RenderPicture(&bars.picture());
     EXPECT_EQ((std::vector<float>{-0.5f, -0.5f, 641.5f, -0.5f, 641.5f, 361.5f, -0.5f, 361.5f}),
               quadCorners(fake.object("vb1")));
     fake.takeCalls();
 
-    tavoResizeOffscreenWindow(window.get(), 642, 362);  // same even size: same device
+    tavoResizeOffscreenWindow(window.handle(), 642, 362);  // same even size: same device
     render->RenderPicture(&bars.picture());
     EXPECT_EQ(0u, countCalls(fake.takeCalls(), "d3d1.CreateDevice"));
 
-    tavoResizeOffscreenWindow(window.get(), 643, 362);  // 644 x 362: made again
+    tavoResizeOffscreenWindow(window.handle(), 643, 362);  // 644 x 362: made again
     render->RenderPicture(&bars.picture());
     const std::vector<std::string> calls = fake.takeCalls();
     EXPECT_TRUE(containsInOrder(
@@ -338,9 +307,9 @@ TEST(D3DTXRender, PixelShaderVersionPicksTheProgram) {
         SCOPED_TRACE(version);
         FakeDirect3D9 fake;
         fake.deviceCaps.PixelShaderVersion = version;
-        OffscreenWindow window = makeWindow(40, 30);
+        OffscreenTestWindow window(40, 30);
         ColourBarPicture bars(32, 16);
-        Render render = makeRender(window.get(), 32, 16);
+        Render render = makeRender(window.handle(), 32, 16);
         render->RenderPicture(&bars.picture());
         const std::string program = version >= D3DPS_VERSION(3, 0) ? "ps_3_0" : "ps_2_0";
         EXPECT_TRUE(containsInOrder(
@@ -352,9 +321,9 @@ TEST(D3DTXRender, PixelShaderVersionPicksTheProgram) {
 TEST(D3DTXRender, DevicesThatCannotRunTheShaderAreMadeAgainEveryStep) {
     FakeDirect3D9 fake;
     fake.deviceCaps.PixelShaderVersion = D3DPS_VERSION(1, 4);
-    OffscreenWindow window = makeWindow(40, 30);
+    OffscreenTestWindow window(40, 30);
     ColourBarPicture bars(32, 16);
-    Render render = makeRender(window.get(), 32, 16);
+    Render render = makeRender(window.handle(), 32, 16);
     for (int step = 0; step < 2; ++step) {
         render->RenderPicture(&bars.picture());
         const std::vector<std::string> calls = fake.takeCalls();
@@ -366,12 +335,12 @@ TEST(D3DTXRender, DevicesThatCannotRunTheShaderAreMadeAgainEveryStep) {
 }
 
 TEST(D3DTXRender, AdapterCapabilitiesDecideTheDevice) {
-    OffscreenWindow window = makeWindow(40, 30);
+    OffscreenTestWindow window(40, 30);
     ColourBarPicture bars(32, 16);
     {
         FakeDirect3D9 fake;
         fake.adapterCaps.Caps2 = 0;  // no dynamic textures: no device, ever
-        Render render = makeRender(window.get(), 32, 16);
+        Render render = makeRender(window.handle(), 32, 16);
         render->RenderPicture(&bars.picture());
         render->RenderPicture(&bars.picture());
         EXPECT_EQ(0u, countCalls(fake.calls(), "CreateDevice"));
@@ -380,18 +349,18 @@ TEST(D3DTXRender, AdapterCapabilitiesDecideTheDevice) {
     {
         FakeDirect3D9 fake;
         fake.adapterCapsResult = D3DERR_NOTAVAILABLE;  // unknown: software vertex processing
-        Render render = makeRender(window.get(), 32, 16);
+        Render render = makeRender(window.handle(), 32, 16);
         render->RenderPicture(&bars.picture());
         EXPECT_EQ(1u, countCalls(fake.calls(), "d3d1.CreateDevice 0 1 " +
-                                                   FakeDirect3D9::text(window.get()) + " 0x20"));
+                                                   FakeDirect3D9::text(window.handle()) + " 0x20"));
     }
 }
 
 TEST(D3DTXRender, LostDeviceIsMadeAgainOnceItCanBeReset) {
     FakeDirect3D9 fake;
-    OffscreenWindow window = makeWindow(40, 30);
+    OffscreenTestWindow window(40, 30);
     ColourBarPicture bars(32, 16);
-    Render render = makeRender(window.get(), 32, 16);
+    Render render = makeRender(window.handle(), 32, 16);
     fake.failNext("Present", D3DERR_DEVICELOST);
     render->RenderPicture(&bars.picture());
     fake.takeCalls();
@@ -414,16 +383,16 @@ TEST(D3DTXRender, LostDeviceIsMadeAgainOnceItCanBeReset) {
 
 TEST(D3DTXRender, WindowScalingTakesEffectAtTheNextSizeChange) {
     FakeDirect3D9 fake;
-    OffscreenWindow window = makeWindow(100, 80);
+    OffscreenTestWindow window(100, 80);
     ColourBarPicture bars(64, 48);
-    Render render = makeRender(window.get(), 64, 48);
+    Render render = makeRender(window.handle(), 64, 48);
     render->RenderPicture(&bars.picture());
     render->SetWindowScaling(1);
     fake.takeCalls();
     render->RenderPicture(&bars.picture());
     EXPECT_EQ(0u, countCalls(fake.takeCalls(), "device1.CreateTexture"));
 
-    tavoResizeOffscreenWindow(window.get(), 121, 91);
+    tavoResizeOffscreenWindow(window.handle(), 121, 91);
     render->RenderPicture(&bars.picture());
     EXPECT_TRUE(
         containsInOrder(fake.takeCalls(), {"device2.CreateTexture 122 92 1 0x200 50 0 null",
@@ -439,9 +408,9 @@ TEST(D3DTXRender, PlaneCopiesNeverPassTheTextures) {
     // Window scaling switched on, then the device remade without a size
     // change: the textures take the quad size but there is no scaling context.
     FakeDirect3D9 fake;
-    OffscreenWindow window = makeWindow(20, 16);
+    OffscreenTestWindow window(20, 16);
     ColourBarPicture bars(64, 48);
-    Render render = makeRender(window.get(), 64, 48);
+    Render render = makeRender(window.handle(), 64, 48);
     render->RenderPicture(&bars.picture());
     render->SetWindowScaling(1);
     fake.failNext("Present", D3DERR_DEVICELOST);
@@ -460,9 +429,9 @@ TEST(D3DTXRender, PlaneCopiesNeverPassTheTextures) {
 
 TEST(D3DTXRender, ATextureThatWillNotLockDropsTheFrame) {
     FakeDirect3D9 fake;
-    OffscreenWindow window = makeWindow(40, 30);
+    OffscreenTestWindow window(40, 30);
     ColourBarPicture bars(32, 16);
-    Render render = makeRender(window.get(), 32, 16);
+    Render render = makeRender(window.handle(), 32, 16);
     render->RenderPicture(&bars.picture());
     fake.takeCalls();
     fake.failNext("texture2.LockRect", D3DERR_WASSTILLDRAWING);
@@ -475,9 +444,9 @@ TEST(D3DTXRender, ATextureThatWillNotLockDropsTheFrame) {
 
 TEST(D3DTXRender, MinimisedWindowsTouchNoDirect3D) {
     FakeDirect3D9 fake;
-    OffscreenWindow window = makeWindow(0, 30);
+    OffscreenTestWindow window(0, 30);
     ColourBarPicture bars(32, 16);
-    Render render = makeRender(window.get(), 32, 16);
+    Render render = makeRender(window.handle(), 32, 16);
     EXPECT_EQ(0, render->RenderPicture(&bars.picture()));
     EXPECT_EQ(0, render->RepaintLastPicture());
     EXPECT_TRUE(fake.calls().empty());

@@ -20,45 +20,19 @@
 #include "Platform/CRefCounted.h"
 
 #include "support/ColourBarsPicture.h"
+#include "support/OffscreenTestWindow.h"
+#include "support/X11TestWindow.h"
 #include "support/XvfbServer.h"
 #include "tavoplayer/TavoOffscreenWindow.h"
 
 namespace {
 
-// An offscreen window that goes away with the test.
-class OffscreenWindow {
-public:
-    OffscreenWindow(int width, int height) : m_handle(tavoCreateOffscreenWindow(width, height)) {}
-    ~OffscreenWindow() { tavoDestroyOffscreenWindow(m_handle); }
-    HWND handle() const { return m_handle; }
-
-    std::vector<uint8_t> read(int* width, int* height) const {
-        tavoReadOffscreenWindow(m_handle, nullptr, 0, width, height);
-        std::vector<uint8_t> rgba(static_cast<size_t>(*width) * *height * 4);
-        tavoReadOffscreenWindow(m_handle, rgba.data(), *width * 4, width, height);
-        return rgba;
-    }
-    ::testing::AssertionResult showsBars() const {
-        int width = 0;
-        int height = 0;
-        const std::vector<uint8_t> rgba = read(&width, &height);
-        return ColourBarsPicture::fills(rgba, width, height);
-    }
-    bool isBlack() const {
-        int width = 0;
-        int height = 0;
-        const std::vector<uint8_t> rgba = read(&width, &height);
-        for (size_t i = 0; i < rgba.size(); i += 4) {
-            if (rgba[i] != 0 || rgba[i + 1] != 0 || rgba[i + 2] != 0) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-private:
-    HWND m_handle;
-};
+::testing::AssertionResult showsBars(const OffscreenTestWindow& window) {
+    int width = 0;
+    int height = 0;
+    const std::vector<uint8_t> rgba = window.read(&width, &height);
+    return ColourBarsPicture::fills(rgba, width, height);
+}
 
 std::unique_ptr<IVideoRender> openRenderer(HWND window, int width, int height,
                                            int32_t* openResult = nullptr) {
@@ -85,13 +59,13 @@ TEST(DDrawRender, FactoryFillsOnlyAnEmptySlot) {
 }
 
 TEST(DDrawRender, ColourBarsLandOnTheOffscreenWindow) {
-    OffscreenWindow window(128, 96);
+    OffscreenTestWindow window(128, 96);
     int32_t opened = -1;
     std::unique_ptr<IVideoRender> renderer = openRenderer(window.handle(), 128, 96, &opened);
     ASSERT_EQ(0, opened);
     ColourBarsPicture bars(128, 96, 16, 8);
     EXPECT_EQ(0, renderer->RenderPicture(&bars.picture()));
-    EXPECT_TRUE(window.showsBars());
+    EXPECT_TRUE(showsBars(window));
     int width = 0;
     int height = 0;
     EXPECT_EQ(0xFF, window.read(&width, &height)[3]);  // opaque
@@ -100,10 +74,10 @@ TEST(DDrawRender, ColourBarsLandOnTheOffscreenWindow) {
 TEST(DDrawRender, ThePictureFillsLargerAndSmallerWindows) {
     ColourBarsPicture bars(128, 96);
     for (const int width : {320, 80}) {
-        OffscreenWindow window(width, width * 5 / 8);
+        OffscreenTestWindow window(width, width * 5 / 8);
         std::unique_ptr<IVideoRender> renderer = openRenderer(window.handle(), 128, 96);
         renderer->RenderPicture(&bars.picture());
-        EXPECT_TRUE(window.showsBars()) << width;
+        EXPECT_TRUE(showsBars(window)) << width;
     }
 }
 
@@ -111,15 +85,15 @@ TEST(DDrawRender, OddPictureAndWindowSizes) {
     ColourBarsPicture bars(161, 91, 3, 1);
     for (const int windowWidth : {161, 101, 243}) {
         const int windowHeight = windowWidth * 91 / 161;
-        OffscreenWindow window(windowWidth, windowHeight);
+        OffscreenTestWindow window(windowWidth, windowHeight);
         std::unique_ptr<IVideoRender> renderer = openRenderer(window.handle(), 161, 91);
         renderer->RenderPicture(&bars.picture());
-        EXPECT_TRUE(window.showsBars()) << windowWidth;
+        EXPECT_TRUE(showsBars(window)) << windowWidth;
     }
 }
 
 TEST(DDrawRender, AnEmptyWindowDrawsNothingButKeepsThePicture) {
-    OffscreenWindow window(0, 0);
+    OffscreenTestWindow window(0, 0);
     int32_t opened = -1;
     std::unique_ptr<IVideoRender> renderer = openRenderer(window.handle(), 64, 48, &opened);
     EXPECT_EQ(0, opened);
@@ -138,11 +112,11 @@ TEST(DDrawRender, AnEmptyWindowDrawsNothingButKeepsThePicture) {
     // Once the window has a size, a repaint shows the kept picture.
     ASSERT_EQ(0, tavoResizeOffscreenWindow(window.handle(), 96, 72));
     EXPECT_EQ(0, renderer->RepaintLastPicture());
-    EXPECT_TRUE(window.showsBars());
+    EXPECT_TRUE(showsBars(window));
 }
 
 TEST(DDrawRender, RepaintShowsTheLastPictureAgain) {
-    OffscreenWindow window(128, 96);
+    OffscreenTestWindow window(128, 96);
     std::unique_ptr<IVideoRender> renderer = openRenderer(window.handle(), 128, 96);
     EXPECT_EQ(0, renderer->RepaintLastPicture());  // nothing to show yet
     EXPECT_TRUE(window.isBlack());
@@ -155,22 +129,22 @@ TEST(DDrawRender, RepaintShowsTheLastPictureAgain) {
     ASSERT_EQ(0, tavoResizeOffscreenWindow(window.handle(), 200, 120));  // resizing clears
     EXPECT_TRUE(window.isBlack());
     EXPECT_EQ(0, renderer->RepaintLastPicture());
-    EXPECT_TRUE(window.showsBars());
+    EXPECT_TRUE(showsBars(window));
 }
 
 TEST(DDrawRender, LostAndBusySurfacesStillShowThePicture) {
-    OffscreenWindow window(128, 96);
+    OffscreenTestWindow window(128, 96);
     std::unique_ptr<IVideoRender> renderer = openRenderer(window.handle(), 128, 96);
     ColourBarsPicture bars(128, 96);
 
     DirectDrawSimulateModeChange();
     renderer->RenderPicture(&bars.picture());
-    EXPECT_TRUE(window.showsBars());
+    EXPECT_TRUE(showsBars(window));
 
     tavoResizeOffscreenWindow(window.handle(), 128, 96);  // black again
     DirectDrawSimulateBusyLocks(3);
     renderer->RenderPicture(&bars.picture());
-    EXPECT_TRUE(window.showsBars());
+    EXPECT_TRUE(showsBars(window));
 }
 
 TEST(DDrawRender, LastPictureCopiesHaveFourRowsToSpare) {
@@ -208,7 +182,7 @@ TEST(DDrawRender, LastPictureCopiesHaveFourRowsToSpare) {
 }
 
 TEST(DDrawRender, SnapshotsMayBeTakenWhileTheVideoLoopDraws) {
-    OffscreenWindow window(64, 48);
+    OffscreenTestWindow window(64, 48);
     std::unique_ptr<IVideoRender> renderer = openRenderer(window.handle(), 64, 48);
     ColourBarsPicture bars(64, 48);
     std::atomic<bool> drawing{true};
@@ -267,22 +241,9 @@ public:
 
     // What the server shows in a rectangle of drawable, as RGBA.
     std::vector<uint8_t> read(Drawable drawable, int x, int y, int width, int height) {
-        std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4, 0);
-        XImage* image = XGetImage(m_display, drawable, x, y, width, height, AllPlanes, ZPixmap);
-        if (!image) {
-            return rgba;
-        }
-        for (int row = 0; row < height; ++row) {
-            for (int column = 0; column < width; ++column) {
-                const unsigned long pixel = XGetPixel(image, column, row);
-                uint8_t* out = &rgba[(static_cast<size_t>(row) * width + column) * 4];
-                out[0] = static_cast<uint8_t>((pixel & image->red_mask) >> 16);
-                out[1] = static_cast<uint8_t>((pixel & image->green_mask) >> 8);
-                out[2] = static_cast<uint8_t>(pixel & image->blue_mask);
-                out[3] = 0xFF;
-            }
-        }
-        XDestroyImage(image);
+        std::vector<uint8_t> rgba =
+            X11TestWindow::readDrawable(m_display, drawable, x, y, width, height);
+        rgba.resize(static_cast<size_t>(width) * height * 4);  // black when there was no image
         return rgba;
     }
 
@@ -590,7 +551,7 @@ protected:
     }
 
     Script m_script;
-    OffscreenWindow m_window{100, 60};
+    OffscreenTestWindow m_window{100, 60};
     std::unique_ptr<IVideoRender> m_renderer;
     DirectDrawCreateExFunction m_previous = nullptr;
     const std::vector<std::string> kLockCycle = {"primary.IsLost", "offscreen.IsLost",
@@ -766,7 +727,7 @@ TEST_F(DDrawRenderCalls, ALockWithoutPixelsSkipsTheCopyButStillBlits) {
 
 TEST_F(DDrawRenderCalls, SetWindowMovesTheBlitButNotTheClipper) {
     ASSERT_EQ(0, open());
-    OffscreenWindow other(40, 30);
+    OffscreenTestWindow other(40, 30);
     m_renderer->SetWindow(other.handle(), 0);
     PatternPicture picture(kWidth, kHeight);
     EXPECT_EQ(joined({kLockCycle,

@@ -137,6 +137,21 @@ TEST_P(CameraVideoTest, SameSettingsGiveTheSameBytes) {
     EXPECT_NE(first[1].data, captureVideo(other, 2)[1].data);
 }
 
+// A bit rate replaces the constant quality: two seconds of pictures come
+// to about two seconds' worth of bits (the encoders ramp up to the rate).
+TEST_P(CameraVideoTest, BitRateIsHeldOverTheStream) {
+    CameraSettings settings = smallVideoSettings(GetParam());
+    settings.bitRate = 400000;
+    const std::vector<EncodedUnit> units = captureVideo(settings, 50);
+    ASSERT_EQ(50u, units.size());
+    double bits = 0;
+    for (const EncodedUnit& unit : units) {
+        bits += 8.0 * unit.data.size();
+    }
+    EXPECT_GT(bits, 0.6 * 2 * settings.bitRate);
+    EXPECT_LT(bits, 1.2 * 2 * settings.bitRate);
+}
+
 INSTANTIATE_TEST_SUITE_P(Codecs, CameraVideoTest,
                          ::testing::Values(VideoCodec::H264, VideoCodec::H265),
                          ::testing::PrintToStringParamName());
@@ -227,9 +242,12 @@ TEST(SimulatedCamera, RefusesSettingsItCannotEncode) {
     odd.width = 321;
     CameraSettings noRate = smallVideoSettings(VideoCodec::H264);
     noRate.frameRate = 0;
+    CameraSettings negativeBitRate = smallVideoSettings(VideoCodec::H264);
+    negativeBitRate.bitRate = -1;
     CameraSettings badAacRate = audioSettings(AudioCodec::AAC, 12345, 1);
     CameraSettings tooManyChannels = audioSettings(AudioCodec::MP3, 16000, 6);
-    for (const CameraSettings& settings : {odd, noRate, badAacRate, tooManyChannels}) {
+    for (const CameraSettings& settings :
+         {odd, noRate, negativeBitRate, badAacRate, tooManyChannels}) {
         SimulatedCamera camera(settings);
         EXPECT_FALSE(camera.isOpen());
         EXPECT_FALSE(camera.error().empty());

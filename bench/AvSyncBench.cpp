@@ -1,0 +1,580 @@
+// A/V offset of live playback: the time from each flash of the simulated
+// camera's picture on screen to its beep in the sound that comes out, over
+// 30 s of a 1280x720 25 fps H.264 + AAC 8000 Hz mono camera that a scripted
+// host feeds live (each sample released at its media time) to a player
+// drawing into an offscreen window with its default renderer, with SDL's disk
+// driver as the sound card. Everything runs on the real clock; nothing is
+// simulated but the camera. One run is one session: how the session starts
+// (see the output delay below) sets its offset, so run it more than once.
+//
+// When a flash is on screen: the window (320x180, so that reading it back
+// stays cheap; the renderer scales the picture down) is read every 2 ms. A
+// flash appeared between the last read that did not show it and the first
+// that did; it is placed at their midpoint, so its error is within half the
+// gap between the two reads (printed).
+//
+// When a beep is heard: the disk driver has no output latency of its own.
+// Its thread asks the engine for one period of sound, writes it to the file
+// and sleeps for one period, so a period sounds from the moment it is
+// written. The file is a FIFO that this program reads on a thread of its
+// own, but the driver writes through a stdio stream: the C library gathers
+// the writes in its buffer and passes a full buffer on inside the next write
+// (probeStdioFlushing checks this on the same library before the run). So
+// when a chunk ending at byte B arrives, the period that starts at byte B is
+// being written at that moment. These arrivals, one per buffer (256 ms of
+// sound here), anchor a piecewise-linear map from byte offset to time, and
+// each beep's first loud sample is placed with it. Error: the reader
+// thread's wake-up delay at the anchors around the beep and the driver's
+// jitter between them, which the anchors' scatter about the line through
+// their neighbours shows (printed).
+//
+// The disk driver is a poor clock: it sleeps one period after each write,
+// and every late wake-up (a loaded machine) leaves it further behind real
+// time for good, where a sound card keeps its own crystal's time. The engine
+// does not follow the device's pace, so that lateness adds straight to the
+// sound's delay. The program prints the offset as measured and also with the
+// driver's lateness at each beep taken off (as if the card had kept real
+// time), and the offset's trend per second of media.
+//
+// The output delay: the engine writes sound ahead and tells its clock that
+// each block will be heard a fixed time later; until the first picture the
+// video loop waits for that audio position (only if some sound has been
+// written by then), afterwards pictures follow the clock. The printed
+// latencies say how long the host's samples took to be seen (video) and
+// heard (audio), each from the media time at which the host released them;
+// the offset is their difference, so any difference between the assumed and
+// the real output delay shows up in it directly.
+//
+// Which beep goes with which flash: the picture number names the second of a
+// flash. The sound's content (what the engine wrote, without the runs of
+// zeros its output path inserts) starts at media time 0 and beeps once a
+// second, so a beep's place in the content names its second.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Common/TimeFunctions.h"
+#include "OffscreenScreen.h"
+#include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
+#include "simcam/ToneSource.h"
+#include "support/ScriptedHost.h"
+#include "support/StdoutCapture.h"
+#include "support/TempDir.h"
+
+namespace {
+
+constexpr uint32_t kMediaMs = 31000;  // flashes 0 to 30
+constexpr int kSampleRate = 8000;
+constexpr int kWindowWidth = 320;
+constexpr int kWindowHeight = 180;
+constexpr auto kPollInterval = std::chrono::milliseconds(2);
+// How long after the host released the last sample the program keeps watching.
+constexpr int64_t kTailNs = 1500 * 1000000LL;
+
+int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string loadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
+// How the C library's stdio passes writes on to a FIFO: the size of the
+// chunks it flushes, and how many writes after the one that filled its buffer
+// the flush happens (1: inside the next write, which no longer fits).
+struct StdioFlushing {
+    size_t chunkBytes = 0;
+    int lagWrites = -1;
+};
+
+StdioFlushing probeStdioFlushing(const std::string& fifoPath) {
+    StdioFlushing result;
+    if (mkfifo(fifoPath.c_str(), 0600) != 0) {
+        return result;
+    }
+    const int reader = open(fifoPath.c_str(), O_RDONLY | O_NONBLOCK);
+    FILE* writer = reader >= 0 ? std::fopen(fifoPath.c_str(), "wb") : nullptr;
+    if (writer) {
+        const std::vector<char> block(512);  // SDL's period of 256 mono samples here
+        std::vector<char> sink(1 << 16);
+        for (int writes = 1; writes <= 256; ++writes) {
+            std::fwrite(block.data(), 1, block.size(), writer);
+            const ssize_t got = read(reader, sink.data(), sink.size());
+            if (got > 0) {
+                result.chunkBytes = static_cast<size_t>(got);
+                result.lagWrites = writes - static_cast<int>(result.chunkBytes / block.size());
+                break;
+            }
+        }
+        std::fclose(writer);
+    }
+    if (reader >= 0) {
+        close(reader);
+    }
+    unlink(fifoPath.c_str());
+    return result;
+}
+
+// The sound card's output: a FIFO that SDL's disk driver writes into and a
+// thread that reads it, noting when each chunk arrives.
+class SoundTap {
+public:
+    struct Arrival {
+        int64_t ns;
+        size_t endByte;  // bytes received up to and including this chunk
+        size_t bytes;    // bytes in this chunk
+    };
+
+    explicit SoundTap(std::string path) : m_path(std::move(path)) {
+        m_made = mkfifo(m_path.c_str(), 0600) == 0;
+        if (m_made) {
+            m_reader = std::thread(&SoundTap::readAll, this);
+        }
+    }
+    ~SoundTap() { finish(); }
+
+    SoundTap(const SoundTap&) = delete;
+    SoundTap& operator=(const SoundTap&) = delete;
+
+    // Whether the FIFO was made and is being read.
+    bool ok() const { return m_made; }
+
+    // Waits for the writer to go away (the player's sound device is closed)
+    // and the reader to end. A reader still waiting for a writer is let go.
+    void finish() {
+        while (m_reader.joinable() && !m_done) {
+            const int fd = open(m_path.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (m_reader.joinable()) {
+            m_reader.join();
+        }
+    }
+
+    // After finish(): the sound (16-bit PCM as the driver wrote it) and the arrivals.
+    const std::vector<uint8_t>& bytes() const { return m_bytes; }
+    const std::vector<Arrival>& arrivals() const { return m_arrivals; }
+
+private:
+    void readAll() {
+        const int fd = open(m_path.c_str(), O_RDONLY);
+        std::vector<uint8_t> chunk(1 << 16);
+        for (ssize_t got = fd >= 0 ? read(fd, chunk.data(), chunk.size()) : 0; got > 0;
+             got = read(fd, chunk.data(), chunk.size())) {
+            const int64_t at = nowNs();
+            m_bytes.insert(m_bytes.end(), chunk.begin(), chunk.begin() + got);
+            m_arrivals.push_back({at, m_bytes.size(), static_cast<size_t>(got)});
+        }
+        if (fd >= 0) {
+            close(fd);
+        }
+        m_done = true;
+    }
+
+    const std::string m_path;
+    bool m_made = false;
+    std::atomic<bool> m_done{false};
+    // Written by the reader thread only, read after it has been joined.
+    std::vector<uint8_t> m_bytes;
+    std::vector<Arrival> m_arrivals;
+    std::thread m_reader;
+};
+
+// Maps a byte offset of the sound to the time it was heard: piecewise linear
+// between anchors (byte offset, time), extrapolated at the nominal rate
+// beyond them.
+class SoundTimeline {
+public:
+    struct Anchor {
+        double byte;
+        int64_t ns;
+    };
+
+    SoundTimeline(std::vector<Anchor> anchors, double bytesPerSecond)
+        : m_anchors(std::move(anchors)), m_bytesPerNs(bytesPerSecond / 1e9) {}
+
+    int64_t nsAt(double byte) const {
+        const auto next = std::upper_bound(
+            m_anchors.begin(), m_anchors.end(), byte,
+            [](double value, const Anchor& anchor) { return value < anchor.byte; });
+        if (next == m_anchors.begin()) {
+            return next->ns - static_cast<int64_t>((next->byte - byte) / m_bytesPerNs);
+        }
+        const Anchor& before = *(next - 1);
+        if (next == m_anchors.end()) {
+            return before.ns + static_cast<int64_t>((byte - before.byte) / m_bytesPerNs);
+        }
+        const double share = (byte - before.byte) / (next->byte - before.byte);
+        return before.ns + static_cast<int64_t>(share * static_cast<double>(next->ns - before.ns));
+    }
+
+    // How far the driver has fallen behind real time by the time it plays
+    // byte, in ms: against a driver that had kept the nominal rate since the
+    // first anchor.
+    double lateMsAt(double byte) const {
+        const Anchor& first = m_anchors.front();
+        const double due = static_cast<double>(first.ns) + (byte - first.byte) / m_bytesPerNs;
+        return (static_cast<double>(nsAt(byte)) - due) / 1e6;
+    }
+
+    // The anchors' scatter about the straight line through their neighbours,
+    // in ms: the reader's wake-up delays and the driver's short-term jitter.
+    double localJitterMs() const {
+        std::vector<double> bends;
+        for (size_t i = 1; i + 1 < m_anchors.size(); ++i) {
+            const Anchor& a = m_anchors[i - 1];
+            const Anchor& b = m_anchors[i];
+            const Anchor& c = m_anchors[i + 1];
+            const double share = (b.byte - a.byte) / (c.byte - a.byte);
+            bends.push_back(static_cast<double>(b.ns - a.ns) -
+                            share * static_cast<double>(c.ns - a.ns));
+        }
+        double squares = 0;
+        for (double bend : bends) {
+            squares += bend * bend;
+        }
+        // A bend mixes three independent errors: sqrt(1 + 1/4 + 1/4) of one.
+        return bends.empty() ? 0
+                             : std::sqrt(squares / static_cast<double>(bends.size()) / 1.5) / 1e6;
+    }
+
+private:
+    std::vector<Anchor> m_anchors;
+    double m_bytesPerNs;
+};
+
+struct Stats {
+    size_t count = 0;
+    double mean = 0;
+    double sd = 0;
+    double min = 0;
+    double max = 0;
+};
+
+Stats statsOf(const std::vector<double>& values) {
+    Stats s;
+    s.count = values.size();
+    if (values.empty()) {
+        return s;
+    }
+    s.min = *std::min_element(values.begin(), values.end());
+    s.max = *std::max_element(values.begin(), values.end());
+    for (double v : values) {
+        s.mean += v;
+    }
+    s.mean /= static_cast<double>(values.size());
+    for (double v : values) {
+        s.sd += (v - s.mean) * (v - s.mean);
+    }
+    s.sd = values.size() > 1 ? std::sqrt(s.sd / static_cast<double>(values.size() - 1)) : 0;
+    return s;
+}
+
+void printStats(const char* name, const std::vector<double>& values) {
+    const Stats s = statsOf(values);
+    std::printf("%-28s n=%2zu  mean %7.1f ms  sd %5.1f ms  min %7.1f  max %7.1f\n", name, s.count,
+                s.mean, s.sd, s.min, s.max);
+}
+
+// Slope of values against their keys, in ms per second of media.
+double trendPerSecond(const std::vector<int64_t>& seconds, const std::vector<double>& values) {
+    const double n = static_cast<double>(values.size());
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (size_t i = 0; i < values.size(); ++i) {
+        const double x = static_cast<double>(seconds[i]);
+        sx += x;
+        sy += values[i];
+        sxx += x * x;
+        sxy += x * values[i];
+    }
+    return n > 1 ? (n * sxy - sx * sy) / (n * sxx - sx * sx) : 0;
+}
+
+// Where each beep lies in the sound's content, in samples: its index with the
+// runs of exact silence before it left out (the output path writes zeros
+// while it has nothing to play, and pads with zeros to catch up), so counted
+// from the first sample of content.
+std::vector<size_t> contentPositions(const std::vector<int16_t>& samples,
+                                     const std::vector<size_t>& beepStarts) {
+    const size_t silentRun = kSampleRate / 50;  // 20 ms of zeros: none in the camera's sound
+    std::vector<size_t> positions;
+    size_t silent = 0;
+    size_t run = 0;
+    for (size_t i = 0, next = 0; i < samples.size() && next < beepStarts.size(); ++i) {
+        if (samples[i] == 0) {
+            ++run;
+        } else {
+            silent += run >= silentRun ? run : 0;
+            run = 0;
+        }
+        if (i == beepStarts[next]) {
+            positions.push_back(i - silent);
+            ++next;
+        }
+    }
+    return positions;
+}
+
+struct Flash {
+    int64_t ns;
+    int64_t picture;
+    int64_t gapNs;  // between the two reads around it
+};
+
+// Reads the screen every kPollInterval until endNs and notes each flash.
+std::vector<Flash> watchFlashes(OffscreenScreen& screen, int64_t endNs, int64_t* maxGapNs) {
+    std::vector<Flash> flashes;
+    int64_t previous = 0;
+    bool wasFlash = false;
+    *maxGapNs = 0;
+    while (nowNs() < endNs) {
+        const int64_t at = nowNs();
+        if (screen.grab()) {
+            const bool flash = screen.isFlash();
+            if (flash && !wasFlash && previous != 0) {
+                flashes.push_back(
+                    {previous + (at - previous) / 2, screen.pictureNumber(), at - previous});
+            }
+            wasFlash = flash;
+        }
+        if (previous != 0) {
+            *maxGapNs = std::max(*maxGapNs, at - previous);
+        }
+        previous = at;
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    return flashes;
+}
+
+// What one live session left behind.
+struct Session {
+    int64_t hostStartNs = 0;  // when the host released media time 0
+    int64_t stopNs = 0;       // when the player was told to stop
+    std::vector<Flash> flashes;
+    int64_t widestReadGapNs = 0;
+};
+
+Session playLive(ScriptedHost& host, OffscreenScreen& screen) {
+    Session session;
+    StdoutCapture engineOutput;  // the sound feeder prints a line per block
+    CTavoMediaPlayer player;
+    player.setHostContext(host.context());
+    player.setParam(PARAM_WINDOW, screen.handle());
+    // The host's start is a whole millisecond of the monotonic clock; start
+    // again until it is known exactly.
+    uint32_t startMs = 0;
+    do {
+        startMs = RIVO_Common_Player::timeMs();
+        host.start();
+    } while (RIVO_Common_Player::timeMs() != startMs);
+    const int64_t now = nowNs();
+    session.hostStartNs =
+        (now / 1000000 - static_cast<uint32_t>(now / 1000000 - startMs)) * 1000000;
+    player.run();
+    session.flashes = watchFlashes(screen, session.hostStartNs + kMediaMs * 1000000LL + kTailNs,
+                                   &session.widestReadGapNs);
+    session.stopNs = nowNs();
+    player.stop();
+    return session;
+}
+
+// Anchors: whole chunks that arrived while the player was playing (the
+// last one comes when the device is closed; a reader that fell behind gets
+// more than one chunk at once and cannot tell when they came).
+std::vector<SoundTimeline::Anchor> anchorsOf(const SoundTap& tap, size_t chunkBytes, int64_t stopNs,
+                                             size_t* irregular) {
+    std::vector<SoundTimeline::Anchor> anchors;
+    *irregular = 0;
+    for (const SoundTap::Arrival& arrival : tap.arrivals()) {
+        if (arrival.ns >= stopNs) {
+            continue;
+        }
+        if (arrival.bytes != chunkBytes) {
+            ++*irregular;
+            continue;
+        }
+        anchors.push_back({static_cast<double>(arrival.endByte), arrival.ns});
+    }
+    return anchors;
+}
+
+simcam::CameraSettings cameraSettings() {
+    simcam::CameraSettings settings;
+    settings.videoCodec = simcam::VideoCodec::H264;
+    settings.width = 1280;
+    settings.height = 720;
+    settings.frameRate = 25;
+    settings.keyFrameInterval = 25;
+    settings.audioCodec = simcam::AudioCodec::AAC;
+    settings.audioSampleRate = kSampleRate;
+    settings.audioChannels = 1;
+    return settings;
+}
+
+}  // namespace
+
+int main() {
+    std::printf("load average at start: %s\n", loadAverage().c_str());
+    TempDir dir;
+    const StdioFlushing stdio = probeStdioFlushing(dir.file("probe.fifo"));
+    std::printf("stdio into a FIFO: chunks of %zu bytes, flushed %d write(s) after filling\n",
+                stdio.chunkBytes, stdio.lagWrites);
+    if (stdio.lagWrites != 1) {
+        std::fprintf(stderr, "stdio flushes differently than assumed: cannot time the sound\n");
+        return 1;
+    }
+
+    const std::string fifo = dir.file("sound.fifo");
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", fifo.c_str(), 1);
+    // Without a delay of its own the driver sleeps one period per write: real time.
+    unsetenv("SDL_DISKAUDIODELAY");
+
+    const simcam::CameraSettings settings = cameraSettings();
+    ScriptedHost host;
+    host.addCamera(settings, kMediaMs);
+    SoundTap tap(fifo);
+    if (!tap.ok()) {
+        std::fprintf(stderr, "cannot create the FIFO %s\n", fifo.c_str());
+        return 1;
+    }
+    OffscreenScreen screen(kWindowWidth, kWindowHeight);
+    const Session session = playLive(host, screen);
+    tap.finish();
+
+    size_t irregular = 0;
+    const std::vector<SoundTimeline::Anchor> anchors =
+        anchorsOf(tap, stdio.chunkBytes, session.stopNs, &irregular);
+    const double nominalBytesPerSecond = 2.0 * kSampleRate;
+    if (anchors.size() < 3) {
+        std::fprintf(stderr, "too little sound came out (%zu anchors)\n", anchors.size());
+        return 1;
+    }
+    const SoundTimeline timeline(anchors, nominalBytesPerSecond);
+    const double pace = (anchors.back().byte - anchors.front().byte) * 1e9 /
+                        static_cast<double>(anchors.back().ns - anchors.front().ns) /
+                        nominalBytesPerSecond;
+
+    const std::vector<uint8_t>& bytes = tap.bytes();
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    const std::vector<size_t> beepStarts =
+        simcam::ToneSource::findBeepStarts(samples.data(), samples.size(), 1, kSampleRate);
+
+    // Seconds of media: when each one's flash was seen and its beep heard,
+    // and how far the driver had fallen behind real time by then.
+    struct Beep {
+        int64_t ns;
+        double driverLateMs;
+    };
+    std::map<int64_t, int64_t> seen;
+    std::map<int64_t, Beep> heard;
+    size_t unnumbered = 0;
+    int64_t worstGapNs = 0;
+    for (const Flash& flash : session.flashes) {
+        if (flash.picture < 0 || flash.picture % settings.frameRate != 0) {
+            ++unnumbered;
+            continue;
+        }
+        seen[flash.picture / settings.frameRate] = flash.ns;
+        worstGapNs = std::max(worstGapNs, flash.gapNs);
+    }
+    // The camera beeps once per second of content; content that the output
+    // path cut or padded wrongly would have to be off by half a second to
+    // name the wrong second. Beeps heard before the host released them, or
+    // whose seconds do not rise, are counted.
+    size_t misplaced = 0;
+    int64_t lastSecond = -1;
+    const std::vector<size_t> positions = contentPositions(samples, beepStarts);
+    for (size_t i = 0; i < beepStarts.size(); ++i) {
+        const double byte = 2.0 * static_cast<double>(beepStarts[i]);
+        const int64_t ns = timeline.nsAt(byte);
+        const int64_t second = std::lround(static_cast<double>(positions[i]) / kSampleRate);
+        if (ns < session.hostStartNs + second * 1000000000LL || second <= lastSecond) {
+            ++misplaced;
+        }
+        heard[second] = {ns, timeline.lateMsAt(byte)};
+        lastSecond = second;
+    }
+
+    auto releasedNs = [&](int64_t second) { return session.hostStartNs + second * 1000000000LL; };
+    std::vector<double> videoLatency;
+    std::vector<double> audioLatency;
+    std::vector<double> audioLatencyOnTime;
+    std::vector<double> offsets;
+    std::vector<double> offsetsOnTime;
+    std::vector<int64_t> offsetSeconds;
+    std::string perSecond;
+    for (const auto& [second, seenNs] : seen) {
+        videoLatency.push_back(static_cast<double>(seenNs - releasedNs(second)) / 1e6);
+        const auto beep = heard.find(second);
+        if (beep == heard.end()) {
+            perSecond += " " + std::to_string(second) + ":-";
+            continue;
+        }
+        const double offset = static_cast<double>(beep->second.ns - seenNs) / 1e6;
+        offsets.push_back(offset);
+        offsetsOnTime.push_back(offset - beep->second.driverLateMs);
+        offsetSeconds.push_back(second);
+        perSecond += " " + std::to_string(second) + ":" + std::to_string(std::lround(offset)) +
+                     "/" + std::to_string(std::lround(beep->second.driverLateMs));
+    }
+    for (const auto& [second, beep] : heard) {
+        const double latency = static_cast<double>(beep.ns - releasedNs(second)) / 1e6;
+        audioLatency.push_back(latency);
+        audioLatencyOnTime.push_back(latency - beep.driverLateMs);
+    }
+
+    std::printf("camera: %dx%d %d fps H.264 + AAC %d Hz mono, %u ms live; window %dx%d\n",
+                settings.width, settings.height, settings.frameRate, kSampleRate, kMediaMs,
+                kWindowWidth, kWindowHeight);
+    std::printf("screen reads: every %lld ms asked, widest gap %.1f ms (around a flash %.1f ms)\n",
+                static_cast<long long>(kPollInterval.count()), session.widestReadGapNs / 1e6,
+                worstGapNs / 1e6);
+    std::printf(
+        "sound: %zu bytes, %zu anchors (%zu irregular arrivals left out), local anchor jitter "
+        "%.2f ms;\n       disk driver pace %.4f x real time, %.0f ms behind it at the end\n",
+        bytes.size(), anchors.size(), irregular, timeline.localJitterMs(), pace,
+        timeline.lateMsAt(anchors.back().byte));
+    std::printf("flashes seen %zu (%zu without a flash number), beeps heard %zu (%zu misplaced)\n",
+                session.flashes.size(), unnumbered, beepStarts.size(), misplaced);
+    printStats("video latency (seen)", videoLatency);
+    printStats("audio latency (heard)", audioLatency);
+    printStats("  less the driver's lateness", audioLatencyOnTime);
+    printStats("A/V offset (beep - flash)", offsets);
+    printStats("  less the driver's lateness", offsetsOnTime);
+    std::printf("A/V offset trend: %+.2f ms per second of media\n",
+                trendPerSecond(offsetSeconds, offsets));
+    std::printf("per second (offset/driver lateness, ms, + = sound late):%s\n", perSecond.c_str());
+    for (const auto* values : {&offsets, &offsetsOnTime}) {
+        const Stats offset = statsOf(*values);
+        std::printf("goal |mean| < 40 ms: %s, sd < 20 ms: %s (%s)\n",
+                    std::fabs(offset.mean) < 40 ? "met" : "NOT met",
+                    offset.sd < 20 ? "met" : "NOT met",
+                    values == &offsets ? "as measured" : "less the driver's lateness");
+    }
+    std::printf("load average at end: %s\n", loadAverage().c_str());
+    return 0;
+}

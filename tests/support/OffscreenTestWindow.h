@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "Platform/Win32Types.h"
+
+// An offscreen window (the library's exported helpers) that goes away with
+// the object, for tests that read back what a renderer drew.
+class OffscreenTestWindow {
+public:
+    OffscreenTestWindow(int width, int height);
+    ~OffscreenTestWindow();
+
+    OffscreenTestWindow(OffscreenTestWindow&& other) noexcept;
+    OffscreenTestWindow& operator=(OffscreenTestWindow&& other) noexcept;
+    OffscreenTestWindow(const OffscreenTestWindow&) = delete;
+    OffscreenTestWindow& operator=(const OffscreenTestWindow&) = delete;
+
+    // The window as a window handle for the engine.
+    HWND handle() const { return m_handle; }
+    // What is on screen as RGBA, top row first, rows of width pixels; empty
+    // when the window cannot be read.
+    std::vector<uint8_t> read(int* width, int* height) const;
+    // True when every pixel is black.
+    bool isBlack() const;
+
+private:
+    HWND m_handle;
+};
