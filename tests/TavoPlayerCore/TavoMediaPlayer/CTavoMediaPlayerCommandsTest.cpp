@@ -3,20 +3,16 @@
 
 #include <gtest/gtest.h>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
-
 #include <cstring>
 #include <filesystem>
 #include <thread>
 
 #include "TavoPlayerCore/CMediaRefClock.h"
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
+#include "support/DecodedFile.h"
 #include "support/Eventually.h"
 #include "support/LogDir.h"
 #include "support/ManualTimeSource.h"
-#include "support/MediaProbe.h"
 #include "support/ScriptedHost.h"
 #include "support/TempDir.h"
 #include "tavoplayer/TavoOffscreenWindow.h"
@@ -138,22 +134,20 @@ TEST(PlayerCommands, RecordsAndSnapshotsWhileTheLoopsRun) {
     player.stop();
     tavoDestroyOffscreenWindow(window);
 
-    int width = 0;
-    int height = 0;
-    EXPECT_TRUE(probePictureSize(shot, &width, &height));
-    EXPECT_EQ(320, width);
-    EXPECT_EQ(240, height);
+    const DecodedFile snapshot(shot);
+    const DecodedFile::Stream* picture = snapshot.find(AVMEDIA_TYPE_VIDEO);
+    ASSERT_NE(nullptr, picture);
+    EXPECT_EQ(320, picture->width);
+    EXPECT_EQ(240, picture->height);
 
-    AVFormatContext* format = nullptr;
-    ASSERT_EQ(0, avformat_open_input(&format, file.c_str(), nullptr, nullptr));
-    ASSERT_GE(avformat_find_stream_info(format, nullptr), 0);
+    const DecodedFile recording(file);
+    ASSERT_TRUE(recording.opened());
     int video = 0;
     int audio = 0;
-    for (unsigned i = 0; i < format->nb_streams; ++i) {
-        video += format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
-        audio += format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+    for (const DecodedFile::Stream& stream : recording.streams()) {
+        video += stream.type == AVMEDIA_TYPE_VIDEO;
+        audio += stream.type == AVMEDIA_TYPE_AUDIO;
     }
-    avformat_close_input(&format);
     EXPECT_EQ(1, video);
     EXPECT_EQ(1, audio);
     EXPECT_FALSE(std::filesystem::exists(dir.file("clip_tmp.h264")));

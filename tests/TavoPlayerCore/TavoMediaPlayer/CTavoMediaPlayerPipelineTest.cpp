@@ -15,10 +15,10 @@
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
 #include "simcam/LumaView.h"
 #include "simcam/TestPattern.h"
+#include "support/DecodedFile.h"
 #include "support/Eventually.h"
 #include "support/LogDir.h"
 #include "support/ManualTimeSource.h"
-#include "support/MediaProbe.h"
 #include "support/ScriptedHost.h"
 #include "support/TempDir.h"
 #include "tavoplayer/TavoOffscreenWindow.h"
@@ -489,11 +489,11 @@ TEST(PlayerPipeline, FollowsDescriptionChangesMidStream) {
     // A snapshot after the last change has the last picture's size.
     const std::string path = dir.file("after.jpg");
     EXPECT_EQ(0, rig.player.getParam(PARAM_SNAPSHOT, const_cast<char*>(path.c_str())));
-    int width = 0;
-    int height = 0;
-    EXPECT_TRUE(probePictureSize(path, &width, &height));
-    EXPECT_EQ(kWidth, width);
-    EXPECT_EQ(kHeight, height);
+    const DecodedFile snapshot(path);
+    const DecodedFile::Stream* picture = snapshot.find(AVMEDIA_TYPE_VIDEO);
+    ASSERT_NE(nullptr, picture);
+    EXPECT_EQ(kWidth, picture->width);
+    EXPECT_EQ(kHeight, picture->height);
     rig.player.stop();
 
     EXPECT_EQ(pictureTimes(rig.host), loggedNumbers(log, "UpdateByVideoRender = "));
