@@ -44,6 +44,8 @@ constexpr float kNormalSpeed = 1.0f;
 constexpr uint32_t kAudioOutputDelayMs = 500;
 // Audio further than this from the clock (plus the output delay) is corrected.
 constexpr uint32_t kAudioDriftMs = 200;
+// Longest wait of the first picture for the audio loop's first position.
+constexpr uint32_t kAudioStartWaitMs = 1000;
 // Timestamps this close to zero while the other side is far from it mean a restart.
 constexpr uint32_t kNearZeroMs = 5000;
 constexpr uint32_t kNoTimestamp = 0xFFFFFFFFu;
@@ -621,8 +623,11 @@ void CTavoMediaPlayer::functionVideoThread() {
             releaseVideo();
             return;
         }
-        waitForSampleTime(clock.get(), sample);
-
+        if (clock->HasRefTime()) {
+            waitForClock(clock.get(), sample);
+        } else {
+            waitForAudioPosition(clock.get(), sample);
+        }
         if (sample.pData) {
             CAutoLock lock(&m_videoLock);
             if (video_decode_frame(&sample, &m_keptPicture) != 0) {
@@ -662,18 +667,29 @@ void CTavoMediaPlayer::controlLatency(CMediaRefClock* clock, uint32_t newestMs) 
     clock->SetSpeed(speed);
 }
 
-void CTavoMediaPlayer::waitForSampleTime(CMediaRefClock* clock, const MediaSample& sample) {
-    if (!clock->HasRefTime()) {
-        uint32_t t = clock->GetAudioTime();
-        while (t != 0 && isBefore(t, sample.ulTime) && m_videoRunning) {
-            sleepMs(2);
-            t = clock->GetAudioTime();
-        }
-        if (!(sample.ulFlags & MEDIA_FLAG_NO_DISPLAY)) {
-            sendEvent(PLAYER_EVENT_FIRST_PICTURE, "");
-        }
-        return;
+void CTavoMediaPlayer::waitForAudioPosition(CMediaRefClock* clock, const MediaSample& sample) {
+    // The audio loop reports its first position only once the sound device
+    // is open, which may take longer than the first video decode. A picture
+    // shown before then starts the clock without the sound, and the sound
+    // stays behind the pictures for the whole session. So while the host
+    // holds audio, give the audio loop a moment to report.
+    const uint32_t waitStart = timeMs();
+    uint32_t t = clock->GetAudioTime();
+    while (t == 0 && timeMs() - waitStart < kAudioStartWaitMs && hostNewestTime(TRACK_AUDIO) != 0 &&
+           m_videoRunning) {
+        sleepMs(2);
+        t = clock->GetAudioTime();
     }
+    while (t != 0 && isBefore(t, sample.ulTime) && m_videoRunning) {
+        sleepMs(2);
+        t = clock->GetAudioTime();
+    }
+    if (!(sample.ulFlags & MEDIA_FLAG_NO_DISPLAY)) {
+        sendEvent(PLAYER_EVENT_FIRST_PICTURE, "");
+    }
+}
+
+void CTavoMediaPlayer::waitForClock(CMediaRefClock* clock, const MediaSample& sample) {
     uint32_t t = clock->GetTime(0);
     while (isBefore(t, sample.ulTime) && m_videoRunning) {
         sleepMs(2);

@@ -77,7 +77,11 @@ private:
 
     // Video pipeline (video loop thread).
     void controlLatency(CMediaRefClock* clock, uint32_t newestMs);
-    void waitForSampleTime(CMediaRefClock* clock, const MediaSample& sample);
+    // Before the first picture after a clock reset: waits for the audio
+    // position to reach the sample's time, then raises event 502.
+    void waitForAudioPosition(CMediaRefClock* clock, const MediaSample& sample);
+    // Afterwards: waits for the clock to reach the sample's time.
+    void waitForClock(CMediaRefClock* clock, const MediaSample& sample);
     int32_t video_decode_frame(const MediaSample* sample, VideoPicture* picture);
     int32_t createVideoRender(const int32_t* size);
     void video_render_frame(const VideoPicture* picture, bool noDisplay);

@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "Platform/DirectSound8.h"
 #include "TavoPlayerCore/CMediaRefClock.h"
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
 #include "simcam/LumaView.h"
@@ -254,7 +256,111 @@ private:
     uint64_t m_seen = 0;
 };
 
+// Holds the audio loop inside the opening of its sound device until the test
+// opens the gate; the device then turns out to be missing, and the loop goes
+// on reporting each block's time as it does without a device. Opened and
+// uninstalled on destruction, so declare it after the player it holds.
+class AudioDeviceGate {
+public:
+    AudioDeviceGate() {
+        std::lock_guard<std::mutex> lock(s_mutex);
+        s_entered = false;
+        s_open = false;
+        setDirectSoundCreate8ForTesting(&AudioDeviceGate::create);
+    }
+    ~AudioDeviceGate() {
+        open();
+        setDirectSoundCreate8ForTesting(nullptr);
+    }
+    bool entered() const {
+        std::lock_guard<std::mutex> lock(s_mutex);
+        return s_entered;
+    }
+    void open() {
+        std::lock_guard<std::mutex> lock(s_mutex);
+        s_open = true;
+        s_changed.notify_all();
+    }
+
+private:
+    static HRESULT create(LPCGUID, IDirectSound8** device, IUnknown*) {
+        std::unique_lock<std::mutex> lock(s_mutex);
+        s_entered = true;
+        s_changed.wait(lock, [] { return s_open; });
+        *device = nullptr;
+        return DSERR_NODRIVER;
+    }
+
+    // The audio loop may still be leaving create() when the gate is destroyed.
+    static std::mutex s_mutex;
+    static std::condition_variable s_changed;
+    static bool s_entered;
+    static bool s_open;
+};
+
+std::mutex AudioDeviceGate::s_mutex;
+std::condition_variable AudioDeviceGate::s_changed;
+bool AudioDeviceGate::s_entered = false;
+bool AudioDeviceGate::s_open = false;
+
+// Lets the loops poll a while: returns once they have slept this much more.
+void letTheLoopsPoll(const ManualTimeSource& time, uint64_t ms) {
+    const uint64_t slept = time.sleptMs();
+    ASSERT_TRUE(eventually([&] { return time.sleptMs() >= slept + ms; }));
+}
+
 }  // namespace
+
+TEST(PlayerPipeline, TheFirstPictureWaitsForTheAudioLoopToReportAndReachItsTime) {
+    ManualTimeSource time(1000);  // frozen; moved by hand
+    Rig rig;
+    AudioDeviceGate gate;
+    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 2000);
+    const uint32_t firstPicture = rig.host.timeOf(TRACK_VIDEO, 1);
+    rig.play();
+
+    // The audio loop is still opening its device while the video loop holds
+    // its first picture: nothing is shown.
+    ASSERT_TRUE(eventually([&] { return gate.entered() && rig.host.delivered(TRACK_VIDEO) >= 2; }));
+    letTheLoopsPoll(time, 50);
+    EXPECT_TRUE(rig.host.events().empty());
+
+    // The first block reports its time less the 500 ms output delay.
+    gate.open();
+    ASSERT_TRUE(eventually([&] { return rig.player.clock()->GetAudioTime() != 0; }));
+    EXPECT_EQ(firstPicture - 500, rig.player.clock()->GetAudioTime());
+    letTheLoopsPoll(time, 50);
+    EXPECT_TRUE(rig.host.events().empty());
+
+    // Media time runs on; the picture comes when the audio position reaches it.
+    uint32_t advanced = 0;
+    while (rig.host.events().empty() && advanced < 2000) {
+        time.advance(20);
+        advanced += 20;
+        letTheLoopsPoll(time, 50);
+    }
+    rig.player.stop();
+    ASSERT_FALSE(rig.host.events().empty());
+    EXPECT_EQ(PLAYER_EVENT_FIRST_PICTURE, rig.host.events()[0].first);
+    EXPECT_GE(advanced, 500u);
+    EXPECT_LE(advanced, 600u);
+}
+
+TEST(PlayerPipeline, TheFirstPictureWaitsASecondAtMostForAudioThatNeverReports) {
+    ManualTimeSource time(1000);  // frozen; moved by hand
+    Rig rig;
+    AudioDeviceGate gate;
+    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 2000);
+    rig.play();
+    ASSERT_TRUE(eventually([&] { return gate.entered() && rig.host.delivered(TRACK_VIDEO) >= 2; }));
+
+    time.advance(999);
+    letTheLoopsPoll(time, 50);
+    EXPECT_TRUE(rig.host.events().empty());
+    time.advance(1);
+    EXPECT_TRUE(eventually([&] { return !rig.host.events().empty(); }));
+    EXPECT_EQ(0u, rig.player.clock()->GetAudioTime());
+}
 
 TEST(PlayerPipeline, LiveCatchUpRunsAt1Point2UntilTheLeadIsBackUnderTheThreshold) {
     ManualTimeSource time(1000);
