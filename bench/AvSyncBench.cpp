@@ -4,8 +4,11 @@
 // host feeds live (each sample released at its media time) to a player
 // drawing into an offscreen window with its default renderer, with SDL's disk
 // driver as the sound card. Everything runs on the real clock; nothing is
-// simulated but the camera. One run is one session: how the session starts
-// (see the output delay below) sets its offset, so run it more than once.
+// simulated but the camera. How a session starts (see the output delay
+// below) sets its offset, so the program plays two sessions one after the
+// other: the process's first, which also loads the GL and sound drivers
+// while the first picture waits, and a second one, as a host that has
+// played before meets it. Run it more than once.
 //
 // When a flash is on screen: the window (320x180, so that reading it back
 // stays cheap; the renderer scales the picture down) is read every 2 ms. A
@@ -38,8 +41,10 @@
 //
 // The output delay: the engine writes sound ahead and tells its clock that
 // each block will be heard a fixed time later; until the first picture the
-// video loop waits for that audio position (only if some sound has been
-// written by then), afterwards pictures follow the clock. The printed
+// video loop waits for that audio position, afterwards pictures follow the
+// clock. The real delay depends on how full the sound path was when the
+// session started, and the first picture comes late by the time its renderer
+// takes to set itself up. The printed
 // latencies say how long the host's samples took to be seen (video) and
 // heard (audio), each from the media time at which the host released them;
 // the offset is their difference, so any difference between the assumed and
@@ -433,32 +438,18 @@ simcam::CameraSettings cameraSettings() {
     return settings;
 }
 
-}  // namespace
-
-int main() {
-    std::printf("load average at start: %s\n", loadAverage().c_str());
-    TempDir dir;
-    const StdioFlushing stdio = probeStdioFlushing(dir.file("probe.fifo"));
-    std::printf("stdio into a FIFO: chunks of %zu bytes, flushed %d write(s) after filling\n",
-                stdio.chunkBytes, stdio.lagWrites);
-    if (stdio.lagWrites != 1) {
-        std::fprintf(stderr, "stdio flushes differently than assumed: cannot time the sound\n");
-        return 1;
-    }
-
-    const std::string fifo = dir.file("sound.fifo");
-    setenv("SDL_AUDIODRIVER", "disk", 1);
+// Plays one live session into a fresh FIFO and prints what it measured;
+// false when the sound could not be timed.
+bool measureSession(const std::string& fifo, const StdioFlushing& stdio) {
+    // The disk driver opens its file when the player opens the sound device.
     setenv("SDL_DISKAUDIOFILE", fifo.c_str(), 1);
-    // Without a delay of its own the driver sleeps one period per write: real time.
-    unsetenv("SDL_DISKAUDIODELAY");
-
     const simcam::CameraSettings settings = cameraSettings();
     ScriptedHost host;
     host.addCamera(settings, kMediaMs);
     SoundTap tap(fifo);
     if (!tap.ok()) {
         std::fprintf(stderr, "cannot create the FIFO %s\n", fifo.c_str());
-        return 1;
+        return false;
     }
     OffscreenScreen screen(kWindowWidth, kWindowHeight);
     const Session session = playLive(host, screen);
@@ -470,7 +461,7 @@ int main() {
     const double nominalBytesPerSecond = 2.0 * kSampleRate;
     if (anchors.size() < 3) {
         std::fprintf(stderr, "too little sound came out (%zu anchors)\n", anchors.size());
-        return 1;
+        return false;
     }
     const SoundTimeline timeline(anchors, nominalBytesPerSecond);
     const double pace = (anchors.back().byte - anchors.front().byte) * 1e9 /
@@ -575,6 +566,32 @@ int main() {
                     offset.sd < 20 ? "met" : "NOT met",
                     values == &offsets ? "as measured" : "less the driver's lateness");
     }
-    std::printf("load average at end: %s\n", loadAverage().c_str());
+    return true;
+}
+
+}  // namespace
+
+int main() {
+    std::printf("load average at start: %s\n", loadAverage().c_str());
+    TempDir dir;
+    const StdioFlushing stdio = probeStdioFlushing(dir.file("probe.fifo"));
+    std::printf("stdio into a FIFO: chunks of %zu bytes, flushed %d write(s) after filling\n",
+                stdio.chunkBytes, stdio.lagWrites);
+    if (stdio.lagWrites != 1) {
+        std::fprintf(stderr, "stdio flushes differently than assumed: cannot time the sound\n");
+        return 1;
+    }
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    // Without a delay of its own the driver sleeps one period per write: real time.
+    unsetenv("SDL_DISKAUDIODELAY");
+
+    const char* const sessions[] = {"first session of the process", "second session"};
+    for (int i = 0; i < 2; ++i) {
+        std::printf("\n== %s ==\n", sessions[i]);
+        if (!measureSession(dir.file("sound" + std::to_string(i) + ".fifo"), stdio)) {
+            return 1;
+        }
+    }
+    std::printf("\nload average at end: %s\n", loadAverage().c_str());
     return 0;
 }
