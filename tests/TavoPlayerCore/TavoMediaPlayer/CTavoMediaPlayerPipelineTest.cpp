@@ -353,6 +353,8 @@ TEST(PlayerPipeline, TheFirstPictureWaitsASecondAtMostForAudioThatNeverReports) 
     rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 2000);
     rig.play();
     ASSERT_TRUE(eventually([&] { return gate.entered() && rig.host.delivered(TRACK_VIDEO) >= 2; }));
+    // Only the video loop can sleep now, and only in its wait: it has begun.
+    letTheLoopsPoll(time, 10);
 
     time.advance(999);
     letTheLoopsPoll(time, 50);
