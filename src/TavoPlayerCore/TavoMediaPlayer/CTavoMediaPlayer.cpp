@@ -89,6 +89,7 @@ CTavoMediaPlayer::CTavoMediaPlayer()
       m_keptPicture{},
       m_volume(0),
       m_recorder(nullptr),
+      m_recording(false),
       m_audioCodecType(CODEC_NONE),
       m_storePlayback(false),
       m_storePaused(false),
@@ -414,6 +415,10 @@ int32_t CTavoMediaPlayer::setStorePlayback(int32_t on) {
 int32_t CTavoMediaPlayer::setRecording(int32_t on) {
     CAutoLock lock(&m_videoLock);
     if (on != 0 && !m_recorder) {
+        // Announced before the codec is read: an audio description arriving
+        // meanwhile is either read here or waits for the lock and reaches the
+        // new recorder.
+        m_recording = true;
         m_recorder = new (std::nothrow) CMediaRecord();
         const int32_t audioCodec = m_audioCodecType;
         if (m_recorder && audioCodec != CODEC_NONE) {
@@ -424,10 +429,16 @@ int32_t CTavoMediaPlayer::setRecording(int32_t on) {
         delete m_recorder;
         m_recorder = nullptr;
     }
+    m_recording = m_recorder != nullptr;
     return 0;
 }
 
 void CTavoMediaPlayer::recordSample(int32_t track, const MediaSample& sample) {
+    // The video loop holds m_videoLock while it decodes a picture or sets up
+    // a renderer; the audio loop must not stall behind it for nothing.
+    if (!m_recording) {
+        return;
+    }
     CAutoLock lock(&m_videoLock);
     if (m_recorder) {
         m_recorder->input(&sample, static_cast<uint32_t>(track), 0);
@@ -486,6 +497,9 @@ int32_t CTavoMediaPlayer::readFlagData(MediaSample* sample) {
 
 void CTavoMediaPlayer::setRecordedAudioCodec(int32_t codecType) {
     m_audioCodecType = codecType;
+    if (!m_recording) {
+        return;
+    }
     CAutoLock lock(&m_videoLock);
     if (m_recorder && codecType != CODEC_NONE) {
         m_recorder->setAudioCodec(codecType);

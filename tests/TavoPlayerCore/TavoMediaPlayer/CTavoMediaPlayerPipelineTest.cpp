@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Direct3D9ForTesting.h"
 #include "Platform/DirectSound8.h"
 #include "TavoPlayerCore/CMediaRefClock.h"
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
@@ -256,52 +257,77 @@ private:
     uint64_t m_seen = 0;
 };
 
-// Holds the audio loop inside the opening of its sound device until the test
-// opens the gate; the device then turns out to be missing, and the loop goes
-// on reporting each block's time as it does without a device. Opened and
-// uninstalled on destruction, so declare it after the player it holds.
-class AudioDeviceGate {
+// A door that a loop's thread waits at, inside a device-creation seam, until
+// the test opens it. Gates live as long as the process: a loop may still be
+// leaving pass() when its test ends.
+class Gate {
 public:
-    AudioDeviceGate() {
-        std::lock_guard<std::mutex> lock(s_mutex);
-        s_entered = false;
-        s_open = false;
-        setDirectSoundCreate8ForTesting(&AudioDeviceGate::create);
-    }
-    ~AudioDeviceGate() {
-        open();
-        setDirectSoundCreate8ForTesting(nullptr);
-    }
-    bool entered() const {
-        std::lock_guard<std::mutex> lock(s_mutex);
-        return s_entered;
+    void close() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_entered = false;
+        m_open = false;
     }
     void open() {
-        std::lock_guard<std::mutex> lock(s_mutex);
-        s_open = true;
-        s_changed.notify_all();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_open = true;
+        m_changed.notify_all();
+    }
+    bool entered() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_entered;
+    }
+    void pass() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_entered = true;
+        m_changed.wait(lock, [this] { return m_open; });
     }
 
 private:
-    static HRESULT create(LPCGUID, IDirectSound8** device, IUnknown*) {
-        std::unique_lock<std::mutex> lock(s_mutex);
-        s_entered = true;
-        s_changed.wait(lock, [] { return s_open; });
-        *device = nullptr;
-        return DSERR_NODRIVER;
-    }
-
-    // The audio loop may still be leaving create() when the gate is destroyed.
-    static std::mutex s_mutex;
-    static std::condition_variable s_changed;
-    static bool s_entered;
-    static bool s_open;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_entered = false;
+    bool m_open = true;
 };
 
-std::mutex AudioDeviceGate::s_mutex;
-std::condition_variable AudioDeviceGate::s_changed;
-bool AudioDeviceGate::s_entered = false;
-bool AudioDeviceGate::s_open = false;
+Gate g_soundDeviceGate;
+Gate g_direct3DGate;
+
+// Holds the audio loop inside the opening of its sound device until the gate
+// opens; the device then turns out to be missing, and the loop goes on
+// reporting each block's time as it does without a device. Opens the gate
+// and puts the seam back on destruction, so declare it after the player.
+struct SoundDeviceHeld {
+    SoundDeviceHeld() {
+        g_soundDeviceGate.close();
+        setDirectSoundCreate8ForTesting([](LPCGUID, IDirectSound8** device, IUnknown*) {
+            g_soundDeviceGate.pass();
+            *device = nullptr;
+            return static_cast<HRESULT>(DSERR_NODRIVER);
+        });
+    }
+    ~SoundDeviceHeld() {
+        g_soundDeviceGate.open();
+        setDirectSoundCreate8ForTesting(nullptr);
+    }
+    Gate& gate = g_soundDeviceGate;
+};
+
+// The same for the video loop setting up a Direct3D renderer, which then
+// finds no Direct3D.
+struct Direct3DHeld {
+    Direct3DHeld() {
+        g_direct3DGate.close();
+        setDirect3DCreate9ForTesting([](UINT) -> IDirect3D9* {
+            g_direct3DGate.pass();
+            return nullptr;
+        });
+    }
+    ~Direct3DHeld() {
+        g_direct3DGate.open();
+        setDirect3DCreate9ForTesting(nullptr);
+    }
+    Gate& gate = g_direct3DGate;
+};
 
 // Lets the loops poll a while: returns once they have slept this much more.
 void letTheLoopsPoll(const ManualTimeSource& time, uint64_t ms) {
@@ -314,19 +340,20 @@ void letTheLoopsPoll(const ManualTimeSource& time, uint64_t ms) {
 TEST(PlayerPipeline, TheFirstPictureWaitsForTheAudioLoopToReportAndReachItsTime) {
     ManualTimeSource time(1000);  // frozen; moved by hand
     Rig rig;
-    AudioDeviceGate gate;
+    SoundDeviceHeld sound;
     rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 2000);
     const uint32_t firstPicture = rig.host.timeOf(TRACK_VIDEO, 1);
     rig.play();
 
     // The audio loop is still opening its device while the video loop holds
     // its first picture: nothing is shown.
-    ASSERT_TRUE(eventually([&] { return gate.entered() && rig.host.delivered(TRACK_VIDEO) >= 2; }));
+    ASSERT_TRUE(
+        eventually([&] { return sound.gate.entered() && rig.host.delivered(TRACK_VIDEO) >= 2; }));
     letTheLoopsPoll(time, 50);
     EXPECT_TRUE(rig.host.events().empty());
 
     // The first block reports its time less the 500 ms output delay.
-    gate.open();
+    sound.gate.open();
     ASSERT_TRUE(eventually([&] { return rig.player.clock()->GetAudioTime() != 0; }));
     EXPECT_EQ(firstPicture - 500, rig.player.clock()->GetAudioTime());
     letTheLoopsPoll(time, 50);
@@ -349,10 +376,11 @@ TEST(PlayerPipeline, TheFirstPictureWaitsForTheAudioLoopToReportAndReachItsTime)
 TEST(PlayerPipeline, TheFirstPictureWaitsASecondAtMostForAudioThatNeverReports) {
     ManualTimeSource time(1000);  // frozen; moved by hand
     Rig rig;
-    AudioDeviceGate gate;
+    SoundDeviceHeld sound;
     rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 2000);
     rig.play();
-    ASSERT_TRUE(eventually([&] { return gate.entered() && rig.host.delivered(TRACK_VIDEO) >= 2; }));
+    ASSERT_TRUE(
+        eventually([&] { return sound.gate.entered() && rig.host.delivered(TRACK_VIDEO) >= 2; }));
     // Only the video loop can sleep now, and only in its wait: it has begun.
     letTheLoopsPoll(time, 10);
 
@@ -708,4 +736,16 @@ TEST(PlayerPipeline, SurvivesAHostileHost) {
     EXPECT_EQ(wrappedPictures, shown.size());
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(rig.host.timeOf(TRACK_VIDEO, rig.host.count(TRACK_VIDEO) - 3), shown.back());
+}
+
+TEST(PlayerPipeline, TheAudioLoopGoesOnWhileTheVideoLoopSetsUpItsRenderer) {
+    withoutAudioDevice();
+    ManualTimeSource time(1000, true);
+    Rig rig(RENDER_KIND_D3D_SHADER);
+    Direct3DHeld direct3D;
+    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 20000);
+    rig.play();
+    ASSERT_TRUE(eventually([&] { return direct3D.gate.entered(); }));
+    const size_t before = rig.host.delivered(TRACK_AUDIO);
+    EXPECT_TRUE(eventually([&] { return rig.host.delivered(TRACK_AUDIO) > before + 10; }));
 }
