@@ -45,8 +45,10 @@ struct AVStream;
 // one is moved 20 ms past it; from then on video times keep at least 20 ms
 // apart until input() names another frame duration.
 //
-// How the player drives a recorder (m_recorder is guarded by m_videoLock; the
-// recorder takes its own locks after it, never the other way round):
+// How the player drives a recorder (m_recorder is replaced and used under
+// m_videoLock; the audio loop reads it without the lock only to skip taking
+// the lock while nothing is recorded; the recorder takes its own locks after
+// it, never the other way round):
 // 1. PARAM_RECORD, value not 0, host thread, under m_videoLock: when m_recorder
 //    is null, m_recorder = new CMediaRecord(); when the audio codec of the
 //    stream is already known, setAudioCodec(code) right away.
@@ -62,7 +64,7 @@ struct AVStream;
 //    on its own (not while m_audioLock is held): when m_recorder exists and
 //    m_storePlayback is clear, input(&sample, TRACK_AUDIO, 0).
 // 6. PARAM_RECORD with 0, or the player's destructor, under m_videoLock:
-//    stopRecord(); delete m_recorder; m_recorder = nullptr. stopRecord waits
+//    m_recorder = nullptr; stopRecord(); delete the recorder. stopRecord waits
 //    for the recorder's last pass and writes the trailer; the recorder's
 //    thread never takes m_videoLock, so holding it meanwhile is safe.
 // A recorder writes one file; recording again takes a new recorder. Every

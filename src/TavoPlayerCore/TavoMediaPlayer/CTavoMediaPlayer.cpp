@@ -89,7 +89,6 @@ CTavoMediaPlayer::CTavoMediaPlayer()
       m_keptPicture{},
       m_volume(0),
       m_recorder(nullptr),
-      m_recording(false),
       m_audioCodecType(CODEC_NONE),
       m_storePlayback(false),
       m_storePaused(false),
@@ -342,8 +341,8 @@ int32_t CTavoMediaPlayer::setParam(int32_t id, void* arg) {
             return setRecording(*static_cast<const int32_t*>(arg));
         case PARAM_RECORD_FILE: {
             CAutoLock lock(&m_videoLock);
-            if (m_recorder) {
-                m_recorder->setFileName(static_cast<const char*>(arg));
+            if (CMediaRecord* recorder = m_recorder) {
+                recorder->setFileName(static_cast<const char*>(arg));
             }
             return 0;
         }
@@ -414,34 +413,34 @@ int32_t CTavoMediaPlayer::setStorePlayback(int32_t on) {
 
 int32_t CTavoMediaPlayer::setRecording(int32_t on) {
     CAutoLock lock(&m_videoLock);
-    if (on != 0 && !m_recorder) {
-        // Announced before the codec is read: an audio description arriving
-        // meanwhile is either read here or waits for the lock and reaches the
-        // new recorder.
-        m_recording = true;
-        m_recorder = new (std::nothrow) CMediaRecord();
+    CMediaRecord* recorder = m_recorder;
+    if (on != 0 && !recorder) {
+        recorder = new (std::nothrow) CMediaRecord();
+        // Published before the codec is read: an audio description arriving
+        // meanwhile is either read here or sees the recorder, waits for the
+        // lock and reaches it.
+        m_recorder = recorder;
         const int32_t audioCodec = m_audioCodecType;
-        if (m_recorder && audioCodec != CODEC_NONE) {
-            m_recorder->setAudioCodec(audioCodec);
+        if (recorder && audioCodec != CODEC_NONE) {
+            recorder->setAudioCodec(audioCodec);
         }
-    } else if (on == 0 && m_recorder) {
-        m_recorder->stopRecord();
-        delete m_recorder;
+    } else if (on == 0 && recorder) {
         m_recorder = nullptr;
+        recorder->stopRecord();
+        delete recorder;
     }
-    m_recording = m_recorder != nullptr;
     return 0;
 }
 
 void CTavoMediaPlayer::recordSample(int32_t track, const MediaSample& sample) {
     // The video loop holds m_videoLock while it decodes a picture or sets up
     // a renderer; the audio loop must not stall behind it for nothing.
-    if (!m_recording) {
+    if (!m_recorder) {
         return;
     }
     CAutoLock lock(&m_videoLock);
-    if (m_recorder) {
-        m_recorder->input(&sample, static_cast<uint32_t>(track), 0);
+    if (CMediaRecord* recorder = m_recorder) {
+        recorder->input(&sample, static_cast<uint32_t>(track), 0);
     }
 }
 
@@ -497,12 +496,13 @@ int32_t CTavoMediaPlayer::readFlagData(MediaSample* sample) {
 
 void CTavoMediaPlayer::setRecordedAudioCodec(int32_t codecType) {
     m_audioCodecType = codecType;
-    if (!m_recording) {
+    if (!m_recorder) {
         return;
     }
     CAutoLock lock(&m_videoLock);
-    if (m_recorder && codecType != CODEC_NONE) {
-        m_recorder->setAudioCodec(codecType);
+    CMediaRecord* recorder = m_recorder;
+    if (recorder && codecType != CODEC_NONE) {
+        recorder->setAudioCodec(codecType);
     }
 }
 

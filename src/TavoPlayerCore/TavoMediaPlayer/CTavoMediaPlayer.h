@@ -150,10 +150,9 @@ private:
     int32_t m_renderHeight;      // for; the snapshot planes fit it
     VideoPicture m_keptPicture;  // guarded by m_videoLock: last decoded picture (decoder's planes)
     int32_t m_volume;            // guarded by m_audioLock
-    CMediaRecord* m_recorder;    // guarded by m_videoLock
-    // Whether m_recorder exists; written with it under m_videoLock, so that
-    // the audio loop takes that lock only while something is recorded.
-    std::atomic<bool> m_recording;
+    // Replaced and used under m_videoLock; read without it only to skip the
+    // lock while nothing is recorded.
+    std::atomic<CMediaRecord*> m_recorder;
     std::atomic<int32_t> m_audioCodecType;           // the audio stream's codec, for recordings
     std::shared_ptr<CMediaOneMinPlay> m_frameStore;  // read and replaced through frameStore()
     std::atomic<bool> m_storePlayback;
