@@ -6,33 +6,15 @@
 #include <X11/Xutil.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
+
+#include "windowshot/TopLevelWindow.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
 namespace {
-
-// A top-level window with this name, or 0.
-Window findWindow(Display* display, const char* name) {
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    Window found = 0;
-    XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
-    for (unsigned i = 0; i < count && !found; ++i) {
-        char* title = nullptr;
-        if (XFetchName(display, children[i], &title) && title) {
-            found = std::strcmp(title, name) == 0 ? children[i] : 0;
-            XFree(title);
-        }
-    }
-    XFree(children);
-    return found;
-}
 
 // Encodes the image as PNG into path; false on failure.
 bool writePng(XImage* image, const char* path) {
@@ -84,7 +66,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tavo_windowshot: cannot open the display\n");
         return 1;
     }
-    const Window window = argc == 3 ? findWindow(display, argv[2]) : DefaultRootWindow(display);
+    const Window window =
+        argc == 3 ? findTopLevelWindow(display, argv[2]) : DefaultRootWindow(display);
     XWindowAttributes attributes;
     XImage* image = nullptr;
     if (window && XGetWindowAttributes(display, window, &attributes)) {

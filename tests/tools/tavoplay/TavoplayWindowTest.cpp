@@ -16,6 +16,7 @@
 #include "support/DecodedFile.h"
 #include "support/TempDir.h"
 #include "support/XvfbServer.h"
+#include "windowshot/TopLevelWindow.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ protected:
             {TAVOPLAY_PATH, "--size", "320x240", "--out", dir.path(), "--duration", "120"}));
         ASSERT_TRUE(tavoplay->waitForOutput("event 502: first picture", kStartLimitMs))
             << tavoplay->output();
-        window = findWindow();
+        window = findTopLevelWindow(display, "tavoplay");
         ASSERT_NE(0u, window);
     }
     void TearDown() override {
@@ -43,24 +44,6 @@ protected:
         if (display) {
             XCloseDisplay(display);
         }
-    }
-
-    Window findWindow() {
-        Window root = 0;
-        Window parent = 0;
-        Window* children = nullptr;
-        unsigned count = 0;
-        Window found = 0;
-        XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
-        for (unsigned i = 0; i < count && !found; ++i) {
-            char* name = nullptr;
-            if (XFetchName(display, children[i], &name) && name) {
-                found = std::string(name) == "tavoplay" ? children[i] : 0;
-                XFree(name);
-            }
-        }
-        XFree(children);
-        return found;
     }
 
     // Sends the key to the window as the X server would deliver a key press.
