@@ -1,6 +1,6 @@
 #include <new>
 
-#include "Platform/COffscreenWindow.h"
+#include "Platform/X11/COffscreenWindow.h"
 #include "tavoplayer/TavoOffscreenWindow.h"
 
 extern "C" void* tavoCreateOffscreenWindow(int width, int height) {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "Platform/CPixelShaderProgram.h"
+#include "Platform/D3D9/CPixelShaderProgram.h"
 #include "support/FakeDirect3D9.h"
 
 namespace {

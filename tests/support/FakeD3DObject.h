@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "Platform/Direct3D9.h"
+#include "Platform/D3D9/Direct3D9.h"
 
 class FakeDirect3D9;
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "Platform/Direct3D9ForTesting.h"
+#include "Platform/D3D9/Direct3D9ForTesting.h"
 
 namespace {
 

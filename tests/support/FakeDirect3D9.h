@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Platform/Direct3D9.h"
+#include "Platform/D3D9/Direct3D9.h"
 #include "support/FakeD3DObject.h"
 
 // A Direct3D 9 test double for observing what a renderer asks of Direct3D.

@@ -4,8 +4,8 @@
 #include <mutex>
 #include <vector>
 
-#include "Platform/CRefCounted.h"
-#include "Platform/DirectSound8.h"
+#include "Platform/DSound/DirectSound8.h"
+#include "Platform/Win32/CRefCounted.h"
 #include "support/ManualSoundBuffer.h"
 
 // A DirectSound device for tests. While one is installed, DirectSoundCreate8

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Platform/LoopingSoundBuffer.h"
+#include "Platform/DSound/LoopingSoundBuffer.h"
 
 // A sound buffer that plays only when a test says so: advance() moves the
 // play cursor as a sound card consuming that much sound would, with the real

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "Platform/Win32Types.h"
+#include "Platform/Win32/Win32Types.h"
 
 // An offscreen window (the library's exported helpers) that goes away with
 // the object, for tests that read back what a renderer drew.

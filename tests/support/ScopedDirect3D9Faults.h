@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/Direct3D9ForTesting.h"
+#include "Platform/D3D9/Direct3D9ForTesting.h"
 
 // Puts faults into the real Direct3D 9 stand-in for the object's lifetime
 // and takes them all out again afterwards.

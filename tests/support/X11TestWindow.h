@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "Platform/Win32Types.h"
+#include "Platform/Win32/Win32Types.h"
 
 struct _XDisplay;
 

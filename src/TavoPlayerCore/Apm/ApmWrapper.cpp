@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "Platform/DebugOutput.h"
+#include "Platform/Win32/DebugOutput.h"
 
 ApmWrapper::ApmWrapper() : m_module(nullptr), m_output(nullptr), m_outputCapacity(0) {}
 

@@ -7,7 +7,7 @@
 
 #include "Common/CAutoLock.h"
 #include "Common/Log.h"
-#include "Platform/Win32Event.h"
+#include "Platform/Win32/Win32Event.h"
 
 using RIVO_Common_Player::CAutoLock;
 using RIVO_Common_Player::rivo_CMutex;

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "Common/rivo_CMutex.h"
-#include "Platform/DirectSound8.h"
+#include "Platform/DSound/DirectSound8.h"
 #include "TavoPlayerCore/AudioRender/DSoundAudioRunner.h"
 #include "TavoPlayerCore/AudioRender/IAudioRender.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "Platform/Win32Types.h"
+#include "Platform/Win32/Win32Types.h"
 #include "tavoplayer/ITavoMediaPlayer.h"
 
 // Result of the audio renderer's operations when it has no sound device.

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "Platform/CPixelShaderProgram.h"
-#include "Platform/ReleaseAndClear.h"
+#include "Platform/D3D9/CPixelShaderProgram.h"
+#include "Platform/Win32/ReleaseAndClear.h"
 
 namespace {
 

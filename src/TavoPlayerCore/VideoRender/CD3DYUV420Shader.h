@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Platform/D3DX9.h"
-#include "Platform/Direct3D9.h"
+#include "Platform/D3D9/D3DX9.h"
+#include "Platform/D3D9/Direct3D9.h"
 
 // The pixel shader that turns the Y, U and V textures of a picture into RGB
 // with the ITU-R BT.601 limited-range equations. It reads texture set 0 from

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "Common/TimeFunctions.h"
-#include "Platform/ReleaseAndClear.h"
+#include "Platform/Win32/ReleaseAndClear.h"
 
 bool createD3DRender(IVideoRender** slot) {
     return createRenderInSlot<D3DRender>(slot);

@@ -9,8 +9,8 @@ extern "C" {
 #include <new>
 
 #include "Common/CAutoLock.h"
-#include "Platform/ReleaseAndClear.h"
-#include "Platform/Win32Window.h"
+#include "Platform/Win32/ReleaseAndClear.h"
+#include "Platform/X11/Win32Window.h"
 #include "TavoPlayerCore/VideoRender/CD3DYUV420Shader.h"
 
 using RIVO_Common_Player::CAutoLock;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/Direct3D9.h"
+#include "Platform/D3D9/Direct3D9.h"
 #include "TavoPlayerCore/VideoRender/CVideoRenderBase.h"
 
 struct SwsContext;

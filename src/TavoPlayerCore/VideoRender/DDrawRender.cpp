@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "Platform/ReleaseAndClear.h"
-#include "Platform/Win32Window.h"
+#include "Platform/Win32/ReleaseAndClear.h"
+#include "Platform/X11/Win32Window.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "Platform/DirectDraw.h"
+#include "Platform/DDraw/DirectDraw.h"
 #include "TavoPlayerCore/VideoRender/CVideoRenderBase.h"
 
 // Shows pictures with DirectDraw 7 at the normal (windowed) cooperative

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "Platform/Win32Types.h"
+#include "Platform/Win32/Win32Types.h"
 #include "TavoPlayerCore/VideoRender/VideoPicture.h"
 
 class CMediaRefClock;

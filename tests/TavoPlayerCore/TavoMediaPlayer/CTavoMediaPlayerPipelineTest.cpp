@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "Platform/Direct3D9ForTesting.h"
-#include "Platform/DirectSound8.h"
+#include "Platform/D3D9/Direct3D9ForTesting.h"
+#include "Platform/DSound/DirectSound8.h"
 #include "TavoPlayerCore/CMediaRefClock.h"
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
 #include "simcam/LumaView.h"

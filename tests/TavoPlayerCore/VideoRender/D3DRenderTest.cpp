@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Platform/Direct3D9ForTesting.h"
+#include "Platform/D3D9/Direct3D9ForTesting.h"
 #include "support/ColourBarPicture.h"
 #include "support/FakeDirect3D9.h"
 #include "support/ManualTimeSource.h"

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "Platform/CRefCounted.h"
+#include "Platform/Win32/CRefCounted.h"
 
 #include "support/ColourBarsPicture.h"
 #include "support/OffscreenTestWindow.h"

@@ -1,0 +1,49 @@
+#include "Platform/D3D9/Direct3D9ForTesting.h"
+
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+std::atomic<Direct3DCreate9Function> g_create{nullptr};
+
+std::mutex g_faultsMutex;
+Direct3D9Faults g_faults;    // guarded by g_faultsMutex
+bool g_losePresent = false;  // guarded by g_faultsMutex
+UINT g_lostAnswers = 0;      // guarded by g_faultsMutex
+
+}  // namespace
+
+void setDirect3DCreate9ForTesting(Direct3DCreate9Function create) {
+    g_create.store(create);
+}
+
+Direct3DCreate9Function direct3DCreate9ForTesting() {
+    return g_create.load();
+}
+
+void setDirect3D9FaultsForTesting(const Direct3D9Faults& faults) {
+    std::lock_guard<std::mutex> guard(g_faultsMutex);
+    g_faults = faults;
+}
+
+Direct3D9Faults direct3D9FaultsForTesting() {
+    std::lock_guard<std::mutex> guard(g_faultsMutex);
+    return g_faults;
+}
+
+void loseNextPresentForTesting(UINT lostAnswers) {
+    std::lock_guard<std::mutex> guard(g_faultsMutex);
+    g_losePresent = true;
+    g_lostAnswers = lostAnswers;
+}
+
+bool takePresentLossForTesting(UINT* lostAnswers) {
+    std::lock_guard<std::mutex> guard(g_faultsMutex);
+    if (!g_losePresent) {
+        return false;
+    }
+    g_losePresent = false;
+    *lostAnswers = g_lostAnswers;
+    return true;
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+#include "Platform/DSound/DirectSound8.h"
+
+// A DirectSound secondary buffer: its memory, play cursor, notification
+// positions and volume, behind the buffer and notify interfaces. What moves
+// the cursor is the subclass's business: an SDL audio device pulling sound
+// (SdlSoundBuffer), or a test advancing it by hand.
+//
+// The buffer is read on the consumer's thread while the application writes
+// it, so Lock hands out a private copy of the region and Unlock copies it
+// back under the buffer's mutex: a region being rewritten is never read
+// half-way, and the sound that plays is always a whole Unlock's worth.
+class LoopingSoundBuffer : public IDirectSoundBuffer8, public IDirectSoundNotify {
+public:
+    // One reference, held by the creator.
+    LoopingSoundBuffer();
+
+    // Checks a description as CreateSoundBuffer does and allocates the buffer,
+    // filled with silence. DSERR_INVALIDPARAM for a missing or inconsistent
+    // description, DSERR_BADFORMAT for a format other than 16-bit PCM mono or
+    // stereo, DSERR_UNSUPPORTED for capabilities that are not offered,
+    // DSERR_OUTOFMEMORY when the memory cannot be had.
+    HRESULT initialize(LPCDSBUFFERDESC desc);
+
+    const WAVEFORMATEX& format() const { return m_format; }
+
+    // IUnknown: the buffer interfaces (IID_IUnknown, IID_IDirectSoundBuffer,
+    // IID_IDirectSoundBuffer8) and, with DSBCAPS_CTRLPOSITIONNOTIFY,
+    // IID_IDirectSoundNotify. All of them share one reference count.
+    HRESULT QueryInterface(REFIID riid, void** ppvObject) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+
+    // IDirectSoundBuffer
+    HRESULT GetVolume(LONG* plVolume) override;
+    HRESULT Lock(DWORD dwOffset, DWORD dwBytes, LPVOID* ppvAudioPtr1, DWORD* pdwAudioBytes1,
+                 LPVOID* ppvAudioPtr2, DWORD* pdwAudioBytes2, DWORD dwFlags) override;
+    HRESULT Play(DWORD dwReserved1, DWORD dwPriority, DWORD dwFlags) override;
+    HRESULT SetCurrentPosition(DWORD dwNewPosition) override;
+    HRESULT SetVolume(LONG lVolume) override;
+    HRESULT Stop() override;
+    HRESULT Unlock(LPVOID pvAudioPtr1, DWORD dwAudioBytes1, LPVOID pvAudioPtr2,
+                   DWORD dwAudioBytes2) override;
+
+    // IDirectSoundNotify. Offsets must lie inside the buffer.
+    HRESULT SetNotificationPositions(DWORD dwPositionNotifies,
+                                     LPCDSBPOSITIONNOTIFY pcPositionNotifies) override;
+
+protected:
+    ~LoopingSoundBuffer() override;
+
+    // Plays `bytes` (whole sample frames) into `out` as a sound card would:
+    // the buffer's sound from the cursor on, scaled by the volume, wrapping at
+    // the end when looping; silence while stopped and after a one-shot play
+    // has reached the end. Sets the event of every notification offset the
+    // cursor passes over, the start offset included.
+    void render(uint8_t* out, DWORD bytes);
+
+private:
+    // Copies `bytes` of sound from the cursor to `out`, scaled by the volume.
+    void copyWithGainLocked(uint8_t* out, DWORD bytes) const;
+    void notifyCrossedLocked(DWORD from, DWORD bytes) const;
+
+    std::atomic<ULONG> m_references;
+
+    // Set by initialize, constant afterwards.
+    DWORD m_flags;
+    WAVEFORMATEX m_format;
+    DWORD m_size;
+    uint8_t* m_data;      // m_size bytes
+    uint8_t* m_lockCopy;  // m_size bytes: the region handed out by Lock
+
+    std::mutex m_mutex;
+    // Guarded by m_mutex.
+    DWORD m_cursor;
+    bool m_playing;
+    bool m_looping;
+    LONG m_volume;
+    float m_gain;
+    std::vector<DSBPOSITIONNOTIFY> m_positions;
+    bool m_locked;
+    DWORD m_lockOffset;
+    DWORD m_lockBytes;
+};

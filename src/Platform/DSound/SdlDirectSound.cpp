@@ -1,0 +1,82 @@
+#include "Platform/DSound/SdlDirectSound.h"
+
+#include <SDL.h>
+
+#include <new>
+
+#include "Platform/DSound/SdlSoundBuffer.h"
+
+HRESULT SdlDirectSound::create(IDirectSound8** device) {
+    std::lock_guard<std::mutex> lock(sdlMutex());
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        return DSERR_NODRIVER;
+    }
+    if (SDL_GetNumAudioDevices(0) < 1) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return DSERR_NODRIVER;
+    }
+    SdlDirectSound* created = new (std::nothrow) SdlDirectSound();
+    if (!created) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return DSERR_OUTOFMEMORY;
+    }
+    *device = created;
+    return DS_OK;
+}
+
+std::mutex& SdlDirectSound::sdlMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+SdlDirectSound::SdlDirectSound() = default;
+
+SdlDirectSound::~SdlDirectSound() {
+    std::lock_guard<std::mutex> lock(sdlMutex());
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+HRESULT SdlDirectSound::QueryInterface(REFIID riid, void** ppvObject) {
+    if (!ppvObject) {
+        return E_POINTER;
+    }
+    if (riid != IID_IUnknown && riid != IID_IDirectSound8) {
+        *ppvObject = nullptr;
+        return E_NOINTERFACE;
+    }
+    *ppvObject = static_cast<IDirectSound8*>(this);
+    AddRef();
+    return S_OK;
+}
+
+HRESULT SdlDirectSound::CreateSoundBuffer(LPCDSBUFFERDESC pcDSBufferDesc,
+                                          IDirectSoundBuffer** ppDSBuffer, IUnknown* pUnkOuter) {
+    if (!ppDSBuffer) {
+        return DSERR_INVALIDPARAM;
+    }
+    *ppDSBuffer = nullptr;
+    if (pUnkOuter) {
+        return DSERR_NOAGGREGATION;
+    }
+    SdlSoundBuffer* buffer = new (std::nothrow) SdlSoundBuffer(this);
+    if (!buffer) {
+        return DSERR_OUTOFMEMORY;
+    }
+    HRESULT result = buffer->initialize(pcDSBufferDesc);
+    if (SUCCEEDED(result)) {
+        result = buffer->openDevice();
+    }
+    if (FAILED(result)) {
+        buffer->Release();
+        return result;
+    }
+    *ppDSBuffer = buffer;
+    return DS_OK;
+}
+
+HRESULT SdlDirectSound::SetCooperativeLevel(HWND hwnd, DWORD dwLevel) {
+    if (!hwnd || dwLevel < DSSCL_NORMAL || dwLevel > DSSCL_WRITEPRIMARY) {
+        return DSERR_INVALIDPARAM;
+    }
+    return dwLevel == DSSCL_WRITEPRIMARY ? DSERR_UNSUPPORTED : DS_OK;
+}

@@ -1,0 +1,55 @@
+#include "Platform/DSound/SdlSoundBuffer.h"
+
+#include <mutex>
+
+#include "Platform/DSound/SdlDirectSound.h"
+
+namespace {
+
+// SDL's period: the power of two of sample frames nearest above 20 ms, short
+// enough for notifications to follow the cursor closely.
+Uint16 periodFrames(DWORD sampleRate) {
+    Uint16 frames = 64;
+    while (frames < sampleRate / 50 && frames < 8192) {
+        frames *= 2;
+    }
+    return frames;
+}
+
+}  // namespace
+
+SdlSoundBuffer::SdlSoundBuffer(SdlDirectSound* device) : m_device(device), m_sdlDevice(0) {
+    m_device->AddRef();
+}
+
+SdlSoundBuffer::~SdlSoundBuffer() {
+    if (m_sdlDevice) {
+        std::lock_guard<std::mutex> lock(SdlDirectSound::sdlMutex());
+        SDL_CloseAudioDevice(m_sdlDevice);
+    }
+    m_device->Release();
+}
+
+HRESULT SdlSoundBuffer::openDevice() {
+    SDL_AudioSpec wanted;
+    SDL_zero(wanted);
+    wanted.freq = static_cast<int>(format().nSamplesPerSec);
+    wanted.format = AUDIO_S16LSB;
+    wanted.channels = static_cast<Uint8>(format().nChannels);
+    wanted.samples = periodFrames(format().nSamplesPerSec);
+    wanted.callback = &SdlSoundBuffer::pullSound;
+    wanted.userdata = this;
+    SDL_AudioSpec obtained;
+    std::lock_guard<std::mutex> lock(SdlDirectSound::sdlMutex());
+    // No changes allowed: SDL converts the buffer's format to the device's.
+    m_sdlDevice = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    if (!m_sdlDevice) {
+        return DSERR_NODRIVER;
+    }
+    SDL_PauseAudioDevice(m_sdlDevice, 0);
+    return DS_OK;
+}
+
+void SDLCALL SdlSoundBuffer::pullSound(void* self, Uint8* stream, int len) {
+    static_cast<SdlSoundBuffer*>(self)->render(stream, static_cast<DWORD>(len));
+}

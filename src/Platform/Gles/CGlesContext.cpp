@@ -1,0 +1,442 @@
+#include "Platform/Gles/CGlesContext.h"
+
+#include <EGL/eglext.h>
+#include <X11/Xlib.h>
+
+#include <cstring>
+#include <string>
+
+#include "Platform/D3D9/D3D9Types.h"
+#include "Platform/Gles/CGlesBlitter.h"
+#include "Platform/X11/COffscreenWindow.h"
+#include "Platform/X11/CX11Connection.h"
+#include "Platform/X11/Win32Window.h"
+
+namespace {
+
+std::mutex g_displayMutex;
+
+// Mesa's surfaceless platform: rendering into framebuffer objects only.
+EGLDisplay surfacelessDisplay() {
+    std::lock_guard<std::mutex> guard(g_displayMutex);
+    static EGLDisplay display = EGL_NO_DISPLAY;
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA,
+                                        reinterpret_cast<void*>(EGL_DEFAULT_DISPLAY), nullptr);
+        if (display != EGL_NO_DISPLAY && !eglInitialize(display, nullptr, nullptr)) {
+            display = EGL_NO_DISPLAY;
+        }
+    }
+    return display;
+}
+
+// The X11 platform over the library's display. Call with the X lock held.
+EGLDisplay x11Display_Locked(Display* x11) {
+    std::lock_guard<std::mutex> guard(g_displayMutex);
+    static EGLDisplay display = EGL_NO_DISPLAY;
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        const EGLAttrib attributes[] = {EGL_PLATFORM_X11_SCREEN_KHR, DefaultScreen(x11), EGL_NONE};
+        display = eglGetPlatformDisplay(EGL_PLATFORM_X11_KHR, x11, attributes);
+        if (display != EGL_NO_DISPLAY && !eglInitialize(display, nullptr, nullptr)) {
+            display = EGL_NO_DISPLAY;
+        }
+    }
+    return display;
+}
+
+// The window configuration whose native visual is the window's own, so that
+// its surface can be made. Call with the X lock held.
+bool x11Config_Locked(CX11Connection& x11, EGLDisplay display, unsigned long xid,
+                      EGLConfig* config) {
+    VisualID visual = 0;
+    if (!x11.checked_Locked([&] {
+            XWindowAttributes attributes{};
+            if (!XGetWindowAttributes(x11.display(), xid, &attributes)) {
+                return false;
+            }
+            visual = XVisualIDFromVisual(attributes.visual);
+            return true;
+        })) {
+        return false;
+    }
+    const EGLint wanted[] = {EGL_SURFACE_TYPE,
+                             EGL_WINDOW_BIT,
+                             EGL_RED_SIZE,
+                             8,
+                             EGL_GREEN_SIZE,
+                             8,
+                             EGL_BLUE_SIZE,
+                             8,
+                             EGL_RENDERABLE_TYPE,
+                             EGL_OPENGL_ES2_BIT,
+                             EGL_NONE};
+    EGLint count = 0;
+    if (!eglChooseConfig(display, wanted, nullptr, 0, &count) || count <= 0) {
+        return false;
+    }
+    std::unique_ptr<EGLConfig[]> configs(new EGLConfig[count]);
+    eglChooseConfig(display, wanted, configs.get(), count, &count);
+    for (EGLint i = 0; i < count; ++i) {
+        EGLint id = 0;
+        if (eglGetConfigAttrib(display, configs[i], EGL_NATIVE_VISUAL_ID, &id) &&
+            static_cast<VisualID>(id) == visual) {
+            *config = configs[i];
+            return true;
+        }
+    }
+    return false;
+}
+
+bool hasExtension(const char* extensions, const char* name) {
+    if (!extensions) {
+        return false;
+    }
+    const size_t length = std::strlen(name);
+    for (const char* at = std::strstr(extensions, name); at; at = std::strstr(at + 1, name)) {
+        if ((at == extensions || at[-1] == ' ') && (at[length] == ' ' || at[length] == '\0')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::shared_ptr<CGlesContext> CGlesContext::create(HWND window) {
+    std::shared_ptr<CGlesContext> context;
+    unsigned long xid = 0;
+    if (COffscreenWindow::fromHandle(window)) {
+        const EGLDisplay display = surfacelessDisplay();
+        if (display == EGL_NO_DISPLAY) {
+            return nullptr;
+        }
+        context.reset(new CGlesContext(display, EGL_NO_CONFIG_KHR, false));
+    } else if (x11WindowId(window, &xid)) {
+        CX11Connection& x11 = CX11Connection::instance();
+        auto lock = x11.lock();
+        if (!x11.display()) {
+            return nullptr;
+        }
+        const EGLDisplay display = x11Display_Locked(x11.display());
+        EGLConfig config = nullptr;
+        if (display == EGL_NO_DISPLAY || !x11Config_Locked(x11, display, xid, &config)) {
+            return nullptr;
+        }
+        context.reset(new CGlesContext(display, config, true));
+    } else {
+        return nullptr;
+    }
+    return context->createContext() ? context : nullptr;
+}
+
+bool CGlesContext::probe(int* esMajor, int* maxTextureSize) {
+    static std::mutex mutex;
+    static bool probed = false;
+    static int major = 0;
+    static int textureSize = 0;
+    std::lock_guard<std::mutex> guard(mutex);
+    if (!probed) {
+        probed = true;
+        const EGLDisplay display = surfacelessDisplay();
+        if (display != EGL_NO_DISPLAY) {
+            CGlesContext context(display, EGL_NO_CONFIG_KHR, false);
+            if (context.createContext()) {
+                major = context.m_esMajor;
+                textureSize = context.m_maxTextureSize;
+            }
+        }
+    }
+    *esMajor = major;
+    *maxTextureSize = textureSize;
+    return major > 0;
+}
+
+CGlesContext::CGlesContext(EGLDisplay display, EGLConfig config, bool x11)
+    : m_display(display),
+      m_config(config),
+      m_x11(x11),
+      m_context(EGL_NO_CONTEXT),
+      m_esMajor(0),
+      m_maxTextureSize(0),
+      m_rowLength(false),
+      m_robust(false),
+      m_resetStatus(nullptr),
+      m_enabledAttributes(0),
+      m_blitterFailed(false),
+      m_generation(0),
+      m_depth(0),
+      m_current(false),
+      m_contextLost(false),
+      m_previousApi(EGL_NONE),
+      m_previousDisplay(EGL_NO_DISPLAY),
+      m_previousDraw(EGL_NO_SURFACE),
+      m_previousRead(EGL_NO_SURFACE),
+      m_previousContext(EGL_NO_CONTEXT),
+      m_lost(false),
+      m_lostAnswers(0),
+      m_defaultPoolResources(0) {}
+
+CGlesContext::~CGlesContext() {
+    destroyContext();
+}
+
+bool CGlesContext::createContext() {
+    std::unique_lock<std::mutex> x11Lock;
+    if (m_x11) {
+        x11Lock = CX11Connection::instance().lock();
+    }
+    const EGLenum previousApi = eglQueryAPI();
+    eglBindAPI(EGL_OPENGL_ES_API);
+    // The newest OpenGL ES first; a context that reports GPU resets where EGL offers one.
+    for (const EGLint major : {3, 2}) {
+        for (const bool robust : {true, false}) {
+            const EGLint attributes[] = {
+                EGL_CONTEXT_MAJOR_VERSION, major,
+                robust ? EGL_CONTEXT_OPENGL_RESET_NOTIFICATION_STRATEGY_EXT : EGL_NONE,
+                EGL_LOSE_CONTEXT_ON_RESET_EXT, EGL_NONE};
+            m_context = eglCreateContext(m_display, m_config, EGL_NO_CONTEXT, attributes);
+            if (m_context != EGL_NO_CONTEXT) {
+                m_robust = robust;
+                break;
+            }
+        }
+        if (m_context != EGL_NO_CONTEXT) {
+            break;
+        }
+    }
+    eglBindAPI(previousApi);
+    if (x11Lock.owns_lock()) {
+        x11Lock.unlock();
+    }
+    if (m_context == EGL_NO_CONTEXT) {
+        return false;
+    }
+    Scope scope(*this);
+    if (!scope.current()) {
+        return false;
+    }
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    // "OpenGL ES N.M ..."
+    m_esMajor = version && std::strncmp(version, "OpenGL ES ", 10) == 0 ? version[10] - '0' : 2;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &m_maxTextureSize);
+    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    m_rowLength = m_esMajor >= 3 || hasExtension(extensions, "GL_EXT_unpack_subimage");
+    if (m_robust && hasExtension(extensions, "GL_EXT_robustness")) {
+        m_resetStatus = reinterpret_cast<PFNGLGETGRAPHICSRESETSTATUSEXTPROC>(
+            eglGetProcAddress("glGetGraphicsResetStatusEXT"));
+    }
+    m_enabledAttributes = 0;
+    return true;
+}
+
+void CGlesContext::destroyContext() {
+    if (m_context == EGL_NO_CONTEXT) {
+        return;
+    }
+    {
+        Scope scope(*this);
+        m_blitter.reset();
+        if (!m_windowSurfaces.empty()) {
+            CX11Connection::instance().checked_Locked([&] {
+                for (const auto& entry : m_windowSurfaces) {
+                    eglDestroySurface(m_display, entry.second);
+                }
+                return true;
+            });
+            m_windowSurfaces.clear();
+        }
+    }
+    releaseContext();
+}
+
+void CGlesContext::releaseContext() {
+    std::unique_lock<std::mutex> x11Lock;
+    if (m_x11) {
+        x11Lock = CX11Connection::instance().lock();
+    }
+    eglDestroyContext(m_display, m_context);
+    m_context = EGL_NO_CONTEXT;
+}
+
+CGlesContext::Scope::Scope(CGlesContext& context) : m_context(context) {
+    m_context.m_mutex.lock();
+    if (m_context.m_depth++ > 0) {
+        return;
+    }
+    if (m_context.m_x11) {
+        m_context.m_x11Lock = CX11Connection::instance().lock();
+    }
+    m_context.m_previousApi = eglQueryAPI();
+    m_context.m_previousDisplay = eglGetCurrentDisplay();
+    m_context.m_previousContext = eglGetCurrentContext();
+    m_context.m_previousDraw = eglGetCurrentSurface(EGL_DRAW);
+    m_context.m_previousRead = eglGetCurrentSurface(EGL_READ);
+    eglBindAPI(EGL_OPENGL_ES_API);
+    m_context.m_current =
+        m_context.m_context != EGL_NO_CONTEXT &&
+        eglMakeCurrent(m_context.m_display, EGL_NO_SURFACE, EGL_NO_SURFACE, m_context.m_context);
+    if (!m_context.m_current && eglGetError() == EGL_CONTEXT_LOST) {
+        m_context.m_contextLost = true;
+    }
+}
+
+CGlesContext::Scope::~Scope() {
+    if (--m_context.m_depth == 0) {
+        if (m_context.m_previousContext != EGL_NO_CONTEXT) {
+            eglMakeCurrent(m_context.m_previousDisplay, m_context.m_previousDraw,
+                           m_context.m_previousRead, m_context.m_previousContext);
+        } else {
+            eglMakeCurrent(m_context.m_display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        }
+        eglBindAPI(m_context.m_previousApi);
+        m_context.m_current = false;
+        if (m_context.m_x11Lock.owns_lock()) {
+            m_context.m_x11Lock.unlock();
+        }
+    }
+    m_context.m_mutex.unlock();
+}
+
+GLuint CGlesContext::newTexture(GLenum format, int width, int height) {
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, format, width, height, 0, format, GL_UNSIGNED_BYTE, nullptr);
+    if (glGetError() != GL_NO_ERROR) {
+        glDeleteTextures(1, &texture);
+        return 0;
+    }
+    return texture;
+}
+
+void CGlesContext::uploadLuminance(GLuint texture, int width, int height, const uint8_t* data,
+                                   int pitch) {
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    if (pitch == width || m_rowLength) {
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, pitch == width ? 0 : pitch);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_LUMINANCE, GL_UNSIGNED_BYTE,
+                        data);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        return;
+    }
+    for (int row = 0; row < height; ++row) {
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, row, width, 1, GL_LUMINANCE, GL_UNSIGNED_BYTE,
+                        data + static_cast<size_t>(row) * static_cast<size_t>(pitch));
+    }
+}
+
+void CGlesContext::enableVertexAttributes(uint32_t mask) {
+    for (GLuint i = 0; i < 32; ++i) {
+        const uint32_t bit = 1u << i;
+        if ((mask & bit) && !(m_enabledAttributes & bit)) {
+            glEnableVertexAttribArray(i);
+        } else if (!(mask & bit) && (m_enabledAttributes & bit)) {
+            glDisableVertexAttribArray(i);
+        }
+    }
+    m_enabledAttributes = mask;
+}
+
+CGlesBlitter* CGlesContext::blitter() {
+    if (!m_blitter && !m_blitterFailed) {
+        m_blitter.reset(new CGlesBlitter(*this));
+        if (!m_blitter->valid()) {
+            m_blitter.reset();
+            m_blitterFailed = true;
+        }
+    }
+    return m_blitter.get();
+}
+
+EGLSurface CGlesContext::windowSurface(unsigned long xid) {
+    auto found = m_windowSurfaces.find(xid);
+    if (found != m_windowSurfaces.end()) {
+        return found->second;
+    }
+    const EGLSurface surface =
+        eglCreateWindowSurface(m_display, m_config, static_cast<EGLNativeWindowType>(xid), nullptr);
+    if (surface != EGL_NO_SURFACE) {
+        m_windowSurfaces[xid] = surface;
+    }
+    return surface;
+}
+
+bool CGlesContext::bindSurface(EGLSurface surface) {
+    if (eglMakeCurrent(m_display, surface, surface, m_context)) {
+        return true;
+    }
+    if (eglGetError() == EGL_CONTEXT_LOST) {
+        m_contextLost = true;
+    }
+    return false;
+}
+
+bool CGlesContext::swapBuffers(EGLSurface surface) {
+    if (eglSwapBuffers(m_display, surface)) {
+        return true;
+    }
+    if (eglGetError() == EGL_CONTEXT_LOST) {
+        m_contextLost = true;
+    }
+    return false;
+}
+
+bool CGlesContext::contextLost() {
+    if (!m_contextLost && m_resetStatus && m_current && m_resetStatus() != GL_NO_ERROR) {
+        m_contextLost = true;
+    }
+    return m_contextLost;
+}
+
+bool CGlesContext::resetInProgress() {
+    return m_resetStatus && m_current && m_resetStatus() != GL_NO_ERROR;
+}
+
+bool CGlesContext::recreate() {
+    std::lock_guard<std::recursive_mutex> guard(m_mutex);
+    {
+        // The blitter's objects went with the lost context; forget them there.
+        Scope scope(*this);
+        m_blitter.reset();
+        m_blitterFailed = false;
+    }
+    releaseContext();
+    m_contextLost = false;
+    ++m_generation;
+    return createContext();
+}
+
+HRESULT CGlesContext::cooperativeLevel() {
+    std::lock_guard<std::recursive_mutex> guard(m_mutex);
+    if (!m_lost) {
+        return D3D_OK;
+    }
+    if (m_lostAnswers > 0) {
+        --m_lostAnswers;
+        return D3DERR_DEVICELOST;
+    }
+    if (m_contextLost) {
+        Scope scope(*this);
+        if (resetInProgress()) {
+            return D3DERR_DEVICELOST;
+        }
+    }
+    return D3DERR_DEVICENOTRESET;
+}
+
+void CGlesContext::markLost(UINT lostAnswers) {
+    std::lock_guard<std::recursive_mutex> guard(m_mutex);
+    m_lost = true;
+    m_lostAnswers = lostAnswers;
+}
+
+void CGlesContext::clearLost() {
+    std::lock_guard<std::recursive_mutex> guard(m_mutex);
+    m_lost = false;
+    m_lostAnswers = 0;
+}

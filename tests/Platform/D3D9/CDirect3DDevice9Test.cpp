@@ -1,0 +1,423 @@
+#include "Platform/D3D9/CDirect3DDevice9.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "Platform/D3D9/CPixelShaderProgram.h"
+#include "Platform/D3D9/Direct3D9.h"
+#include "Platform/D3D9/Direct3D9ForTesting.h"
+#include "support/OffscreenTestWindow.h"
+#include "support/ScopedDirect3D9Faults.h"
+
+namespace {
+
+D3DPRESENT_PARAMETERS windowed(UINT width, UINT height) {
+    D3DPRESENT_PARAMETERS parameters{};
+    parameters.BackBufferWidth = width;
+    parameters.BackBufferHeight = height;
+    parameters.BackBufferCount = 1;
+    parameters.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    parameters.Windowed = TRUE;
+    return parameters;
+}
+
+// A real device drawing for an offscreen window of the back buffer's size.
+class CDirect3DDevice9Test : public testing::Test {
+protected:
+    void open(UINT width, UINT height) {
+        m_window.reset(new OffscreenTestWindow(static_cast<int>(width), static_cast<int>(height)));
+        m_direct3D = Direct3DCreate9(D3D_SDK_VERSION);
+        ASSERT_NE(nullptr, m_direct3D);
+        D3DPRESENT_PARAMETERS parameters = windowed(width, height);
+        ASSERT_EQ(D3D_OK, m_direct3D->CreateDevice(0, D3DDEVTYPE_HAL, m_window->handle(),
+                                                   D3DCREATE_HARDWARE_VERTEXPROCESSING, &parameters,
+                                                   &m_device));
+    }
+
+    void TearDown() override {
+        if (m_device) {
+            EXPECT_EQ(0u, m_device->Release());
+        }
+        if (m_direct3D) {
+            m_direct3D->Release();
+        }
+    }
+
+    // Presents and reads the window: RGBA, top row first.
+    std::vector<uint8_t> presented() {
+        EXPECT_EQ(D3D_OK, m_device->Present(nullptr, nullptr, nullptr, nullptr));
+        int width = 0;
+        int height = 0;
+        return m_window->read(&width, &height);
+    }
+
+    IDirect3DPixelShader9* shader(const char* glsl,
+                                  const std::vector<CPixelShaderProgram::Constant>& constants) {
+        const std::vector<DWORD> tokens =
+            CPixelShaderProgram(D3DPS_VERSION(2, 0), constants, glsl).tokens();
+        IDirect3DPixelShader9* created = nullptr;
+        EXPECT_EQ(D3D_OK, m_device->CreatePixelShader(tokens.data(), &created));
+        return created;
+    }
+
+    IDirect3DVertexBuffer9* vertices(const std::vector<float>& data) {
+        IDirect3DVertexBuffer9* buffer = nullptr;
+        const UINT bytes = static_cast<UINT>(data.size() * sizeof(float));
+        EXPECT_EQ(D3D_OK, m_device->CreateVertexBuffer(bytes, D3DUSAGE_WRITEONLY, 0,
+                                                       D3DPOOL_DEFAULT, &buffer, nullptr));
+        void* at = nullptr;
+        EXPECT_EQ(D3D_OK, buffer->Lock(0, 0, &at, 0));
+        std::memcpy(at, data.data(), bytes);
+        EXPECT_EQ(D3D_OK, buffer->Unlock());
+        return buffer;
+    }
+
+    std::unique_ptr<OffscreenTestWindow> m_window;
+    IDirect3D9* m_direct3D = nullptr;
+    IDirect3DDevice9* m_device = nullptr;
+};
+
+const uint8_t* pixel(const std::vector<uint8_t>& rgba, int width, int x, int y) {
+    return &rgba[(static_cast<size_t>(y) * width + x) * 4];
+}
+
+const char kColourShader[] =
+    "precision highp float;\n"
+    "uniform vec4 colour;\n"
+    "void main() { gl_FragColor = colour; }\n";
+
+}  // namespace
+
+TEST(CDirect3D9, AdapterReportsItsCapabilitiesAndTheFaultsSet) {
+    EXPECT_EQ(nullptr, Direct3DCreate9(31));
+    IDirect3D9* direct3D = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_NE(nullptr, direct3D);
+    D3DCAPS9 caps{};
+    ASSERT_EQ(D3D_OK, direct3D->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps));
+    EXPECT_EQ(D3DPS_VERSION(3, 0), caps.PixelShaderVersion);  // llvmpipe offers OpenGL ES 3
+    EXPECT_EQ(D3DVS_VERSION(3, 0), caps.VertexShaderVersion);
+    EXPECT_TRUE(caps.Caps2 & D3DCAPS2_DYNAMICTEXTURES);
+    EXPECT_TRUE(caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT);
+    EXPECT_GE(caps.MaxTextureWidth, 2048u);
+    EXPECT_EQ(D3DERR_NOTAVAILABLE, direct3D->GetDeviceCaps(0, D3DDEVTYPE_REF, &caps));
+    {
+        Direct3D9Faults faults;
+        faults.pixelShaderVersion = D3DPS_VERSION(1, 4);
+        faults.noDynamicTextures = true;
+        ScopedDirect3D9Faults scoped(faults);
+        ASSERT_EQ(D3D_OK, direct3D->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps));
+        EXPECT_EQ(D3DPS_VERSION(1, 4), caps.PixelShaderVersion);
+        EXPECT_FALSE(caps.Caps2 & D3DCAPS2_DYNAMICTEXTURES);
+    }
+    EXPECT_EQ(0u, direct3D->Release());
+}
+
+TEST(CDirect3D9, CreateDeviceCompletesAndChecksTheParameters) {
+    OffscreenTestWindow window(90, 70);
+    IDirect3D9* direct3D = Direct3DCreate9(D3D_SDK_VERSION);
+    IDirect3DDevice9* device = nullptr;
+
+    D3DPRESENT_PARAMETERS parameters = windowed(0, 0);
+    parameters.BackBufferCount = 0;
+    ASSERT_EQ(D3D_OK,
+              direct3D->CreateDevice(0, D3DDEVTYPE_HAL, window.handle(),
+                                     D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters, &device));
+    EXPECT_EQ(90u, parameters.BackBufferWidth);  // the client size
+    EXPECT_EQ(70u, parameters.BackBufferHeight);
+    EXPECT_EQ(D3DFMT_X8R8G8B8, parameters.BackBufferFormat);
+    EXPECT_EQ(1u, parameters.BackBufferCount);
+    device->Release();
+
+    parameters = windowed(16, 16);
+    parameters.Windowed = FALSE;
+    EXPECT_EQ(D3DERR_INVALIDCALL, direct3D->CreateDevice(0, D3DDEVTYPE_HAL, window.handle(), 0x20,
+                                                         &parameters, &device));
+    parameters = windowed(16, 16);
+    EXPECT_EQ(D3DERR_INVALIDCALL, direct3D->CreateDevice(0, D3DDEVTYPE_HAL, window.handle(), 0x60,
+                                                         &parameters, &device));
+    EXPECT_EQ(D3DERR_INVALIDCALL,
+              direct3D->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0x20, &parameters, &device));
+    int notAWindow = 0;
+    EXPECT_EQ(D3DERR_NOTAVAILABLE,
+              direct3D->CreateDevice(0, D3DDEVTYPE_HAL, &notAWindow, 0x20, &parameters, &device));
+    {
+        Direct3D9Faults faults;
+        faults.failCreateDevice = true;
+        ScopedDirect3D9Faults scoped(faults);
+        EXPECT_EQ(D3DERR_NOTAVAILABLE, direct3D->CreateDevice(0, D3DDEVTYPE_HAL, window.handle(),
+                                                              0x20, &parameters, &device));
+    }
+    direct3D->Release();
+}
+
+TEST_F(CDirect3DDevice9Test, PreTransformedVerticesKeepDirect3DPixelCentres) {
+    open(4, 4);
+    IDirect3DPixelShader9* colour = shader(
+        kColourShader, {{"colour", D3DXRS_FLOAT4, 0, 1, D3DXPC_VECTOR, D3DXPT_FLOAT, 1, 4, {}}});
+    ASSERT_NE(nullptr, colour);
+    // Corners half-way between pixel centres cover exactly pixels 1 and 2.
+    IDirect3DVertexBuffer9* square = vertices({0.5f, 0.5f, 0, 1, 2.5f, 0.5f, 0, 1,  //
+                                               2.5f, 2.5f, 0, 1, 0.5f, 2.5f, 0, 1});
+    // The top row only: Direct3D's y grows downwards.
+    IDirect3DVertexBuffer9* topRow = vertices({-0.5f, -0.5f, 0, 1, 3.5f, -0.5f, 0, 1,  //
+                                               3.5f, 0.5f, 0, 1, -0.5f, 0.5f, 0, 1});
+    const float red[4] = {1, 0, 0, 1};
+    const float green[4] = {0, 1, 0, 1};
+    EXPECT_EQ(D3D_OK, m_device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0));
+    EXPECT_EQ(D3D_OK, m_device->BeginScene());
+    EXPECT_EQ(D3D_OK, m_device->SetFVF(D3DFVF_XYZRHW));
+    EXPECT_EQ(D3D_OK, m_device->SetPixelShader(colour));
+    EXPECT_EQ(D3D_OK, m_device->SetStreamSource(0, square, 0, 16));
+    EXPECT_EQ(D3D_OK, m_device->SetPixelShaderConstantF(0, red, 1));
+    EXPECT_EQ(D3D_OK, m_device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2));
+    EXPECT_EQ(D3D_OK, m_device->SetStreamSource(0, topRow, 0, 16));
+    EXPECT_EQ(D3D_OK, m_device->SetPixelShaderConstantF(0, green, 1));
+    EXPECT_EQ(D3D_OK, m_device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2));
+    EXPECT_EQ(D3D_OK, m_device->EndScene());
+    const std::vector<uint8_t> rgba = presented();
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            SCOPED_TRACE(testing::Message() << x << "," << y);
+            const bool inSquare = x >= 1 && x <= 2 && y >= 1 && y <= 2;
+            const uint8_t* p = pixel(rgba, 4, x, y);
+            EXPECT_EQ(inSquare ? 255 : 0, p[0]);
+            EXPECT_EQ(y == 0 ? 255 : 0, p[1]);
+            EXPECT_EQ(0, p[2]);
+            EXPECT_EQ(255, p[3]);  // back buffers keep no alpha
+        }
+    }
+    square->Release();
+    topRow->Release();
+    colour->Release();
+}
+
+TEST_F(CDirect3DDevice9Test, TexturesAndColoursReachThePixelShaderTheDirect3DWay) {
+    open(4, 4);
+    IDirect3DPixelShader9* sampler = shader(
+        "precision highp float;\n"
+        "uniform sampler2D image;\n"
+        "varying vec4 d3d_Color0;\n"
+        "varying vec2 d3d_TexCoord0;\n"
+        "void main() {\n"
+        "    gl_FragColor = vec4(texture2D(image, d3d_TexCoord0).r, d3d_Color0.gb, 1.0);\n"
+        "}\n",
+        {{"image", D3DXRS_SAMPLER, 0, 1, D3DXPC_OBJECT, D3DXPT_SAMPLER2D, 1, 1, {}}});
+    ASSERT_NE(nullptr, sampler);
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(D3D_OK, m_device->CreateTexture(2, 2, 1, D3DUSAGE_DYNAMIC, D3DFMT_L8, D3DPOOL_DEFAULT,
+                                              &texture, nullptr));
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(D3D_OK, texture->LockRect(0, &locked, nullptr, D3DLOCK_DISCARD));
+    uint8_t* texels = static_cast<uint8_t*>(locked.pBits);
+    texels[0] = 10;
+    texels[1] = 200;
+    texels[locked.Pitch] = 90;
+    texels[locked.Pitch + 1] = 250;
+    ASSERT_EQ(D3D_OK, texture->UnlockRect(0));
+
+    // x, y, z, rhw, diffuse (ARGB), u, v
+    std::vector<float> quad;
+    const float corners[4][4] = {
+        {-0.5f, -0.5f, 0, 0}, {3.5f, -0.5f, 1, 0}, {3.5f, 3.5f, 1, 1}, {-0.5f, 3.5f, 0, 1}};
+    for (const auto& corner : corners) {
+        const DWORD diffuse = 0xFF336699;
+        float diffuseBits = 0;
+        std::memcpy(&diffuseBits, &diffuse, sizeof(diffuse));
+        quad.insert(quad.end(), {corner[0], corner[1], 0, 1, diffuseBits, corner[2], corner[3]});
+    }
+    IDirect3DVertexBuffer9* buffer = vertices(quad);
+    EXPECT_EQ(D3D_OK, m_device->BeginScene());
+    EXPECT_EQ(D3D_OK, m_device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1));
+    EXPECT_EQ(D3D_OK, m_device->SetPixelShader(sampler));
+    EXPECT_EQ(D3D_OK, m_device->SetTexture(0, texture));
+    EXPECT_EQ(D3D_OK, m_device->SetStreamSource(0, buffer, 0, 28));
+    EXPECT_EQ(D3D_OK, m_device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2));
+    EXPECT_EQ(D3D_OK, m_device->EndScene());
+    const std::vector<uint8_t> rgba = presented();
+    // Point sampling (the default): one texel a quadrant, first row on top.
+    EXPECT_EQ(10, pixel(rgba, 4, 0, 0)[0]);
+    EXPECT_EQ(200, pixel(rgba, 4, 3, 0)[0]);
+    EXPECT_EQ(90, pixel(rgba, 4, 0, 3)[0]);
+    EXPECT_EQ(250, pixel(rgba, 4, 3, 3)[0]);
+    EXPECT_EQ(0x66, pixel(rgba, 4, 1, 1)[1]);
+    EXPECT_EQ(0x99, pixel(rgba, 4, 1, 1)[2]);
+    buffer->Release();
+    texture->Release();
+    sampler->Release();
+}
+
+TEST_F(CDirect3DDevice9Test, StretchRectConvertsYv12WithTheFilterAsked) {
+    open(16, 2);
+    IDirect3DSurface9* surface = nullptr;
+    ASSERT_EQ(D3D_OK, m_device->CreateOffscreenPlainSurface(4, 2, D3DFMT_YV12, D3DPOOL_DEFAULT,
+                                                            &surface, nullptr));
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(D3D_OK, surface->LockRect(&locked, nullptr, 0));
+    uint8_t* bits = static_cast<uint8_t*>(locked.pBits);
+    const size_t pitch = static_cast<size_t>(locked.Pitch);
+    for (int row = 0; row < 2; ++row) {
+        const uint8_t luma[4] = {16, 16, 235, 235};  // black | white
+        std::memcpy(bits + row * pitch, luma, 4);
+    }
+    std::memset(bits + pitch * 2, 128, pitch / 2 * 2);  // V, then U: neutral
+    IDirect3DSurface9* backBuffer = nullptr;
+    ASSERT_EQ(D3D_OK, m_device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer));
+    EXPECT_EQ(D3DERR_INVALIDCALL,  // still locked
+              m_device->StretchRect(surface, nullptr, backBuffer, nullptr, D3DTEXF_LINEAR));
+    ASSERT_EQ(D3D_OK, surface->UnlockRect());
+
+    ASSERT_EQ(D3D_OK, m_device->StretchRect(surface, nullptr, backBuffer, nullptr, D3DTEXF_POINT));
+    std::vector<uint8_t> rgba = presented();
+    EXPECT_EQ(0, pixel(rgba, 16, 7, 0)[0]);
+    EXPECT_EQ(255, pixel(rgba, 16, 8, 0)[0]);
+    EXPECT_EQ(255, pixel(rgba, 16, 8, 1)[2]);
+
+    ASSERT_EQ(D3D_OK, m_device->StretchRect(surface, nullptr, backBuffer, nullptr, D3DTEXF_LINEAR));
+    rgba = presented();
+    EXPECT_EQ(0, pixel(rgba, 16, 0, 0)[0]);
+    EXPECT_GT(pixel(rgba, 16, 7, 0)[0], 20);
+    EXPECT_LT(pixel(rgba, 16, 7, 0)[0], 235);
+    EXPECT_EQ(255, pixel(rgba, 16, 15, 0)[0]);
+
+    const RECT whiteHalf{2, 0, 4, 2};
+    const RECT leftHalf{0, 0, 8, 2};
+    ASSERT_EQ(D3D_OK, m_device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0));
+    ASSERT_EQ(D3D_OK,
+              m_device->StretchRect(surface, &whiteHalf, backBuffer, &leftHalf, D3DTEXF_POINT));
+    rgba = presented();
+    EXPECT_EQ(255, pixel(rgba, 16, 0, 0)[1]);  // white from the source's right half
+    EXPECT_EQ(0, pixel(rgba, 16, 12, 0)[1]);   // the cleared blue remains
+    EXPECT_EQ(255, pixel(rgba, 16, 12, 0)[2]);
+    const RECT outside{2, 0, 5, 2};
+    EXPECT_EQ(D3DERR_INVALIDCALL,
+              m_device->StretchRect(surface, &outside, backBuffer, nullptr, D3DTEXF_POINT));
+    EXPECT_EQ(D3DERR_INVALIDCALL,
+              m_device->StretchRect(surface, nullptr, backBuffer, nullptr, D3DTEXF_ANISOTROPIC));
+    backBuffer->Release();
+    surface->Release();
+}
+
+TEST_F(CDirect3DDevice9Test, LostDevicesAnswerLikeDirect3D) {
+    open(8, 8);
+    EXPECT_EQ(D3D_OK, m_device->TestCooperativeLevel());
+    loseNextPresentForTesting(2);
+    EXPECT_EQ(D3DERR_DEVICELOST, m_device->Present(nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(D3DERR_DEVICELOST, m_device->TestCooperativeLevel());
+    EXPECT_EQ(D3DERR_DEVICELOST, m_device->TestCooperativeLevel());
+    EXPECT_EQ(D3DERR_DEVICENOTRESET, m_device->TestCooperativeLevel());
+    EXPECT_EQ(D3DERR_DEVICENOTRESET, m_device->TestCooperativeLevel());
+    EXPECT_EQ(D3DERR_DEVICELOST, m_device->Present(nullptr, nullptr, nullptr, nullptr));
+    // Drawing on a lost device succeeds and shows nothing.
+    EXPECT_EQ(D3D_OK, m_device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0));
+
+    // Reset waits until default-pool resources and back-buffer references are gone.
+    IDirect3DSurface9* surface = nullptr;
+    ASSERT_EQ(D3D_OK, m_device->CreateOffscreenPlainSurface(8, 8, D3DFMT_YV12, D3DPOOL_DEFAULT,
+                                                            &surface, nullptr));
+    D3DPRESENT_PARAMETERS parameters = windowed(8, 8);
+    EXPECT_EQ(D3DERR_INVALIDCALL, m_device->Reset(&parameters));
+    surface->Release();
+    IDirect3DSurface9* backBuffer = nullptr;
+    ASSERT_EQ(D3D_OK, m_device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer));
+    EXPECT_EQ(D3DERR_INVALIDCALL, m_device->Reset(&parameters));
+    backBuffer->Release();
+    EXPECT_EQ(D3D_OK, m_device->Reset(&parameters));
+    EXPECT_EQ(D3D_OK, m_device->TestCooperativeLevel());
+
+    EXPECT_EQ(D3D_OK, m_device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0));
+    const std::vector<uint8_t> rgba = presented();
+    EXPECT_EQ(255, pixel(rgba, 8, 4, 4)[1]);
+}
+
+TEST_F(CDirect3DDevice9Test, RefusesWhatDirect3DRefuses) {
+    open(8, 8);
+    EXPECT_EQ(D3DERR_INVALIDCALL, m_device->EndScene());
+    EXPECT_EQ(D3D_OK, m_device->BeginScene());
+    EXPECT_EQ(D3DERR_INVALIDCALL, m_device->BeginScene());
+    EXPECT_EQ(D3DERR_INVALIDCALL, m_device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2));  // no shader
+    EXPECT_EQ(D3D_OK, m_device->EndScene());
+    EXPECT_EQ(D3DERR_INVALIDCALL,
+              m_device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0));
+    EXPECT_EQ(D3DERR_INVALIDCALL, m_device->SetFVF(D3DFVF_XYZRHW | 0x010));  // normals
+
+    IDirect3DTexture9* texture = nullptr;
+    EXPECT_EQ(D3DERR_INVALIDCALL,
+              m_device->CreateTexture(8, 8, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT,
+                                      &texture, nullptr));
+    EXPECT_EQ(D3DERR_INVALIDCALL, m_device->CreateTexture(8, 8, 0, D3DUSAGE_DYNAMIC, D3DFMT_L8,
+                                                          D3DPOOL_DEFAULT, &texture, nullptr));
+    ASSERT_EQ(D3D_OK,
+              m_device->CreateTexture(8, 8, 1, 0, D3DFMT_L8, D3DPOOL_DEFAULT, &texture, nullptr));
+    D3DLOCKED_RECT locked{};
+    EXPECT_EQ(D3DERR_INVALIDCALL, texture->LockRect(0, &locked, nullptr, 0));  // not dynamic
+    texture->Release();
+
+    IDirect3DSurface9* backBuffer = nullptr;
+    ASSERT_EQ(D3D_OK, m_device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer));
+    EXPECT_EQ(D3DERR_INVALIDCALL, backBuffer->LockRect(&locked, nullptr, 0));
+    backBuffer->Release();
+
+    IDirect3DSurface9* surface = nullptr;
+    ASSERT_EQ(D3D_OK, m_device->CreateOffscreenPlainSurface(8, 8, D3DFMT_YV12, D3DPOOL_DEFAULT,
+                                                            &surface, nullptr));
+    ASSERT_EQ(D3D_OK, surface->LockRect(&locked, nullptr, D3DLOCK_DONOTWAIT));
+    EXPECT_EQ(D3DERR_INVALIDCALL, surface->LockRect(&locked, nullptr, 0));
+    EXPECT_EQ(D3D_OK, surface->UnlockRect());
+    EXPECT_EQ(D3DERR_INVALIDCALL, surface->UnlockRect());
+    surface->Release();
+
+    // A ps_3_0 program on a device that reports 2.0.
+    Direct3D9Faults faults;
+    faults.pixelShaderVersion = D3DPS_VERSION(2, 0);
+    ScopedDirect3D9Faults scoped(faults);
+    m_device->Release();
+    m_device = nullptr;
+    D3DPRESENT_PARAMETERS parameters = windowed(8, 8);
+    ASSERT_EQ(D3D_OK, m_direct3D->CreateDevice(0, D3DDEVTYPE_HAL, m_window->handle(), 0x20,
+                                               &parameters, &m_device));
+    const std::vector<DWORD> program =
+        CPixelShaderProgram(D3DPS_VERSION(3, 0), {}, "#version 300 es\nvoid main() {}\n").tokens();
+    IDirect3DPixelShader9* shader = nullptr;
+    EXPECT_EQ(D3DERR_INVALIDCALL, m_device->CreatePixelShader(program.data(), &shader));
+}
+
+TEST_F(CDirect3DDevice9Test, FaultsCanBeProducedOnPurpose) {
+    Direct3D9Faults faults;
+    faults.busySurfaces = true;
+    faults.noDynamicTextures = true;
+    ScopedDirect3D9Faults scoped(faults);
+    open(8, 8);
+    IDirect3DSurface9* surface = nullptr;
+    ASSERT_EQ(D3D_OK, m_device->CreateOffscreenPlainSurface(8, 8, D3DFMT_YV12, D3DPOOL_DEFAULT,
+                                                            &surface, nullptr));
+    D3DLOCKED_RECT locked{};
+    EXPECT_EQ(D3DERR_WASSTILLDRAWING, surface->LockRect(&locked, nullptr, D3DLOCK_DONOTWAIT));
+    EXPECT_EQ(D3D_OK, surface->LockRect(&locked, nullptr, 0));  // waiting is always possible
+    surface->UnlockRect();
+    surface->Release();
+    IDirect3DTexture9* texture = nullptr;
+    EXPECT_EQ(D3DERR_INVALIDCALL, m_device->CreateTexture(8, 8, 1, D3DUSAGE_DYNAMIC, D3DFMT_L8,
+                                                          D3DPOOL_DEFAULT, &texture, nullptr));
+}
+
+TEST_F(CDirect3DDevice9Test, CallsMayComeFromAnyThread) {
+    open(8, 8);
+    // Made on this thread, drawn and presented on another, read back here.
+    std::thread other([this] {
+        EXPECT_EQ(D3D_OK, m_device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0));
+        EXPECT_EQ(D3D_OK, m_device->Present(nullptr, nullptr, nullptr, nullptr));
+    });
+    other.join();
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgba = m_window->read(&width, &height);
+    EXPECT_EQ(255, pixel(rgba, 8, 3, 3)[0]);
+    EXPECT_EQ(0, pixel(rgba, 8, 3, 3)[2]);
+    EXPECT_EQ(D3D_OK, m_device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0));
+    rgba = presented();
+    EXPECT_EQ(255, pixel(rgba, 8, 3, 3)[2]);
+}

@@ -1,0 +1,313 @@
+#include <gtest/gtest.h>
+
+#include "Platform/DDraw/DirectDraw.h"
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "support/ColourBarsPicture.h"
+#include "tavoplayer/TavoOffscreenWindow.h"
+
+namespace {
+
+IDirectDraw7* createDirectDraw(HWND window) {
+    void* created = nullptr;
+    EXPECT_EQ(DD_OK, DirectDrawCreateEx(nullptr, &created, IID_IDirectDraw7, nullptr));
+    IDirectDraw7* directDraw = static_cast<IDirectDraw7*>(created);
+    EXPECT_EQ(DD_OK, directDraw->SetCooperativeLevel(window, DDSCL_NORMAL));
+    return directDraw;
+}
+
+DDSURFACEDESC2 yv12Description(DWORD width, DWORD height) {
+    DDSURFACEDESC2 description{};
+    description.dwSize = DDSURFACEDESC2_SIZE;
+    description.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+    description.dwWidth = width;
+    description.dwHeight = height;
+    description.ddpfPixelFormat.dwSize = DDPIXELFORMAT_SIZE;
+    description.ddpfPixelFormat.dwFlags = DDPF_FOURCC | DDPF_YUV;
+    description.ddpfPixelFormat.dwFourCC = FOURCC_YV12;
+    description.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+    return description;
+}
+
+DDSURFACEDESC2 primaryDescription() {
+    DDSURFACEDESC2 description{};
+    description.dwSize = DDSURFACEDESC2_SIZE;
+    description.dwFlags = DDSD_CAPS;
+    description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
+    return description;
+}
+
+// A primary surface whose clipper is bound to an offscreen window, and a
+// YV12 surface holding colour bars.
+class DirectDrawBlt : public ::testing::Test {
+protected:
+    static constexpr int kWidth = 128;
+    static constexpr int kHeight = 96;
+
+    void SetUp() override {
+        m_window = tavoCreateOffscreenWindow(kWidth, kHeight);
+        m_directDraw = createDirectDraw(m_window);
+        DDSURFACEDESC2 primary = primaryDescription();
+        ASSERT_EQ(DD_OK, m_directDraw->CreateSurface(&primary, &m_primary, nullptr));
+        DDSURFACEDESC2 yv12 = yv12Description(kWidth, kHeight);
+        ASSERT_EQ(DD_OK, m_directDraw->CreateSurface(&yv12, &m_yv12, nullptr));
+        ASSERT_EQ(DD_OK, m_directDraw->CreateClipper(0, &m_clipper, nullptr));
+        ASSERT_EQ(DD_OK, m_clipper->SetHWnd(0, m_window));
+        ASSERT_EQ(DD_OK, m_primary->SetClipper(m_clipper));
+        writeBars();
+    }
+    void TearDown() override {
+        m_yv12->Release();
+        m_primary->Release();
+        EXPECT_EQ(0u, m_clipper->Release());  // the primary surface let go of it
+        EXPECT_EQ(0u, m_directDraw->Release());
+        tavoDestroyOffscreenWindow(m_window);
+    }
+
+    void writeBars() {
+        ColourBarsPicture bars(kWidth, kHeight);
+        DDSURFACEDESC2 locked{};
+        locked.dwSize = DDSURFACEDESC2_SIZE;
+        ASSERT_EQ(DD_OK, m_yv12->Lock(nullptr, &locked, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr));
+        uint8_t* destination = static_cast<uint8_t*>(locked.lpSurface);
+        const int planes[3] = {0, 2, 1};  // Y, V, U
+        for (int plane : planes) {
+            const int rows = plane == 0 ? kHeight : kHeight / 2;
+            const int bytes = plane == 0 ? kWidth : kWidth / 2;
+            const LONG pitch = plane == 0 ? locked.lPitch : locked.lPitch / 2;
+            for (int row = 0; row < rows; ++row) {
+                std::memcpy(destination,
+                            bars.picture().data[plane] + row * bars.picture().linesize[plane],
+                            bytes);
+                destination += pitch;
+            }
+        }
+        ASSERT_EQ(DD_OK, m_yv12->Unlock(nullptr));
+    }
+    std::vector<uint8_t> shown() {
+        std::vector<uint8_t> rgba(kWidth * kHeight * 4);
+        int width = 0;
+        int height = 0;
+        tavoReadOffscreenWindow(m_window, rgba.data(), kWidth * 4, &width, &height);
+        return rgba;
+    }
+    void expectBar(const std::vector<uint8_t>& rgba, int x, int y, int bar) {
+        uint8_t expected[3];
+        ColourBarsPicture::expectedRgb(bar, expected);
+        for (int channel = 0; channel < 3; ++channel) {
+            EXPECT_NEAR(expected[channel], rgba[(y * kWidth + x) * 4 + channel], 3)
+                << x << "," << y << " bar " << bar;
+        }
+    }
+
+    HWND m_window = nullptr;
+    IDirectDraw7* m_directDraw = nullptr;
+    IDirectDrawSurface7* m_primary = nullptr;
+    IDirectDrawSurface7* m_yv12 = nullptr;
+    IDirectDrawClipper* m_clipper = nullptr;
+};
+
+}  // namespace
+
+TEST(DirectDraw, CreateExChecksItsArguments) {
+    void* created = &created;
+    const GUID otherInterface = {
+        0x6C14DB80, 0xA733, 0x11CE, {0xA5, 0x21, 0, 0x20, 0xAF, 0xB, 0xE5, 0x60}};
+    GUID driver = IID_IDirectDraw7;
+    EXPECT_EQ(DDERR_INVALIDPARAMS, DirectDrawCreateEx(nullptr, nullptr, IID_IDirectDraw7, nullptr));
+    EXPECT_EQ(DDERR_INVALIDPARAMS, DirectDrawCreateEx(nullptr, &created, otherInterface, nullptr));
+    EXPECT_EQ(nullptr, created);
+    EXPECT_EQ(DDERR_INVALIDDIRECTDRAWGUID,
+              DirectDrawCreateEx(&driver, &created, IID_IDirectDraw7, nullptr));
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, DirectDrawCreateEx(nullptr, &created, IID_IDirectDraw7,
+                                                        reinterpret_cast<IUnknown*>(&driver)));
+
+    ASSERT_EQ(DD_OK, DirectDrawCreateEx(nullptr, &created, IID_IDirectDraw7, nullptr));
+    IDirectDraw7* directDraw = static_cast<IDirectDraw7*>(created);
+    DDSURFACEDESC2 primary = primaryDescription();
+    IDirectDrawSurface7* surface = nullptr;
+    EXPECT_EQ(DDERR_NOCOOPERATIVELEVELSET, directDraw->CreateSurface(&primary, &surface, nullptr));
+    int notAWindow = 0;
+    EXPECT_EQ(DDERR_INVALIDPARAMS, directDraw->SetCooperativeLevel(&notAWindow, DDSCL_NORMAL));
+    EXPECT_EQ(DDERR_INVALIDPARAMS,
+              directDraw->SetCooperativeLevel(nullptr, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN));
+    EXPECT_EQ(DD_OK,
+              directDraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL | DDSCL_NOWINDOWCHANGES));
+    EXPECT_EQ(2u, directDraw->AddRef());
+    EXPECT_EQ(1u, directDraw->Release());
+    EXPECT_EQ(0u, directDraw->Release());
+}
+
+TEST(DirectDraw, CreateExCanBeRedirected) {
+    struct Double {
+        static HRESULT create(GUID*, void**, REFIID, IUnknown*) { return DDERR_GENERIC; }
+    };
+    EXPECT_EQ(nullptr, DirectDrawRedirectCreateEx(Double::create));
+    void* created = nullptr;
+    EXPECT_EQ(DDERR_GENERIC, DirectDrawCreateEx(nullptr, &created, IID_IDirectDraw7, nullptr));
+    EXPECT_EQ(Double::create, DirectDrawRedirectCreateEx(nullptr));
+    ASSERT_EQ(DD_OK, DirectDrawCreateEx(nullptr, &created, IID_IDirectDraw7, nullptr));
+    static_cast<IDirectDraw7*>(created)->Release();
+}
+
+TEST(DirectDraw, SurfacesAreCheckedLikeDirectDrawDoes) {
+    IDirectDraw7* directDraw = createDirectDraw(nullptr);
+    IDirectDrawSurface7* surface = nullptr;
+    struct Case {
+        void (*change)(DDSURFACEDESC2*);
+        HRESULT expected;
+    };
+    const Case cases[] = {
+        {[](DDSURFACEDESC2* d) { d->dwSize = 108; }, DDERR_INVALIDPARAMS},
+        {[](DDSURFACEDESC2* d) { d->dwFlags &= ~DDSD_HEIGHT; }, DDERR_INVALIDPARAMS},
+        {[](DDSURFACEDESC2* d) { d->dwWidth = 0; }, DDERR_INVALIDPARAMS},
+        {[](DDSURFACEDESC2* d) { d->dwHeight = 20000; }, DDERR_TOOBIGSIZE},
+        {[](DDSURFACEDESC2* d) { d->ddpfPixelFormat.dwFourCC = MAKEFOURCC('Y', 'U', 'Y', '2'); },
+         DDERR_INVALIDPIXELFORMAT},
+        {[](DDSURFACEDESC2* d) { d->ddsCaps.dwCaps = 0; }, DDERR_INVALIDCAPS},
+        {[](DDSURFACEDESC2* d) { d->ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE; },
+         DDERR_INVALIDPARAMS},  // the screen has its own size and format
+    };
+    for (const Case& test : cases) {
+        DDSURFACEDESC2 description = yv12Description(64, 48);
+        test.change(&description);
+        EXPECT_EQ(test.expected, directDraw->CreateSurface(&description, &surface, nullptr));
+        EXPECT_EQ(nullptr, surface);
+    }
+    EXPECT_EQ(0u, directDraw->Release());
+}
+
+TEST(DirectDraw, LockGivesYV12MemoryWithAPitch) {
+    IDirectDraw7* directDraw = createDirectDraw(nullptr);
+    DDSURFACEDESC2 description = yv12Description(50, 31);
+    IDirectDrawSurface7* surface = nullptr;
+    ASSERT_EQ(DD_OK, directDraw->CreateSurface(&description, &surface, nullptr));
+
+    DDSURFACEDESC2 locked{};
+    EXPECT_EQ(DDERR_INVALIDPARAMS, surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr));
+    locked.dwSize = DDSURFACEDESC2_SIZE;
+    EXPECT_EQ(DDERR_INVALIDPARAMS,
+              surface->Lock(nullptr, &locked, DDLOCK_READONLY | DDLOCK_WRITEONLY, nullptr));
+    ASSERT_EQ(DD_OK, surface->Lock(nullptr, &locked, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr));
+    EXPECT_EQ(50u, locked.dwWidth);
+    EXPECT_EQ(31u, locked.dwHeight);
+    EXPECT_EQ(64, locked.lPitch);
+    EXPECT_EQ(DDSD_PITCH | DDSD_LPSURFACE, locked.dwFlags & (DDSD_PITCH | DDSD_LPSURFACE));
+    EXPECT_EQ(FOURCC_YV12, locked.ddpfPixelFormat.dwFourCC);
+    // A new surface is black: luma 16, then chroma 128 in both planes.
+    const uint8_t* pixels = static_cast<const uint8_t*>(locked.lpSurface);
+    EXPECT_EQ(16, pixels[64 * 31 - 1]);
+    EXPECT_EQ(128, pixels[64 * 31]);
+    EXPECT_EQ(128, pixels[64 * 31 + 2 * 32 * 15 - 1]);
+    EXPECT_EQ(DDERR_SURFACEBUSY, surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr));
+    EXPECT_EQ(DD_OK, surface->Unlock(nullptr));
+    EXPECT_EQ(DDERR_NOTLOCKED, surface->Unlock(nullptr));
+
+    RECT part{4, 3, 20, 10};
+    ASSERT_EQ(DD_OK, surface->Lock(&part, &locked, DDLOCK_WAIT, nullptr));
+    EXPECT_EQ(pixels + 3 * 64 + 4, locked.lpSurface);
+    surface->Unlock(nullptr);
+    RECT outside{0, 0, 51, 31};
+    EXPECT_EQ(DDERR_INVALIDRECT, surface->Lock(&outside, &locked, DDLOCK_WAIT, nullptr));
+
+    surface->Release();
+    directDraw->Release();
+}
+
+TEST(DirectDraw, BusyAndLostSurfacesCanBeHadOnPurpose) {
+    IDirectDraw7* directDraw = createDirectDraw(nullptr);
+    DDSURFACEDESC2 description = yv12Description(16, 16);
+    IDirectDrawSurface7* surface = nullptr;
+    ASSERT_EQ(DD_OK, directDraw->CreateSurface(&description, &surface, nullptr));
+    DDSURFACEDESC2 locked{};
+    locked.dwSize = DDSURFACEDESC2_SIZE;
+
+    DirectDrawSimulateBusyLocks(2);
+    EXPECT_EQ(DDERR_WASSTILLDRAWING, surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr));
+    EXPECT_EQ(DDERR_WASSTILLDRAWING, surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr));
+    EXPECT_EQ(DD_OK, surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr));
+    surface->Unlock(nullptr);
+
+    EXPECT_EQ(DD_OK, surface->IsLost());
+    DirectDrawSimulateModeChange();
+    EXPECT_EQ(DDERR_SURFACELOST, surface->IsLost());
+    EXPECT_EQ(DDERR_SURFACELOST, surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr));
+    EXPECT_EQ(DD_OK, surface->Restore());
+    EXPECT_EQ(DD_OK, surface->IsLost());
+    EXPECT_EQ(DD_OK, surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr));
+
+    surface->Release();
+    directDraw->Release();
+}
+
+TEST_F(DirectDrawBlt, ScalesOntoTheDestinationAndClipsToTheWindow) {
+    RECT whole{0, 0, kWidth, kHeight};
+    ASSERT_EQ(DD_OK, m_primary->Blt(&whole, m_yv12, nullptr, DDBLT_WAIT, nullptr));
+    std::vector<uint8_t> rgba = shown();
+    for (int bar = 0; bar < ColourBarsPicture::kBars; ++bar) {
+        expectBar(rgba, bar * 16 + 8, 48, bar);
+    }
+
+    // The right half of the picture stretched over the whole window.
+    RECT rightHalf{64, 0, 128, 96};
+    ASSERT_EQ(DD_OK, m_primary->Blt(nullptr, m_yv12, &rightHalf, DDBLT_WAIT, nullptr));
+    rgba = shown();
+    for (int bar = 4; bar < ColourBarsPicture::kBars; ++bar) {
+        expectBar(rgba, (bar - 4) * 32 + 16, 10, bar);
+    }
+
+    // Half outside the window: its left half shows the picture's right half.
+    tavoResizeOffscreenWindow(m_window, kWidth, kHeight);
+    RECT hanging{-64, 0, 64, 96};
+    ASSERT_EQ(DD_OK, m_primary->Blt(&hanging, m_yv12, nullptr, DDBLT_WAIT, nullptr));
+    rgba = shown();
+    expectBar(rgba, 24, 48, 5);
+    expectBar(rgba, 120, 48, 4);  // untouched black
+
+    RECT elsewhere{200, 0, 300, 96};
+    EXPECT_EQ(DD_OK, m_primary->Blt(&elsewhere, m_yv12, nullptr, DDBLT_WAIT, nullptr));
+}
+
+TEST_F(DirectDrawBlt, RefusesWhatItCannotDo) {
+    RECT whole{0, 0, kWidth, kHeight};
+    RECT empty{10, 10, 10, 50};
+    RECT tooLarge{0, 0, kWidth + 1, kHeight};
+    EXPECT_EQ(DDERR_INVALIDRECT, m_primary->Blt(&empty, m_yv12, nullptr, DDBLT_WAIT, nullptr));
+    EXPECT_EQ(DDERR_INVALIDRECT, m_primary->Blt(&whole, m_yv12, &tooLarge, DDBLT_WAIT, nullptr));
+    EXPECT_EQ(DDERR_UNSUPPORTED,
+              m_primary->Blt(&whole, m_yv12, nullptr, 0x400, nullptr));  // colour fill
+    EXPECT_EQ(DDERR_INVALIDPARAMS, m_primary->Blt(&whole, m_primary, nullptr, DDBLT_WAIT, nullptr));
+    EXPECT_EQ(DDERR_UNSUPPORTED, m_yv12->Blt(&whole, m_yv12, nullptr, DDBLT_WAIT, nullptr));
+    DDSURFACEDESC2 locked{};
+    locked.dwSize = DDSURFACEDESC2_SIZE;
+    EXPECT_EQ(DDERR_UNSUPPORTED, m_primary->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr));
+
+    ASSERT_EQ(DD_OK, m_yv12->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr));
+    EXPECT_EQ(DDERR_SURFACEBUSY, m_primary->Blt(&whole, m_yv12, nullptr, DDBLT_WAIT, nullptr));
+    m_yv12->Unlock(nullptr);
+
+    DirectDrawSimulateModeChange();
+    EXPECT_EQ(DDERR_SURFACELOST, m_primary->Blt(&whole, m_yv12, nullptr, DDBLT_WAIT, nullptr));
+    m_primary->Restore();
+    EXPECT_EQ(DDERR_SURFACELOST, m_primary->Blt(&whole, m_yv12, nullptr, DDBLT_WAIT, nullptr));
+    m_yv12->Restore();
+    EXPECT_EQ(DD_OK, m_primary->Blt(&whole, m_yv12, nullptr, DDBLT_WAIT, nullptr));
+
+    int notAWindow = 0;
+    EXPECT_EQ(DDERR_INVALIDPARAMS, m_clipper->SetHWnd(0, &notAWindow));
+    EXPECT_EQ(DDERR_INVALIDPARAMS, m_clipper->SetHWnd(1, m_window));
+    HWND bound = nullptr;
+    EXPECT_EQ(DD_OK, m_clipper->GetHWnd(&bound));
+    EXPECT_EQ(m_window, bound);
+
+    HWND gone = tavoCreateOffscreenWindow(16, 16);
+    ASSERT_EQ(DD_OK, m_clipper->SetHWnd(0, gone));
+    tavoDestroyOffscreenWindow(gone);
+    EXPECT_EQ(DDERR_INVALIDCLIPLIST, m_primary->Blt(&whole, m_yv12, nullptr, DDBLT_WAIT, nullptr));
+    ASSERT_EQ(DD_OK, m_primary->SetClipper(nullptr));
+    EXPECT_EQ(DDERR_NOCLIPLIST, m_primary->Blt(&whole, m_yv12, nullptr, DDBLT_WAIT, nullptr));
+    m_primary->SetClipper(m_clipper);
+}

@@ -1,0 +1,311 @@
+#include "Platform/DSound/LoopingSoundBuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "Platform/Win32/Win32Event.h"
+#include "support/ManualSoundBuffer.h"
+
+namespace {
+
+constexpr DWORD kAllFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GLOBALFOCUS |
+                            DSBCAPS_GETCURRENTPOSITION2;
+
+WAVEFORMATEX pcm16(WORD channels, DWORD rate) {
+    WAVEFORMATEX format = {};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = channels;
+    format.nSamplesPerSec = rate;
+    format.nBlockAlign = static_cast<WORD>(2 * channels);
+    format.nAvgBytesPerSec = rate * format.nBlockAlign;
+    format.wBitsPerSample = 16;
+    return format;
+}
+
+DSBUFFERDESC describe(WAVEFORMATEX* format, DWORD bytes, DWORD flags = kAllFlags) {
+    DSBUFFERDESC desc = {};
+    desc.dwSize = sizeof(DSBUFFERDESC);
+    desc.dwFlags = flags;
+    desc.dwBufferBytes = bytes;
+    desc.lpwfxFormat = format;
+    return desc;
+}
+
+std::vector<uint8_t> filled(size_t bytes, uint8_t value) {
+    return std::vector<uint8_t>(bytes, value);
+}
+
+// An 8192-byte buffer, 8000 Hz mono, with events at offsets 0 and 4096.
+class LoopingSoundBufferTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WAVEFORMATEX format = pcm16(1, 8000);
+        DSBUFFERDESC desc = describe(&format, 8192);
+        buffer = new ManualSoundBuffer();
+        ASSERT_EQ(DS_OK, buffer->initialize(&desc));
+        for (int i = 0; i < 2; ++i) {
+            events[i] = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+            positions[i] = {static_cast<DWORD>(i * 4096), events[i]};
+        }
+        ASSERT_EQ(DS_OK, buffer->SetNotificationPositions(2, positions));
+    }
+
+    void TearDown() override {
+        buffer->Release();
+        CloseHandle(events[0]);
+        CloseHandle(events[1]);
+    }
+
+    // Which events are signalled now, taking them: bit i for event i.
+    int signalled() {
+        int bits = 0;
+        for (int i = 0; i < 2; ++i) {
+            if (WaitForMultipleObjects(1, &events[i], FALSE, 0) == WAIT_OBJECT_0) {
+                bits |= 1 << i;
+            }
+        }
+        return bits;
+    }
+
+    void write(DWORD offset, const std::vector<uint8_t>& bytes) {
+        LPVOID first = nullptr;
+        LPVOID second = nullptr;
+        DWORD firstBytes = 0;
+        DWORD secondBytes = 0;
+        ASSERT_EQ(DS_OK, buffer->Lock(offset, static_cast<DWORD>(bytes.size()), &first, &firstBytes,
+                                      &second, &secondBytes, 0));
+        std::memcpy(first, bytes.data(), firstBytes);
+        if (secondBytes) {
+            std::memcpy(second, bytes.data() + firstBytes, secondBytes);
+        }
+        ASSERT_EQ(DS_OK, buffer->Unlock(first, firstBytes, second, secondBytes));
+    }
+
+    ManualSoundBuffer* buffer = nullptr;
+    HANDLE events[2] = {};
+    DSBPOSITIONNOTIFY positions[2] = {};
+};
+
+}  // namespace
+
+TEST(LoopingSoundBufferSetup, RefusesDescriptionsItCannotPlay) {
+    WAVEFORMATEX good = pcm16(2, 48000);
+    struct Case {
+        const char* what;
+        HRESULT expected;
+        void (*spoil)(DSBUFFERDESC&, WAVEFORMATEX&);
+    };
+    const Case cases[] = {
+        {"size field", DSERR_INVALIDPARAM, [](DSBUFFERDESC& d, WAVEFORMATEX&) { d.dwSize = 36; }},
+        {"no format", DSERR_INVALIDPARAM,
+         [](DSBUFFERDESC& d, WAVEFORMATEX&) { d.lpwfxFormat = nullptr; }},
+        {"primary", DSERR_UNSUPPORTED,
+         [](DSBUFFERDESC& d, WAVEFORMATEX&) { d.dwFlags |= DSBCAPS_PRIMARYBUFFER; }},
+        {"8 bits", DSERR_BADFORMAT,
+         [](DSBUFFERDESC&, WAVEFORMATEX& f) {
+             f.wBitsPerSample = 8;
+             f.nBlockAlign = 2;
+         }},
+        {"not PCM", DSERR_BADFORMAT, [](DSBUFFERDESC&, WAVEFORMATEX& f) { f.wFormatTag = 3; }},
+        {"6 channels", DSERR_BADFORMAT, [](DSBUFFERDESC&, WAVEFORMATEX& f) { f.nChannels = 6; }},
+        {"rate", DSERR_BADFORMAT, [](DSBUFFERDESC&, WAVEFORMATEX& f) { f.nSamplesPerSec = 50; }},
+        {"block align", DSERR_INVALIDPARAM,
+         [](DSBUFFERDESC&, WAVEFORMATEX& f) { f.nBlockAlign = 2; }},
+        {"bytes per second", DSERR_INVALIDPARAM,
+         [](DSBUFFERDESC&, WAVEFORMATEX& f) { f.nAvgBytesPerSec = 1; }},
+        {"partial frame", DSERR_INVALIDPARAM,
+         [](DSBUFFERDESC& d, WAVEFORMATEX&) { d.dwBufferBytes = 8190; }},
+        {"too small", DSERR_INVALIDPARAM,
+         [](DSBUFFERDESC& d, WAVEFORMATEX&) { d.dwBufferBytes = 0; }},
+    };
+    for (const Case& c : cases) {
+        WAVEFORMATEX format = good;
+        DSBUFFERDESC desc = describe(&format, 8192);
+        c.spoil(desc, format);
+        ManualSoundBuffer* buffer = new ManualSoundBuffer();
+        EXPECT_EQ(c.expected, buffer->initialize(&desc)) << c.what;
+        buffer->Release();
+    }
+    ManualSoundBuffer* buffer = new ManualSoundBuffer();
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->initialize(nullptr));
+    DSBUFFERDESC desc = describe(&good, 8192);
+    EXPECT_EQ(DS_OK, buffer->initialize(&desc));
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->initialize(&desc));  // only once
+    buffer->Release();
+}
+
+TEST(LoopingSoundBufferSetup, InterfacesShareOneObjectAndFollowCapabilities) {
+    WAVEFORMATEX format = pcm16(1, 8000);
+    DSBUFFERDESC desc = describe(&format, 4096, DSBCAPS_CTRLPOSITIONNOTIFY);
+    ManualSoundBuffer* buffer = new ManualSoundBuffer();
+    ASSERT_EQ(DS_OK, buffer->initialize(&desc));
+    IDirectSoundBuffer* base = buffer;
+    IDirectSoundBuffer8* buffer8 = nullptr;
+    IDirectSoundNotify* notify = nullptr;
+    IUnknown* unknown = nullptr;
+    ASSERT_EQ(S_OK,
+              base->QueryInterface(IID_IDirectSoundBuffer8, reinterpret_cast<void**>(&buffer8)));
+    ASSERT_EQ(S_OK,
+              buffer8->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&notify)));
+    ASSERT_EQ(S_OK, notify->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)));
+    EXPECT_EQ(static_cast<IDirectSoundBuffer*>(buffer8), base);
+    EXPECT_EQ(static_cast<IUnknown*>(static_cast<IDirectSoundBuffer8*>(buffer)), unknown);
+    void* other = &format;
+    EXPECT_EQ(E_NOINTERFACE, base->QueryInterface(IID_IDirectSound8, &other));
+    EXPECT_EQ(nullptr, other);
+    EXPECT_EQ(E_POINTER, base->QueryInterface(IID_IUnknown, nullptr));
+    // Without DSBCAPS_CTRLVOLUME the volume cannot be used.
+    LONG volume = 0;
+    EXPECT_EQ(DSERR_CONTROLUNAVAIL, buffer8->SetVolume(-100));
+    EXPECT_EQ(DSERR_CONTROLUNAVAIL, buffer8->GetVolume(&volume));
+    // Four references now; the object lives until the last one goes.
+    EXPECT_EQ(3u, unknown->Release());
+    EXPECT_EQ(2u, notify->Release());
+    EXPECT_EQ(1u, buffer8->Release());
+    EXPECT_EQ(0u, base->Release());
+
+    desc.dwFlags = DSBCAPS_CTRLVOLUME;
+    buffer = new ManualSoundBuffer();
+    ASSERT_EQ(DS_OK, buffer->initialize(&desc));
+    notify = reinterpret_cast<IDirectSoundNotify*>(&format);
+    EXPECT_EQ(E_NOINTERFACE,
+              buffer->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&notify)));
+    EXPECT_EQ(nullptr, notify);
+    buffer->Release();
+}
+
+TEST_F(LoopingSoundBufferTest, CursorLoopsAndSetsEachEventAsItPassesItsOffset) {
+    write(0, filled(4096, 1));
+    write(4096, filled(4096, 2));
+    ASSERT_EQ(DS_OK, buffer->SetCurrentPosition(0));
+    ASSERT_EQ(DS_OK, buffer->Play(0, 0, DSBPLAY_LOOPING));
+    EXPECT_EQ(filled(1024, 1), buffer->advance(1024));
+    EXPECT_EQ(1, signalled());  // the start offset counts as passed
+    EXPECT_EQ(filled(3072, 1), buffer->advance(3072));
+    EXPECT_EQ(0, signalled());  // 4096 reached but not yet played
+    EXPECT_EQ(filled(2, 2), buffer->advance(2));
+    EXPECT_EQ(2, signalled());
+    // Across the end: the rest of the second half, then the first again.
+    std::vector<uint8_t> heard = buffer->advance(6000);
+    EXPECT_EQ(filled(4094, 2), std::vector<uint8_t>(heard.begin(), heard.begin() + 4094));
+    EXPECT_EQ(filled(1906, 1), std::vector<uint8_t>(heard.begin() + 4094, heard.end()));
+    EXPECT_EQ(1, signalled());
+    // More than a whole loop at once passes both offsets.
+    buffer->advance(9000);
+    EXPECT_EQ(3, signalled());
+}
+
+TEST_F(LoopingSoundBufferTest, StoppedOrFinishedBufferIsSilent) {
+    write(0, filled(8192, 7));
+    EXPECT_EQ(filled(512, 0), buffer->advance(512));  // never started
+    EXPECT_EQ(0, signalled());
+    ASSERT_EQ(DS_OK, buffer->SetCurrentPosition(4097));  // rounded down to a sample frame
+    ASSERT_EQ(DS_OK, buffer->Play(0, 0, 0));             // once, no looping
+    std::vector<uint8_t> heard = buffer->advance(6000);
+    EXPECT_EQ(filled(4096, 7), std::vector<uint8_t>(heard.begin(), heard.begin() + 4096));
+    EXPECT_EQ(filled(1904, 0), std::vector<uint8_t>(heard.begin() + 4096, heard.end()));
+    EXPECT_EQ(2, signalled());
+    EXPECT_EQ(filled(512, 0), buffer->advance(512));
+
+    ASSERT_EQ(DS_OK, buffer->Play(0, 0, DSBPLAY_LOOPING));  // from the start again
+    EXPECT_EQ(filled(512, 7), buffer->advance(512));
+    ASSERT_EQ(DS_OK, buffer->Stop());
+    EXPECT_EQ(filled(512, 0), buffer->advance(512));
+    ASSERT_EQ(DS_OK, buffer->Play(0, 0, DSBPLAY_LOOPING));  // resumes where it stopped
+    buffer->advance(3584);
+    EXPECT_EQ(0, signalled() & 2);
+    buffer->advance(2);
+    EXPECT_EQ(2, signalled() & 2);
+
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->SetCurrentPosition(8192));
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Play(1, 0, 0));
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Play(0, 0, 0x2));
+}
+
+TEST_F(LoopingSoundBufferTest, LockedRegionTakesEffectAtUnlock) {
+    LPVOID first = nullptr;
+    LPVOID second = nullptr;
+    DWORD firstBytes = 0;
+    DWORD secondBytes = 0;
+    // A region across the end comes in two parts.
+    ASSERT_EQ(DS_OK, buffer->Lock(6144, 4096, &first, &firstBytes, &second, &secondBytes, 0));
+    EXPECT_EQ(2048u, firstBytes);
+    EXPECT_EQ(2048u, secondBytes);
+    ASSERT_NE(nullptr, second);
+    LPVOID again = nullptr;
+    DWORD againBytes = 0;
+    EXPECT_EQ(DSERR_INVALIDCALL, buffer->Lock(0, 16, &again, &againBytes, nullptr, nullptr, 0));
+    std::memset(first, 5, firstBytes);
+    std::memset(second, 6, secondBytes);
+    buffer->Play(0, 0, DSBPLAY_LOOPING);
+    EXPECT_EQ(filled(2, 0), buffer->advance(2));  // not there before Unlock
+    // Only the bytes reported as written are taken.
+    ASSERT_EQ(DS_OK, buffer->Unlock(first, firstBytes, second, 1024));
+    buffer->SetCurrentPosition(0);
+    std::vector<uint8_t> heard = buffer->advance(8192);
+    EXPECT_EQ(filled(1024, 6), std::vector<uint8_t>(heard.begin(), heard.begin() + 1024));
+    EXPECT_EQ(filled(5120, 0), std::vector<uint8_t>(heard.begin() + 1024, heard.begin() + 6144));
+    EXPECT_EQ(filled(2048, 5), std::vector<uint8_t>(heard.begin() + 6144, heard.end()));
+
+    // A Lock gives the current contents; a region that wraps needs a second pointer.
+    ASSERT_EQ(DS_OK, buffer->Lock(6144, 16, &first, &firstBytes, nullptr, nullptr, 0));
+    EXPECT_EQ(filled(16, 5), std::vector<uint8_t>(static_cast<uint8_t*>(first),
+                                                  static_cast<uint8_t*>(first) + 16));
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Unlock(second, 16, nullptr, 0));
+    ASSERT_EQ(DS_OK, buffer->Unlock(first, 16, nullptr, 0));
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Unlock(first, 16, nullptr, 0));  // not locked now
+    EXPECT_EQ(DSERR_INVALIDPARAM,
+              buffer->Lock(8000, 1000, &first, &firstBytes, nullptr, nullptr, 0));
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Lock(8192, 2, &first, &firstBytes, nullptr, nullptr, 0));
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Lock(0, 8194, &first, &firstBytes, nullptr, nullptr, 0));
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Lock(0, 2, &first, &firstBytes, nullptr, nullptr, 1));
+}
+
+TEST_F(LoopingSoundBufferTest, VolumeScalesTheSoundInHundredthsOfADecibel) {
+    std::vector<uint8_t> samples(8192);
+    const int16_t values[4] = {16000, -16000, 1, -32768};
+    for (size_t i = 0; i < samples.size() / 2; ++i) {
+        std::memcpy(&samples[2 * i], &values[i % 4], 2);
+    }
+    write(0, samples);
+    buffer->Play(0, 0, DSBPLAY_LOOPING);
+    auto heardSamples = [&] {
+        std::vector<uint8_t> heard = buffer->advance(8);
+        std::vector<int16_t> out(4);
+        std::memcpy(out.data(), heard.data(), 8);
+        return out;
+    };
+    LONG volume = 1;
+    ASSERT_EQ(DS_OK, buffer->GetVolume(&volume));
+    EXPECT_EQ(0, volume);  // full volume to start with
+    EXPECT_EQ((std::vector<int16_t>{16000, -16000, 1, -32768}), heardSamples());
+    ASSERT_EQ(DS_OK, buffer->SetVolume(-602));  // half the amplitude
+    EXPECT_EQ((std::vector<int16_t>{8001, -8001, 1, -16385}), heardSamples());
+    ASSERT_EQ(DS_OK, buffer->SetVolume(-2000));  // a tenth
+    EXPECT_EQ((std::vector<int16_t>{1600, -1600, 0, -3277}), heardSamples());
+    ASSERT_EQ(DS_OK, buffer->SetVolume(DSBVOLUME_MIN));
+    EXPECT_EQ((std::vector<int16_t>{0, 0, 0, 0}), heardSamples());
+    ASSERT_EQ(DS_OK, buffer->GetVolume(&volume));
+    EXPECT_EQ(DSBVOLUME_MIN, volume);
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->SetVolume(DSBVOLUME_MIN - 1));
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->SetVolume(1));
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->GetVolume(nullptr));
+}
+
+TEST_F(LoopingSoundBufferTest, NotificationPositionsAreCheckedAndFixedWhilePlaying) {
+    DSBPOSITIONNOTIFY outside = {8192, events[0]};
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->SetNotificationPositions(1, &outside));
+    DSBPOSITIONNOTIFY noEvent = {0, nullptr};
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->SetNotificationPositions(1, &noEvent));
+    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->SetNotificationPositions(1, nullptr));
+    buffer->Play(0, 0, DSBPLAY_LOOPING);
+    EXPECT_EQ(DSERR_INVALIDCALL, buffer->SetNotificationPositions(0, nullptr));
+    buffer->Stop();
+    // No positions: nothing is signalled any more.
+    ASSERT_EQ(DS_OK, buffer->SetNotificationPositions(0, nullptr));
+    buffer->Play(0, 0, DSBPLAY_LOOPING);
+    buffer->advance(8192);
+    EXPECT_EQ(0, signalled());
+}

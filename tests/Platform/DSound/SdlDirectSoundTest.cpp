@@ -1,0 +1,155 @@
+#include "Platform/DSound/SdlDirectSound.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "Platform/Win32/Win32Event.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
+
+namespace {
+
+HWND const kWindow = reinterpret_cast<HWND>(0x1234);
+
+WAVEFORMATEX monoAt8000() {
+    WAVEFORMATEX format = {};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = 1;
+    format.nSamplesPerSec = 8000;
+    format.nAvgBytesPerSec = 16000;
+    format.nBlockAlign = 2;
+    format.wBitsPerSample = 16;
+    return format;
+}
+
+DSBUFFERDESC describe(WAVEFORMATEX* format, DWORD bytes) {
+    DSBUFFERDESC desc = {};
+    desc.dwSize = sizeof(DSBUFFERDESC);
+    desc.dwFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GLOBALFOCUS |
+                   DSBCAPS_GETCURRENTPOSITION2;
+    desc.dwBufferBytes = bytes;
+    desc.lpwfxFormat = format;
+    return desc;
+}
+
+void fill(IDirectSoundBuffer* buffer, DWORD offset, DWORD bytes, int16_t value) {
+    LPVOID region = nullptr;
+    DWORD regionBytes = 0;
+    ASSERT_EQ(DS_OK, buffer->Lock(offset, bytes, &region, &regionBytes, nullptr, nullptr, 0));
+    for (DWORD i = 0; i < regionBytes / 2; ++i) {
+        std::memcpy(static_cast<uint8_t*>(region) + 2 * i, &value, 2);
+    }
+    ASSERT_EQ(DS_OK, buffer->Unlock(region, regionBytes, nullptr, 0));
+}
+
+}  // namespace
+
+TEST(SdlDirectSound, OpensTheDefaultDeviceOfSdlsDriver) {
+    ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
+    IDirectSound8* device = nullptr;
+    ASSERT_EQ(DS_OK, DirectSoundCreate8(nullptr, &device, nullptr));
+    ASSERT_NE(nullptr, device);
+    IDirectSound8* again = nullptr;
+    ASSERT_EQ(S_OK, device->QueryInterface(IID_IDirectSound8, reinterpret_cast<void**>(&again)));
+    EXPECT_EQ(device, again);
+    again->Release();
+
+    EXPECT_EQ(DS_OK, device->SetCooperativeLevel(kWindow, DSSCL_NORMAL));
+    EXPECT_EQ(DSERR_INVALIDPARAM, device->SetCooperativeLevel(nullptr, DSSCL_NORMAL));
+    EXPECT_EQ(DSERR_INVALIDPARAM, device->SetCooperativeLevel(kWindow, 0));
+    EXPECT_EQ(DSERR_UNSUPPORTED, device->SetCooperativeLevel(kWindow, DSSCL_WRITEPRIMARY));
+
+    WAVEFORMATEX format = monoAt8000();
+    DSBUFFERDESC desc = describe(&format, 8192);
+    IDirectSoundBuffer* buffer = reinterpret_cast<IDirectSoundBuffer*>(&format);
+    format.wBitsPerSample = 8;
+    EXPECT_EQ(DSERR_BADFORMAT, device->CreateSoundBuffer(&desc, &buffer, nullptr));
+    EXPECT_EQ(nullptr, buffer);
+    format = monoAt8000();
+    EXPECT_EQ(DSERR_NOAGGREGATION, device->CreateSoundBuffer(&desc, &buffer, device));
+    ASSERT_EQ(DS_OK, device->CreateSoundBuffer(&desc, &buffer, nullptr));
+    // The buffer keeps the device (and SDL) alive after the device's last
+    // reference from outside is gone.
+    EXPECT_EQ(1u, device->Release());
+    EXPECT_EQ(DS_OK, buffer->Play(0, 0, DSBPLAY_LOOPING));
+    EXPECT_EQ(0u, buffer->Release());
+}
+
+TEST(SdlDirectSound, FailsWithoutAnAudioDevice) {
+    IDirectSound8* device = reinterpret_cast<IDirectSound8*>(0x1);
+    setDirectSoundFailureForTesting(true);
+    EXPECT_EQ(DSERR_NODRIVER, DirectSoundCreate8(nullptr, &device, nullptr));
+    EXPECT_EQ(nullptr, device);
+    setDirectSoundFailureForTesting(false);
+
+    {
+        ScopedEnv driver("SDL_AUDIODRIVER", "no-such-driver");
+        EXPECT_EQ(DSERR_NODRIVER, DirectSoundCreate8(nullptr, &device, nullptr));
+        EXPECT_EQ(nullptr, device);
+    }
+
+    ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
+    const GUID otherDevice = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
+    EXPECT_EQ(DSERR_NODRIVER, DirectSoundCreate8(&otherDevice, &device, nullptr));
+    EXPECT_EQ(DSERR_NOAGGREGATION,
+              DirectSoundCreate8(nullptr, &device, reinterpret_cast<IUnknown*>(0x1)));
+    EXPECT_EQ(DSERR_INVALIDPARAM, DirectSoundCreate8(nullptr, nullptr, nullptr));
+    // Working again once the failure is lifted.
+    ASSERT_EQ(DS_OK, DirectSoundCreate8(nullptr, &device, nullptr));
+    device->Release();
+}
+
+TEST(SdlDirectSound, SoundCardPullsTheLoopingBufferAndMovesTheCursor) {
+    TempDir dir;
+    const std::string captured = dir.file("captured.raw");
+    ScopedEnv driver("SDL_AUDIODRIVER", "disk");
+    ScopedEnv file("SDL_DISKAUDIOFILE", captured.c_str());
+
+    IDirectSound8* device = nullptr;
+    ASSERT_EQ(DS_OK, DirectSoundCreate8(nullptr, &device, nullptr));
+    WAVEFORMATEX format = monoAt8000();
+    DSBUFFERDESC desc = describe(&format, 8192);
+    IDirectSoundBuffer* buffer = nullptr;
+    ASSERT_EQ(DS_OK, device->CreateSoundBuffer(&desc, &buffer, nullptr));
+    IDirectSoundNotify* notify = nullptr;
+    ASSERT_EQ(S_OK,
+              buffer->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&notify)));
+    HANDLE events[2] = {CreateEventW(nullptr, FALSE, FALSE, nullptr),
+                        CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    const DSBPOSITIONNOTIFY positions[2] = {{0, events[0]}, {4096, events[1]}};
+    ASSERT_EQ(DS_OK, notify->SetNotificationPositions(2, positions));
+    fill(buffer, 0, 4096, 1000);
+    fill(buffer, 4096, 4096, -2000);
+    ASSERT_EQ(DS_OK, buffer->SetVolume(-602));  // half the amplitude
+
+    ASSERT_EQ(DS_OK, buffer->Play(0, 0, DSBPLAY_LOOPING));
+    // The cursor enters the first half, the second, and the first again.
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, events, FALSE, 10000));
+    EXPECT_EQ(WAIT_OBJECT_0 + 1, WaitForMultipleObjects(2, events, FALSE, 10000));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, events, FALSE, 10000));
+    buffer->Stop();
+    notify->Release();
+    buffer->Release();
+    device->Release();  // closes the SDL device and its file
+    CloseHandle(events[0]);
+    CloseHandle(events[1]);
+
+    std::ifstream in(captured, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    size_t start = 0;
+    while (start < samples.size() && samples[start] == 0) {
+        ++start;
+    }
+    ASSERT_GE(samples.size(), start + 4096);
+    // One whole loop from the start, at the buffer's volume.
+    for (size_t i = 0; i < 2048; ++i) {
+        ASSERT_EQ(500, samples[start + i]) << i;
+        ASSERT_EQ(-1000, samples[start + 2048 + i]) << i;
+    }
+}
