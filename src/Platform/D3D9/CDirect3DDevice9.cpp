@@ -226,7 +226,15 @@ void CDirect3DDevice9::resetState() {
 }
 
 HRESULT CDirect3DDevice9::TestCooperativeLevel() {
-    return m_context->cooperativeLevel();
+    switch (m_context->lossState()) {
+        case CGlesContext::LossState::Usable:
+            return D3D_OK;
+        case CGlesContext::LossState::Lost:
+            return D3DERR_DEVICELOST;
+        case CGlesContext::LossState::ReadyToReset:
+            break;
+    }
+    return D3DERR_DEVICENOTRESET;
 }
 
 HRESULT CDirect3DDevice9::GetDeviceCaps(D3DCAPS9* caps) {

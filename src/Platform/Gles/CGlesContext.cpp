@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string>
 
-#include "Platform/D3D9/D3D9Types.h"
 #include "Platform/Gles/CGlesBlitter.h"
 #include "Platform/X11/COffscreenWindow.h"
 #include "Platform/X11/CX11Connection.h"
@@ -411,25 +410,25 @@ bool CGlesContext::recreate() {
     return createContext();
 }
 
-HRESULT CGlesContext::cooperativeLevel() {
+CGlesContext::LossState CGlesContext::lossState() {
     std::lock_guard<std::recursive_mutex> guard(m_mutex);
     if (!m_lost) {
-        return D3D_OK;
+        return LossState::Usable;
     }
     if (m_lostAnswers > 0) {
         --m_lostAnswers;
-        return D3DERR_DEVICELOST;
+        return LossState::Lost;
     }
     if (m_contextLost) {
         Scope scope(*this);
         if (resetInProgress()) {
-            return D3DERR_DEVICELOST;
+            return LossState::Lost;
         }
     }
-    return D3DERR_DEVICENOTRESET;
+    return LossState::ReadyToReset;
 }
 
-void CGlesContext::markLost(UINT lostAnswers) {
+void CGlesContext::markLost(unsigned lostAnswers) {
     std::lock_guard<std::recursive_mutex> guard(m_mutex);
     m_lost = true;
     m_lostAnswers = lostAnswers;

@@ -97,11 +97,16 @@ public:
     bool recreate();
     unsigned generation() const { return m_generation; }
 
-    // The device's lost state, as TestCooperativeLevel reports it.
-    HRESULT cooperativeLevel();
-    // Marks the device lost; TestCooperativeLevel answers D3DERR_DEVICELOST
-    // lostAnswers times (or while a real reset lasts), then D3DERR_DEVICENOTRESET.
-    void markLost(UINT lostAnswers);
+    // Where the device on this context stands after a loss.
+    enum class LossState {
+        Usable,        // not lost
+        Lost,          // lost, and not yet ready to be reset
+        ReadyToReset,  // lost, and a reset may now bring it back
+    };
+    LossState lossState();
+    // Marks the device lost; lossState() answers Lost lostAnswers times (or
+    // while a real GPU reset lasts), then ReadyToReset.
+    void markLost(unsigned lostAnswers);
     bool isLost() const { return m_lost; }
     void clearLost();
 
@@ -147,7 +152,7 @@ private:
 
     // Device loss.
     bool m_lost;
-    UINT m_lostAnswers;
+    unsigned m_lostAnswers;
 
     std::atomic<int> m_defaultPoolResources;
 };
