@@ -53,27 +53,3 @@ TEST(TestPattern, NumbersAndFlashReadBackAtAnySize) {
     EXPECT_EQ(-1, TestPattern::readNumber(LumaView::fromLuma(grey.data(), 320, 320, 240)))
         << "a picture without the code";
 }
-
-TEST(TestPattern, ReadsFromRgbPixelsInEitherByteOrder) {
-    Picture picture(160, 120);
-    picture.draw(777, false);
-    std::vector<uint8_t> rgba(160 * 120 * 4);
-    std::vector<uint8_t> bgr(160 * 120 * 3);
-    for (int y = 0; y < 120; ++y) {
-        for (int x = 0; x < 160; ++x) {
-            // Grey levels stretched to full range, as a display shows them.
-            const int level =
-                std::min(255, std::max(0, (picture.luma().at(x, y) - 16) * 255 / 219));
-            uint8_t* out = &rgba[(y * 160 + x) * 4];
-            out[0] = out[1] = out[2] = static_cast<uint8_t>(level);
-            out[3] = 255;
-            uint8_t* packed = &bgr[(y * 160 + x) * 3];
-            packed[0] = static_cast<uint8_t>(level / 2);  // blue carries little weight
-            packed[1] = packed[2] = static_cast<uint8_t>(level);
-        }
-    }
-    EXPECT_EQ(777, TestPattern::readNumber(
-                       LumaView::fromRgb(rgba.data(), 160 * 4, 160, 120, 4, 0, 1, 2)));
-    EXPECT_EQ(
-        777, TestPattern::readNumber(LumaView::fromRgb(bgr.data(), 160 * 3, 160, 120, 3, 2, 1, 0)));
-}

@@ -143,22 +143,31 @@ TEST(FileSourceTest, AnMp4WithAvccVideoAndRawAacBecomesAnnexBAndAdts) {
 
 // Raw H.265 and ADTS files keep their bytes; the raw demuxer cuts the video
 // into access units itself (a start code's leading zero may go to the unit
-// before).
+// before). Sound the engine's output cannot take is left out: a file of
+// nothing else does not open.
 TEST(FileSourceTest, ElementaryStreamFilesPassAsTheyAre) {
     struct Case {
         const char* name;
         int32_t track;
         std::vector<EncodedUnit> units;
+        bool plays;
     };
     for (const Case& c :
-         {Case{"camera.h265", TRACK_VIDEO, captureVideo(smallVideoSettings(VideoCodec::H265), 25)},
-          Case{"mono.aac", TRACK_AUDIO,
-               captureAudio(audioSettings(AudioCodec::AAC, 16000, 1), 20)}}) {
+         {Case{"camera.h265", TRACK_VIDEO, captureVideo(smallVideoSettings(VideoCodec::H265), 25),
+               true},
+          Case{"mono.aac", TRACK_AUDIO, captureAudio(audioSettings(AudioCodec::AAC, 16000, 1), 20),
+               true},
+          Case{"stereo.aac", TRACK_AUDIO,
+               captureAudio(audioSettings(AudioCodec::AAC, 44100, 2), 20), false}}) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         writeFile(dir.file(c.name), c.units);
         FileSource source;
-        ASSERT_TRUE(source.open(dir.file(c.name))) << source.error();
+        ASSERT_EQ(c.plays, source.open(dir.file(c.name))) << source.error();
+        if (!c.plays) {
+            EXPECT_NE(std::string::npos, source.error().find("44100 Hz 2 ch")) << source.error();
+            continue;
+        }
         const std::vector<SourceUnit> units = readByTrack(source)[c.track];
         ASSERT_EQ(c.units.size(), units.size());
         std::vector<uint8_t> written;
@@ -179,23 +188,19 @@ TEST(FileSourceTest, G711InWavComesIn20MillisecondFrames) {
         bytes.insert(bytes.end(), unit.data.begin(), unit.data.end());
     }
     ASSERT_EQ(8000u, bytes.size());
-    // A WAV header for 8-bit A-law (format 6), 8000 Hz mono.
-    std::vector<uint8_t> wav;
-    auto put = [&](uint32_t value, int size) {
+    // A WAV file of 8-bit A-law (format 6), 8000 Hz mono.
+    auto le = [](uint32_t value, int size) {
+        std::string bytes;
         for (int i = 0; i < size; ++i) {
-            wav.push_back(static_cast<uint8_t>(value >> (8 * i)));
+            bytes += static_cast<char>(value >> (8 * i));
         }
+        return bytes;
     };
-    const uint32_t fields[][2] = {{0x46464952, 4}, {36 + 8000, 4}, {0x45564157, 4}, {0x20746d66, 4},
-                                  {16, 4},         {6, 2},         {1, 2},          {8000, 4},
-                                  {8000, 4},       {1, 2},         {8, 2},          {0x61746164, 4},
-                                  {8000, 4}};
-    for (const auto& field : fields) {
-        put(field[0], static_cast<int>(field[1]));
-    }
-    wav.insert(wav.end(), bytes.begin(), bytes.end());
     TempDir dir;
-    writeFile(dir.file("sound.wav"), {EncodedUnit{wav, 0, false, 0}});
+    std::ofstream(dir.file("sound.wav"), std::ios::binary)
+        << "RIFF" << le(36 + 8000, 4) << "WAVEfmt " << le(16, 4) << le(6, 2) << le(1, 2)
+        << le(8000, 4) << le(8000, 4) << le(1, 2) << le(8, 2) << "data" << le(8000, 4)
+        << std::string(bytes.begin(), bytes.end());
 
     FileSource source;
     ASSERT_TRUE(source.open(dir.file("sound.wav"))) << source.error();
@@ -209,12 +214,4 @@ TEST(FileSourceTest, G711InWavComesIn20MillisecondFrames) {
         read.insert(read.end(), unit.data.begin(), unit.data.end());
     }
     EXPECT_EQ(bytes, read);
-}
-
-TEST(FileSourceTest, AFileOfAudioTheOutputCannotTakeDoesNotOpen) {
-    TempDir dir;
-    writeFile(dir.file("stereo.aac"), captureAudio(audioSettings(AudioCodec::AAC, 44100, 2), 20));
-    FileSource source;
-    EXPECT_FALSE(source.open(dir.file("stereo.aac")));
-    EXPECT_NE(std::string::npos, source.error().find("44100 Hz 2 ch")) << source.error();
 }
