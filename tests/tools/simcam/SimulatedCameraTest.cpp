@@ -71,6 +71,9 @@ TEST(SimulatedCamera, VideoIsStampedKeyedAndShowsItsNumber) {
             EXPECT_EQ(n, TestPattern::readNumber(luma));
             EXPECT_EQ(unit.timeMs % 1000 == 0, TestPattern::isFlash(luma));
         }
+        const std::vector<uint8_t> grey(320 * 240, 128);
+        EXPECT_EQ(-1, TestPattern::readNumber(LumaView::fromLuma(grey.data(), 320, 320, 240)))
+            << "a picture without the code";
         EXPECT_GT(bits, 0.6 * 2 * settings.bitRate);
         EXPECT_LT(bits, 1.2 * 2 * settings.bitRate);
     }
@@ -78,8 +81,8 @@ TEST(SimulatedCamera, VideoIsStampedKeyedAndShowsItsNumber) {
 
 // Each frame is stamped with the media time of its first decoded sample:
 // from 0 for G.711 and AAC; MP3's first frame after the encoder's priming
-// starts a few milliseconds in. G.711 is always 8000 Hz mono, 20 ms a frame;
-// AAC frames carry an ADTS header that gives their length.
+// starts a few milliseconds in. G.711 is always 8000 Hz mono, 160 bytes a
+// frame.
 TEST(SimulatedCamera, AudioFramesAreStampedBySampleCount) {
     struct Case {
         AudioCodec codec;
@@ -98,22 +101,14 @@ TEST(SimulatedCamera, AudioFramesAreStampedBySampleCount) {
         EXPECT_EQ(audio.codecType, info.codecType);
         const bool g711 = audio.frameMs == 20;
         EXPECT_EQ(g711 ? 8000u : static_cast<uint32_t>(audio.sampleRate), info.rateOrWidth);
-        EXPECT_EQ(16u << 16 | (g711 ? 1u : 2u), info.formatOrHeight);
+        EXPECT_EQ(g711 ? 1u : 2u, info.formatOrHeight & 0xFFFF) << "channels";
         const std::vector<EncodedUnit> units = captureAudio(settings, 10);
         ASSERT_EQ(10u, units.size());
         for (uint32_t n = 0; n < units.size(); ++n) {
             EXPECT_EQ(n, units[n].sequence);
             EXPECT_EQ(audio.firstMs + n * audio.frameMs, units[n].timeMs);
             EXPECT_TRUE(units[n].keyFrame);
-            const std::vector<uint8_t>& d = units[n].data;
-            if (g711) {
-                EXPECT_EQ(160u, d.size());
-            } else if (audio.codecType == AUDIO_AAC) {
-                ASSERT_GT(d.size(), 7u);
-                EXPECT_EQ(0xF1, d[1] & 0xF7);  // sync, MPEG-4, no CRC
-                EXPECT_EQ(d.size(),
-                          static_cast<size_t>(((d[3] & 3) << 11) | (d[4] << 3) | (d[5] >> 5)));
-            }
+            EXPECT_TRUE(!g711 || units[n].data.size() == 160u);
         }
     }
 }
