@@ -73,9 +73,9 @@
 #include <vector>
 
 #include "Common/TimeFunctions.h"
-#include "OffscreenScreen.h"
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
 #include "simcam/ToneSource.h"
+#include "support/OffscreenTestWindow.h"
 #include "support/ScriptedHost.h"
 #include "support/StdoutCapture.h"
 #include "support/TempDir.h"
@@ -349,21 +349,18 @@ struct Flash {
 };
 
 // Reads the screen every kPollInterval until endNs and notes each flash.
-std::vector<Flash> watchFlashes(OffscreenScreen& screen, int64_t endNs, int64_t* maxGapNs) {
+std::vector<Flash> watchFlashes(OffscreenTestWindow& screen, int64_t endNs, int64_t* maxGapNs) {
     std::vector<Flash> flashes;
     int64_t previous = 0;
     bool wasFlash = false;
     *maxGapNs = 0;
     while (nowNs() < endNs) {
         const int64_t at = nowNs();
-        if (screen.grab()) {
-            const bool flash = screen.isFlash();
-            if (flash && !wasFlash && previous != 0) {
-                flashes.push_back(
-                    {previous + (at - previous) / 2, screen.pictureNumber(), at - previous});
-            }
-            wasFlash = flash;
+        const OffscreenTestWindow::Pattern shown = screen.pattern();
+        if (shown.flash && !wasFlash && previous != 0) {
+            flashes.push_back({previous + (at - previous) / 2, shown.number, at - previous});
         }
+        wasFlash = shown.flash;
         if (previous != 0) {
             *maxGapNs = std::max(*maxGapNs, at - previous);
         }
@@ -381,7 +378,7 @@ struct Session {
     int64_t widestReadGapNs = 0;
 };
 
-Session playLive(ScriptedHost& host, OffscreenScreen& screen) {
+Session playLive(ScriptedHost& host, OffscreenTestWindow& screen) {
     Session session;
     StdoutCapture engineOutput;  // the sound feeder prints a line per block
     CTavoMediaPlayer player;
@@ -451,7 +448,7 @@ bool measureSession(const std::string& fifo, const StdioFlushing& stdio) {
         std::fprintf(stderr, "cannot create the FIFO %s\n", fifo.c_str());
         return false;
     }
-    OffscreenScreen screen(kWindowWidth, kWindowHeight);
+    OffscreenTestWindow screen(kWindowWidth, kWindowHeight);
     const Session session = playLive(host, screen);
     tap.finish();
 

@@ -25,7 +25,7 @@ extern "C" {
 #include <vector>
 
 #include "TavoPlayerCore/VideoRender/IVideoRender.h"
-#include "support/BenchPicture.h"
+#include "support/ColourBarPicture.h"
 #include "support/RenderScreen.h"
 
 namespace {
@@ -33,8 +33,8 @@ namespace {
 constexpr int kWallSize = 16;
 
 void DDrawRenderRender(benchmark::State& state) {
-    BenchPicture picture(1920, 1080);
-    RenderScreen screen(createDDrawRender, picture, 1280, 720);
+    ColourBarPicture picture(1920, 1080);
+    RenderScreen screen(createDDrawRender, picture.width(), picture.height(), 1280, 720);
     for (auto _ : state) {
         screen.renderer()->RenderPicture(&picture.picture());
     }
@@ -45,8 +45,8 @@ BENCHMARK(DDrawRenderRender)
     ->UseRealTime();
 
 void DDrawRenderRepaint(benchmark::State& state) {
-    BenchPicture picture(1920, 1080);
-    RenderScreen screen(createDDrawRender, picture, 1280, 720);
+    ColourBarPicture picture(1920, 1080);
+    RenderScreen screen(createDDrawRender, picture.width(), picture.height(), 1280, 720);
     screen.renderer()->RenderPicture(&picture.picture());
     for (auto _ : state) {
         screen.renderer()->RepaintLastPicture();
@@ -58,10 +58,11 @@ BENCHMARK(DDrawRenderRepaint)
     ->UseRealTime();
 
 void CameraWall(benchmark::State& state) {
-    BenchPicture picture(1280, 720);
+    ColourBarPicture picture(1280, 720);
     std::vector<std::unique_ptr<RenderScreen>> wall;
     for (int i = 0; i < kWallSize; ++i) {
-        wall.emplace_back(new RenderScreen(createDDrawRender, picture, 480, 270));
+        wall.emplace_back(
+            new RenderScreen(createDDrawRender, picture.width(), picture.height(), 480, 270));
     }
     for (auto _ : state) {
         for (const std::unique_ptr<RenderScreen>& screen : wall) {
@@ -79,8 +80,8 @@ BENCHMARK(CameraWall)
 
 // Each thread is one player's video loop with its own renderer and window.
 void CameraWallThreads(benchmark::State& state) {
-    BenchPicture picture(1280, 720);
-    RenderScreen screen(createDDrawRender, picture, 480, 270);
+    ColourBarPicture picture(1280, 720);
+    RenderScreen screen(createDDrawRender, picture.width(), picture.height(), 480, 270);
     for (auto _ : state) {
         screen.renderer()->RenderPicture(&picture.picture());
     }
@@ -92,7 +93,7 @@ BENCHMARK(CameraWallThreads)
     ->UseRealTime();
 
 void SwscaleBaseline(benchmark::State& state) {
-    BenchPicture picture(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    ColourBarPicture picture(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     const int width = static_cast<int>(state.range(2));
     const int height = static_cast<int>(state.range(3));
     SwsContext* context =

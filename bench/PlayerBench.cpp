@@ -40,9 +40,9 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "OffscreenScreen.h"
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
 #include "simcam/SimulatedCamera.h"
+#include "support/OffscreenTestWindow.h"
 #include "support/ScriptedHost.h"
 #include "support/StdoutCapture.h"
 
@@ -78,7 +78,7 @@ simcam::CameraSettings camera(bool withAudio) {
 std::chrono::nanoseconds timeToFirstPicture(bool withAudio, double* readGapMs) {
     ScriptedHost host;
     host.addCamera(camera(withAudio), kFirstPictureMediaMs);
-    OffscreenScreen screen(320, 180);
+    OffscreenTestWindow screen(320, 180);
     CTavoMediaPlayer player;
     player.setHostContext(host.context());
     player.setParam(PARAM_WINDOW, screen.handle());
@@ -90,7 +90,7 @@ std::chrono::nanoseconds timeToFirstPicture(bool withAudio, double* readGapMs) {
     int64_t number = -1;
     while (shown.count() == 0 && previous - start < std::chrono::seconds(10)) {
         const auto at = std::chrono::steady_clock::now();
-        if (screen.grab() && (number = screen.pictureNumber()) >= 0) {
+        if ((number = screen.pattern().number) >= 0) {
             shown = at - start;
             *readGapMs = std::max(*readGapMs,
                                   std::chrono::duration<double, std::milli>(at - previous).count());
@@ -189,7 +189,7 @@ void BM_LivePlaybackCpu(benchmark::State& state) {
     for (auto _ : state) {
         ScriptedHost host;
         host.addCamera(camera(true), kCpuMediaMs);
-        OffscreenScreen screen(1280, 720);
+        OffscreenTestWindow screen(1280, 720);
         CTavoMediaPlayer player;
         int32_t kind = static_cast<int32_t>(state.range(0));
         player.setHostContext(host.context());
@@ -205,7 +205,7 @@ void BM_LivePlaybackCpu(benchmark::State& state) {
         playerMs += processCpuMs() - cpuStart;
         seconds +=
             std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
-        const int64_t number = screen.grab() ? screen.pictureNumber() : -1;
+        const int64_t number = screen.pattern().number;
         player.stop();
         // The picture on screen must be within 2 s of the newest one released.
         const int64_t fps = camera(true).frameRate;

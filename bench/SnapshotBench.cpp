@@ -21,11 +21,11 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "OffscreenScreen.h"
 #include "TavoPlayerCore/Decoder/CH264Decoder.h"
 #include "TavoPlayerCore/TavoMediaPlayer/CJpegSnapshot.h"
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
 #include "simcam/SimulatedCamera.h"
+#include "support/OffscreenTestWindow.h"
 #include "support/ScriptedHost.h"
 #include "support/TempDir.h"
 
@@ -78,14 +78,14 @@ void BM_PlayerSnapshot1080p(benchmark::State& state) {
     av_log_set_level(AV_LOG_ERROR);
     ScriptedHost host;
     const size_t pictures = host.addCamera(camera1080p(), kStreamMs);
-    OffscreenScreen screen(480, 270);
+    OffscreenTestWindow screen(480, 270);
     CTavoMediaPlayer player;
     player.setHostContext(host.context());
     player.setParam(PARAM_WINDOW, screen.handle());
     host.start();
     player.run();
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!(screen.grab() && screen.pictureNumber() == static_cast<int64_t>(pictures) - 1)) {
+    while (screen.pattern().number != static_cast<int64_t>(pictures) - 1) {
         if (std::chrono::steady_clock::now() > giveUp) {
             player.stop();
             state.SkipWithError("the stream was not played to its end");

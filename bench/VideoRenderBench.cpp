@@ -19,7 +19,7 @@ extern "C" {
 #include <vector>
 
 #include "TavoPlayerCore/VideoRender/IVideoRender.h"
-#include "support/BenchPicture.h"
+#include "support/ColourBarPicture.h"
 #include "support/RenderScreen.h"
 
 namespace {
@@ -30,10 +30,11 @@ constexpr int kWallSize = 16;
 // picture.
 void drawScreens(benchmark::State& state, RenderScreen::Factory create, int pictureWidth,
                  int pictureHeight, int windowWidth, int windowHeight, int count) {
-    const BenchPicture picture(pictureWidth, pictureHeight);
+    const ColourBarPicture picture(pictureWidth, pictureHeight);
     std::vector<std::unique_ptr<RenderScreen>> screens;
     for (int i = 0; i < count; ++i) {
-        screens.emplace_back(new RenderScreen(create, picture, windowWidth, windowHeight));
+        screens.emplace_back(
+            new RenderScreen(create, pictureWidth, pictureHeight, windowWidth, windowHeight));
         screens.back()->renderer()->RenderPicture(&picture.picture());
     }
     for (auto _ : state) {
@@ -47,7 +48,7 @@ void drawScreens(benchmark::State& state, RenderScreen::Factory create, int pict
 
 void convertPictures(benchmark::State& state, int pictureWidth, int pictureHeight, int windowWidth,
                      int windowHeight, int count) {
-    const BenchPicture picture(pictureWidth, pictureHeight);
+    const ColourBarPicture picture(pictureWidth, pictureHeight);
     SwsContext* context =
         sws_getContext(pictureWidth, pictureHeight, AV_PIX_FMT_YUV420P, windowWidth, windowHeight,
                        AV_PIX_FMT_RGBA, SWS_BILINEAR, nullptr, nullptr, nullptr);

@@ -1,47 +1,47 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <vector>
 
 #include "TavoPlayerCore/VideoRender/VideoPicture.h"
 #include "support/OffscreenTestWindow.h"
 
-// A planar YUV 4:2:0 test picture of eight patches (four columns, two rows) of
-// 75% colour bars in BT.601 limited-range YCbCr, none of them black, with
-// strides wider than the rows. Patch edges fall on even columns and rows, so
-// each patch has uniform chroma.
+// A planar YUV 4:2:0 picture of eight vertical colour bars at BT.601
+// limited-range levels: white, yellow, cyan, green, black, magenta, red,
+// blue (no black at the edges, so a picture that does not reach the edge of
+// a window shows). Rows are padded with zeros, a value no bar has: by
+// default, so that strides are longer than rows; the V plane by twice the U
+// plane's padding, so that a renderer mixing up the chroma strides shows.
 class ColourBarPicture {
 public:
-    struct Rgb {
-        int r;
-        int g;
-        int b;
-    };
+    static constexpr int kBars = 8;
 
-    ColourBarPicture(int width, int height);
+    ColourBarPicture(int width, int height, int lumaPadding = 24, int chromaPadding = 12);
+
+    ColourBarPicture(const ColourBarPicture&) = delete;
+    ColourBarPicture& operator=(const ColourBarPicture&) = delete;
 
     const VideoPicture& picture() const { return m_picture; }
     int width() const { return m_width; }
     int height() const { return m_height; }
 
-    // The RGB colour that patch (column 0..3, row 0..1) should show, by the
-    // BT.601 limited-range equations.
-    static Rgb expectedColour(int column, int row);
-    // The centre of a patch scaled into a window of the given size.
-    void patchCentre(int column, int row, int windowWidth, int windowHeight, int* x, int* y) const;
+    // The RGB a bar shows, from the BT.601 equations.
+    static void expectedRgb(int bar, uint8_t rgb[3]);
 
-    // Checks every patch centre of an RGBA image (top row first) within
-    // tolerance per channel, and that no pixel of its outer frame is black
-    // (the picture covers the whole image). Reports through GoogleTest.
-    void expectShownIn(const uint8_t* rgba, int strideBytes, int width, int height,
-                       int tolerance = 3) const;
-    // The same for what an offscreen window shows.
-    void expectShownIn(const OffscreenTestWindow& window, int tolerance = 3) const;
+    // Checks an RGBA image (top row first, tightly packed) for the whole
+    // picture stretched over it: the centre of every bar in the top, middle
+    // and bottom rows within tolerance per channel, and no black in the
+    // first and last columns of those rows.
+    static ::testing::AssertionResult fills(const std::vector<uint8_t>& rgba, int width, int height,
+                                            int tolerance = 3);
+    // Expects fills() of an RGBA image with rows of strideBytes, or of what
+    // an offscreen window shows.
+    static void expectShownIn(const uint8_t* rgba, int strideBytes, int width, int height);
+    static void expectShownIn(const OffscreenTestWindow& window);
 
 private:
-    int columnStart(int column) const;
-    int rowStart(int row) const;
-
     int m_width;
     int m_height;
     std::vector<uint8_t> m_planes[3];

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "simcam/LumaView.h"
+#include "simcam/TestPattern.h"
 #include "tavoplayer/TavoOffscreenWindow.h"
 
 OffscreenTestWindow::OffscreenTestWindow(int width, int height)
@@ -39,4 +41,16 @@ bool OffscreenTestWindow::isBlack() const {
         }
     }
     return true;
+}
+
+OffscreenTestWindow::Pattern OffscreenTestWindow::pattern() const {
+    int width = 0;
+    int height = 0;
+    const std::vector<uint8_t> rgba = read(&width, &height);
+    if (rgba.empty()) {
+        return Pattern{-1, false};
+    }
+    const simcam::LumaView view =
+        simcam::LumaView::fromRgb(rgba.data(), width * 4, width, height, 4, 0, 1, 2);
+    return Pattern{simcam::TestPattern::readNumber(view), simcam::TestPattern::isFlash(view)};
 }

@@ -6,7 +6,8 @@
 #include "Platform/Win32/Win32Types.h"
 
 // An offscreen window (the library's exported helpers) that goes away with
-// the object, for tests that read back what a renderer drew.
+// the object, for tests and benchmarks that read back what a renderer or a
+// player drew.
 class OffscreenTestWindow {
 public:
     OffscreenTestWindow(int width, int height);
@@ -24,6 +25,15 @@ public:
     std::vector<uint8_t> read(int* width, int* height) const;
     // True when every pixel is black.
     bool isBlack() const;
+
+    // The simulated camera's test pattern on screen: its picture number (-1
+    // when none can be read, say before the first picture) and whether it
+    // flashes, both from one read.
+    struct Pattern {
+        int64_t number;
+        bool flash;
+    };
+    Pattern pattern() const;
 
 private:
     HWND m_handle;

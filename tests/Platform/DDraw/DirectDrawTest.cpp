@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "support/ColourBarsPicture.h"
+#include "support/ColourBarPicture.h"
 #include "tavoplayer/TavoOffscreenWindow.h"
 
 namespace {
@@ -68,7 +68,7 @@ protected:
     }
 
     void writeBars() {
-        ColourBarsPicture bars(kWidth, kHeight);
+        ColourBarPicture bars(kWidth, kHeight);
         DDSURFACEDESC2 locked{};
         locked.dwSize = DDSURFACEDESC2_SIZE;
         ASSERT_EQ(DD_OK, m_yv12->Lock(nullptr, &locked, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr));
@@ -96,7 +96,7 @@ protected:
     }
     void expectBar(const std::vector<uint8_t>& rgba, int x, int y, int bar) {
         uint8_t expected[3];
-        ColourBarsPicture::expectedRgb(bar, expected);
+        ColourBarPicture::expectedRgb(bar, expected);
         for (int channel = 0; channel < 3; ++channel) {
             EXPECT_NEAR(expected[channel], rgba[(y * kWidth + x) * 4 + channel], 3)
                 << x << "," << y << " bar " << bar;
@@ -247,7 +247,7 @@ TEST_F(DirectDrawBlt, ScalesOntoTheDestinationAndClipsToTheWindow) {
     RECT whole{0, 0, kWidth, kHeight};
     ASSERT_EQ(DD_OK, m_primary->Blt(&whole, m_yv12, nullptr, DDBLT_WAIT, nullptr));
     std::vector<uint8_t> rgba = shown();
-    for (int bar = 0; bar < ColourBarsPicture::kBars; ++bar) {
+    for (int bar = 0; bar < ColourBarPicture::kBars; ++bar) {
         expectBar(rgba, bar * 16 + 8, 48, bar);
     }
 
@@ -255,7 +255,7 @@ TEST_F(DirectDrawBlt, ScalesOntoTheDestinationAndClipsToTheWindow) {
     RECT rightHalf{64, 0, 128, 96};
     ASSERT_EQ(DD_OK, m_primary->Blt(nullptr, m_yv12, &rightHalf, DDBLT_WAIT, nullptr));
     rgba = shown();
-    for (int bar = 4; bar < ColourBarsPicture::kBars; ++bar) {
+    for (int bar = 4; bar < ColourBarPicture::kBars; ++bar) {
         expectBar(rgba, (bar - 4) * 32 + 16, 10, bar);
     }
 

@@ -398,10 +398,10 @@ TEST(D3DTXRender, WindowScalingTakesEffectAtTheNextSizeChange) {
         containsInOrder(fake.takeCalls(), {"device2.CreateTexture 122 92 1 0x200 50 0 null",
                                            "device2.CreateTexture 61 46 1 0x200 50 0 null",
                                            "device2.CreateTexture 61 46 1 0x200 50 0 null"}));
-    // The planes were scaled: the white and grey patches sit where the quad puts them.
+    // The planes were scaled: the white and red bars sit where the quad puts them.
     const FakeD3DObject* y = fake.object("texture4");
-    EXPECT_NEAR(180, y->memory()[20 * y->pitch() + 15], 2);
-    EXPECT_NEAR(126, y->memory()[70 * y->pitch() + 105], 2);
+    EXPECT_NEAR(235, y->memory()[20 * y->pitch() + 7], 2);
+    EXPECT_NEAR(81, y->memory()[70 * y->pitch() + 99], 2);
 }
 
 TEST(D3DTXRender, PlaneCopiesNeverPassTheTextures) {

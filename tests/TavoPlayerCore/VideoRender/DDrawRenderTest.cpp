@@ -19,7 +19,7 @@
 
 #include "Platform/Win32/CRefCounted.h"
 
-#include "support/ColourBarsPicture.h"
+#include "support/ColourBarPicture.h"
 #include "support/OffscreenTestWindow.h"
 #include "support/X11TestWindow.h"
 #include "support/XvfbServer.h"
@@ -31,7 +31,7 @@ namespace {
     int width = 0;
     int height = 0;
     const std::vector<uint8_t> rgba = window.read(&width, &height);
-    return ColourBarsPicture::fills(rgba, width, height);
+    return ColourBarPicture::fills(rgba, width, height);
 }
 
 std::unique_ptr<IVideoRender> openRenderer(HWND window, int width, int height,
@@ -63,7 +63,7 @@ TEST(DDrawRender, ColourBarsLandOnTheOffscreenWindow) {
     int32_t opened = -1;
     std::unique_ptr<IVideoRender> renderer = openRenderer(window.handle(), 128, 96, &opened);
     ASSERT_EQ(0, opened);
-    ColourBarsPicture bars(128, 96, 16, 8);
+    ColourBarPicture bars(128, 96, 16, 8);
     EXPECT_EQ(0, renderer->RenderPicture(&bars.picture()));
     EXPECT_TRUE(showsBars(window));
     int width = 0;
@@ -72,7 +72,7 @@ TEST(DDrawRender, ColourBarsLandOnTheOffscreenWindow) {
 }
 
 TEST(DDrawRender, ThePictureFillsLargerAndSmallerWindows) {
-    ColourBarsPicture bars(128, 96);
+    ColourBarPicture bars(128, 96);
     for (const int width : {320, 80}) {
         OffscreenTestWindow window(width, width * 5 / 8);
         std::unique_ptr<IVideoRender> renderer = openRenderer(window.handle(), 128, 96);
@@ -82,7 +82,7 @@ TEST(DDrawRender, ThePictureFillsLargerAndSmallerWindows) {
 }
 
 TEST(DDrawRender, OddPictureAndWindowSizes) {
-    ColourBarsPicture bars(161, 91, 3, 1);
+    ColourBarPicture bars(161, 91, 3, 1);
     for (const int windowWidth : {161, 101, 243}) {
         const int windowHeight = windowWidth * 91 / 161;
         OffscreenTestWindow window(windowWidth, windowHeight);
@@ -97,7 +97,7 @@ TEST(DDrawRender, AnEmptyWindowDrawsNothingButKeepsThePicture) {
     int32_t opened = -1;
     std::unique_ptr<IVideoRender> renderer = openRenderer(window.handle(), 64, 48, &opened);
     EXPECT_EQ(0, opened);
-    ColourBarsPicture bars(64, 48);
+    ColourBarPicture bars(64, 48, 0, 0);
     EXPECT_EQ(0, renderer->RenderPicture(&bars.picture()));
 
     std::vector<uint8_t> planes[3] = {std::vector<uint8_t>(64 * 48), std::vector<uint8_t>(32 * 48),
@@ -123,7 +123,7 @@ TEST(DDrawRender, RepaintShowsTheLastPictureAgain) {
 
     {
         // The renderer keeps its own copy: the decoder's planes may be gone.
-        ColourBarsPicture bars(128, 96);
+        ColourBarPicture bars(128, 96);
         renderer->RenderPicture(&bars.picture());
     }
     ASSERT_EQ(0, tavoResizeOffscreenWindow(window.handle(), 200, 120));  // resizing clears
@@ -135,7 +135,7 @@ TEST(DDrawRender, RepaintShowsTheLastPictureAgain) {
 TEST(DDrawRender, LostAndBusySurfacesStillShowThePicture) {
     OffscreenTestWindow window(128, 96);
     std::unique_ptr<IVideoRender> renderer = openRenderer(window.handle(), 128, 96);
-    ColourBarsPicture bars(128, 96);
+    ColourBarPicture bars(128, 96);
 
     DirectDrawSimulateModeChange();
     renderer->RenderPicture(&bars.picture());
@@ -184,7 +184,7 @@ TEST(DDrawRender, LastPictureCopiesHaveFourRowsToSpare) {
 TEST(DDrawRender, SnapshotsMayBeTakenWhileTheVideoLoopDraws) {
     OffscreenTestWindow window(64, 48);
     std::unique_ptr<IVideoRender> renderer = openRenderer(window.handle(), 64, 48);
-    ColourBarsPicture bars(64, 48);
+    ColourBarPicture bars(64, 48, 0, 0);
     std::atomic<bool> drawing{true};
     std::thread videoLoop([&] {
         for (int frame = 0; frame < 50; ++frame) {
@@ -258,16 +258,16 @@ void expectBarsFollowAMovingWindow(X11Screen& screen) {
     std::unique_ptr<IVideoRender> renderer =
         openRenderer(X11Screen::handle(window), 128, 96, &opened);
     ASSERT_EQ(0, opened);
-    ColourBarsPicture bars(128, 96);
+    ColourBarPicture bars(128, 96);
     renderer->RenderPicture(&bars.picture());
-    EXPECT_TRUE(ColourBarsPicture::fills(screen.read(window, 0, 0, 160, 120), 160, 120));
+    EXPECT_TRUE(ColourBarPicture::fills(screen.read(window, 0, 0, 160, 120), 160, 120));
 
     // Drawn at the old screen position, the next picture would miss the window.
     XMoveWindow(screen.display(), window, 300, 200);
     XClearWindow(screen.display(), window);
     XSync(screen.display(), False);
     renderer->RenderPicture(&bars.picture());
-    EXPECT_TRUE(ColourBarsPicture::fills(screen.read(window, 0, 0, 160, 120), 160, 120));
+    EXPECT_TRUE(ColourBarPicture::fills(screen.read(window, 0, 0, 160, 120), 160, 120));
 }
 
 }  // namespace
@@ -291,18 +291,18 @@ TEST(DDrawRenderX11, AWindowOnTopKeepsItsPixels) {
     std::unique_ptr<IVideoRender> renderer = openRenderer(X11Screen::handle(window), 128, 96);
     // Covers the right half of the video window: columns 80 to 159 of it.
     Window cover = screen.createWindow(110, 20, 200, 200, 0x00FF00);
-    ColourBarsPicture bars(128, 96);
+    ColourBarPicture bars(128, 96);
     renderer->RenderPicture(&bars.picture());
 
     const std::vector<uint8_t> shown =
         screen.read(DefaultRootWindow(screen.display()), 30, 40, 160, 120);
     for (int y : {0, 60, 119}) {
-        for (int bar = 0; bar < ColourBarsPicture::kBars; ++bar) {
+        for (int bar = 0; bar < ColourBarPicture::kBars; ++bar) {
             const int x = (2 * bar + 1) * 160 / 16;
             const uint8_t* pixel = &shown[(static_cast<size_t>(y) * 160 + x) * 4];
             uint8_t expected[3] = {0, 0xFF, 0};
             if (x < 80) {
-                ColourBarsPicture::expectedRgb(bar, expected);
+                ColourBarPicture::expectedRgb(bar, expected);
             }
             for (int channel = 0; channel < 3; ++channel) {
                 EXPECT_NEAR(expected[channel], pixel[channel], 3) << x << "," << y;
