@@ -13,7 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "TavoPlayerCore/CMediaRefClock.h"
 #include "support/LogDir.h"
 
 using RIVO_Common_Player::writeLog;
@@ -39,37 +38,32 @@ LocalTime parseTime(const std::string& stamp) {
     return t;
 }
 
-// The number of the source line that holds text.
-int sourceLineOf(const std::string& path, const std::string& text) {
-    std::ifstream in(std::string(TAVO_SOURCE_DIR) + "/" + path);
-    std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
-        if (line.find(text) != std::string::npos) {
-            return number;
-        }
-    }
-    ADD_FAILURE() << text << " not found in " << path;
-    return 0;
+}  // namespace
+
+// Writes one entry and tells the line it was written from.
+int logOneEntry() {
+    const int line = __LINE__ + 1;
+    RIVO_LOG("entry %d", 7);
+    return line;
 }
 
+namespace {
+
+// "LOGInfo: time:<local time>  <file>  <function>  <line>    <message>\n\n",
+// the time's fields without leading zeros.
 TEST(Log, AnEntryHasTheEngineFormatByteForByte) {
     LogDir dir;
-    CMediaRefClock clock;
     const LocalTime before = localTimeNow();
-    clock.Reset();
+    const int line = logOneEntry();
     const LocalTime after = localTimeNow();
-
-    const std::vector<LogEntry> entries = dir.entries();
-    ASSERT_EQ(1u, entries.size());
-    const LogEntry& entry = entries[0];
-    const int line = sourceLineOf("src/TavoPlayerCore/CMediaRefClock.cpp",
-                                  "RIVO_LOG(\"cmediarefclock reset!\")");
-    EXPECT_EQ("LOGInfo: time:" + entry.time + "  CMediaRefClock.cpp  CMediaRefClock::Reset  " +
-                  std::to_string(line) + "    cmediarefclock reset!\n\n",
-              dir.read());
-    // The stamp is the local time of the call, in fields without leading
-    // zeros (the entry format rejects those).
-    const LocalTime stamp = parseTime(entry.time);
+    const std::string text = dir.read();
+    const size_t timeEnd = text.find("  ");
+    ASSERT_NE(std::string::npos, timeEnd);
+    const std::string time = text.substr(14, timeEnd - 14);
+    EXPECT_EQ("LOGInfo: time:" + time + "  LogTest.cpp  logOneEntry  " + std::to_string(line) +
+                  "    entry 7\n\n",
+              text);
+    const LocalTime stamp = parseTime(time);
     EXPECT_LE(before, stamp);
     EXPECT_LE(stamp, after);
 }
@@ -137,11 +131,17 @@ TEST(Log, ThreadsShareOneFileOpenedOnce) {
     for (std::thread& thread : threads) {
         thread.join();
     }
+    // Every entry is whole: the text splits into entries of the format.
+    const std::string text = dir.read();
     std::set<std::pair<int, int>> entries;
-    for (const LogEntry& entry : dir.entries()) {
-        int k = 0;
-        int i = 0;
-        EXPECT_EQ(2, std::sscanf(entry.message.c_str(), "worker %d entry %d", &k, &i));
+    for (size_t at = 0, end; (end = text.find("\n\n", at)) != std::string::npos; at = end + 2) {
+        int k = -1;
+        int i = -1;
+        std::sscanf(text.substr(at, end - at).c_str(),
+                    "LOGInfo: time:%*d-%*d-%*d %*d:%*d:%*d:%*d  LogTest.cpp  %*s  %*d    worker %d "
+                    "entry %d",
+                    &k, &i);
+        EXPECT_TRUE(k >= 0 && i >= 0) << text.substr(at, end - at);
         entries.insert({k, i});
     }
     EXPECT_EQ(static_cast<size_t>(kThreads * kEntries), entries.size());

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Platform/Direct3D9ForTesting.h"
@@ -69,20 +71,8 @@ private:
     void* m_window;
 };
 
-// Numbers logged after a prefix, in order, e.g. the picture times handed to
-// the renderer ("UpdateByVideoRender = %u").
-std::vector<uint32_t> loggedNumbers(const LogDir& log, const std::string& prefix) {
-    std::vector<uint32_t> numbers;
-    for (const LogEntry& entry : log.entries()) {
-        if (entry.message.compare(0, prefix.size(), prefix) == 0) {
-            numbers.push_back(
-                static_cast<uint32_t>(std::stoul(entry.message.substr(prefix.size()))));
-        }
-    }
-    return numbers;
-}
-
-// Follows the log as it grows and collects the numbers logged after a prefix,
+// Follows the log as it grows and collects the numbers logged after a prefix
+// (e.g. the picture times handed to the renderer, "UpdateByVideoRender = %u"),
 // reading only what is new on each call (polling the whole log is slow).
 class LogWatch {
 public:
@@ -110,14 +100,6 @@ private:
     size_t m_offset = 0;
     std::vector<uint32_t> m_numbers;
 };
-
-size_t countLogged(const LogDir& log, const std::string& message) {
-    size_t count = 0;
-    for (const LogEntry& entry : log.entries()) {
-        count += entry.message == message ? 1 : 0;
-    }
-    return count;
-}
 
 // Video sample times of the host's script, descriptions left out.
 std::vector<uint32_t> pictureTimes(const ScriptedHost& host) {
@@ -158,16 +140,13 @@ TEST_P(LivePlay, ShowsEveryPictureOnceAndInOrder) {
     ASSERT_TRUE(eventually([&] { return host.drained(TRACK_AUDIO); }));
     player.stop();
 
-    EXPECT_EQ(pictureTimes(host), loggedNumbers(log, "UpdateByVideoRender = "));
+    EXPECT_EQ(pictureTimes(host), LogWatch("UpdateByVideoRender = ").numbers());
     const auto events = host.events();
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(PLAYER_EVENT_FIRST_PICTURE, events[0].first);
     EXPECT_EQ("", events[0].second);
     EXPECT_EQ(1u, events.size());
-    if (GetParam().audio != simcam::AudioCodec::None) {
-        EXPECT_EQ(0u, countLogged(log, "create  Audio render error!"));
-        EXPECT_GT(countLogged(log, "Audio decode end! iRet value=0"), 0u);
-    }
+    EXPECT_EQ(GetParam().audio != simcam::AudioCodec::None, player.clock()->GetAudioTime() != 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -193,7 +172,7 @@ TEST(PlayerPipeline, AStreamWithoutAudioShowsItsFirstPictureAtOnce) {
     EXPECT_TRUE(eventually([&] { return screen.pictureNumber() == 0; }));
     player.stop();
     EXPECT_EQ(std::vector<uint32_t>{host.timeOf(TRACK_VIDEO, 1)},
-              loggedNumbers(log, "UpdateByVideoRender = "));
+              LogWatch("UpdateByVideoRender = ").numbers());
 }
 
 TEST(PlayerPipeline, AnAudioOnlyStreamPlaysAndDrivesTheAudioClock) {
@@ -209,8 +188,7 @@ TEST(PlayerPipeline, AnAudioOnlyStreamPlaysAndDrivesTheAudioClock) {
     ASSERT_TRUE(eventually([&] { return host.drained(TRACK_AUDIO); }));
     EXPECT_TRUE(eventually([&] { return player.clock()->GetAudioTime() != 0; }));
     player.stop();
-    EXPECT_EQ(host.count(TRACK_AUDIO) - 1, countLogged(log, "Audio decode end! iRet value=0"));
-    EXPECT_TRUE(loggedNumbers(log, "UpdateByVideoRender = ").empty());
+    EXPECT_TRUE(LogWatch("UpdateByVideoRender = ").numbers().empty());
 }
 
 namespace {
@@ -436,7 +414,7 @@ TEST(PlayerPipeline, PauseInLiveModeKeepsConsumingWithoutShowing) {
     rig.play();
     ASSERT_TRUE(stepper.until([&] { return rig.screen.pictureNumber() >= 10; }));
     rig.player.pause();
-    const size_t shownBefore = loggedNumbers(log, "UpdateByVideoRender = ").size();
+    const size_t shownBefore = LogWatch("UpdateByVideoRender = ").numbers().size();
     const size_t videoBefore = rig.host.delivered(TRACK_VIDEO);
     const size_t audioBefore = rig.host.delivered(TRACK_AUDIO);
     ASSERT_TRUE(stepper.until([&] {
@@ -444,7 +422,7 @@ TEST(PlayerPipeline, PauseInLiveModeKeepsConsumingWithoutShowing) {
                rig.host.delivered(TRACK_AUDIO) > audioBefore + 25;
     }));
     // Whatever was in hand when the pause came may still be shown; nothing after it.
-    EXPECT_LE(loggedNumbers(log, "UpdateByVideoRender = ").size(), shownBefore + 1);
+    EXPECT_LE(LogWatch("UpdateByVideoRender = ").numbers().size(), shownBefore + 1);
     const int64_t frozen = rig.screen.pictureNumber();
     rig.player.resume();
     ASSERT_TRUE(stepper.until([&] { return rig.screen.pictureNumber() > frozen; }));
@@ -568,7 +546,7 @@ TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
 
     // Audio resumed at the first frame not earlier than the key frame: the
     // 20 ms G.711 frames start on every whole second, so at the key frame itself.
-    EXPECT_TRUE(containsJumpTo(loggedNumbers(log, "audio thread getSample ulTime ="), key, 20));
+    EXPECT_TRUE(containsJumpTo(LogWatch("audio thread getSample ulTime =").numbers(), key, 20));
     const std::string position = std::to_string((key - first) / 1000);
     bool reported = false;
     for (const auto& event : rig.host.events()) {
@@ -632,17 +610,7 @@ TEST(PlayerPipeline, FollowsDescriptionChangesMidStream) {
     EXPECT_EQ(kHeight, picture->height);
     rig.player.stop();
 
-    EXPECT_EQ(pictureTimes(rig.host), loggedNumbers(log, "UpdateByVideoRender = "));
-    EXPECT_EQ(2u, countLogged(log, "video codec type = 0"));
-    EXPECT_EQ(1u, countLogged(log, "video codec type = 1"));
-    EXPECT_EQ(1u, countLogged(
-                      log, "audio codec type = 1 ,samplerate = 8000 ,channel = 1 ,samplebit =16"));
-    EXPECT_EQ(1u, countLogged(
-                      log, "audio codec type = 4 ,samplerate = 8000 ,channel = 1 ,samplebit =16"));
-    EXPECT_EQ(1u,
-              countLogged(
-                  log, "audio codec type = 2147483647 ,samplerate = 0 ,channel = 0 ,samplebit =0"));
-    EXPECT_EQ(0u, countLogged(log, "create video render error!"));
+    EXPECT_EQ(pictureTimes(rig.host), LogWatch("UpdateByVideoRender = ").numbers());
 }
 
 namespace {
@@ -667,26 +635,6 @@ ScriptedHost::Item description(uint32_t timeMs, const StreamInfo* info) {
 }
 
 }  // namespace
-
-TEST(PlayerPipeline, ShowsPicturesOnceTheHostGivesAWindowLate) {
-    ManualTimeSource time(1000, true);
-    LogDir log;
-    Screen screen;
-    ScriptedHost host;
-    host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::None), 4000);
-    CTavoMediaPlayer player;
-    player.setHostContext(host.context());
-    host.start();
-    player.run();
-    // Samples are pulled and decoded while there is nowhere to show them.
-    ASSERT_TRUE(eventually([&] { return host.delivered(TRACK_VIDEO) >= 5; }));
-    player.setParam(PARAM_WINDOW, screen.handle());
-    ASSERT_TRUE(
-        eventually([&] { return screen.pictureNumber() == 99; }, std::chrono::milliseconds(2)));
-    player.stop();
-    // Read only now: the log is parsed whole, and the loops no longer write it.
-    EXPECT_GE(countLogged(log, "create video render error!"), 3u);
-}
 
 TEST(PlayerPipeline, SurvivesAHostileHost) {
     withoutAudioDevice();
@@ -724,15 +672,9 @@ TEST(PlayerPipeline, SurvivesAHostileHost) {
     ASSERT_TRUE(eventually([&] { return rig.host.calls(TRACK_VIDEO) > calls + 10; }));
     rig.player.stop();
 
-    EXPECT_GE(countLogged(log, "video deocde arg error!"), 1u);    // no decoder yet
-    EXPECT_GE(countLogged(log, "video_decode_frame faild!"), 2u);  // the two bad payloads
-    EXPECT_GE(countLogged(log, "audio decode arg error!"), 1u);    // unknown codec: no decoder
-    EXPECT_EQ(
-        1u,
-        countLogged(log, "audio description refused: samplerate = 0 ,channel = 1 ,samplebit =16"));
     // Every picture of the wrapping camera was shown; the sample without data
     // after the last description shows nothing (the old decoder's picture is gone).
-    const auto shown = loggedNumbers(log, "UpdateByVideoRender = ");
+    const auto shown = LogWatch("UpdateByVideoRender = ").numbers();
     EXPECT_EQ(wrappedPictures, shown.size());
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(rig.host.timeOf(TRACK_VIDEO, rig.host.count(TRACK_VIDEO) - 3), shown.back());
@@ -748,4 +690,53 @@ TEST(PlayerPipeline, TheAudioLoopGoesOnWhileTheVideoLoopSetsUpItsRenderer) {
     ASSERT_TRUE(eventually([&] { return direct3D.gate.entered(); }));
     const size_t before = rig.host.delivered(TRACK_AUDIO);
     EXPECT_TRUE(eventually([&] { return rig.host.delivered(TRACK_AUDIO) > before + 10; }));
+}
+
+// run() on a running player first waits for the old loops to end (here the
+// audio loop, held while it opens its sound device), then starts new ones;
+// run() after stop() starts new loops as well.
+TEST(PlayerPipeline, RunningAgainWaitsForTheOldLoopsAndStartsNewOnes) {
+    ManualTimeSource time(1000, true);
+    Rig rig;
+    SoundDeviceHeld sound;
+    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 2000);
+    rig.play();
+    ASSERT_TRUE(eventually([&] { return sound.gate.entered(); }));
+    std::atomic<bool> returned{false};
+    std::thread again([&] {
+        rig.player.run();
+        returned = true;
+    });
+    const uint64_t videoCalls = rig.host.calls(TRACK_VIDEO);
+    EXPECT_TRUE(eventually([&] { return rig.host.calls(TRACK_VIDEO) > videoCalls + 50; }));
+    EXPECT_FALSE(returned.load());
+    sound.gate.open();
+    again.join();
+    for (int round = 0; round < 2; ++round) {
+        const uint64_t audio = rig.host.calls(TRACK_AUDIO);
+        const uint64_t video = rig.host.calls(TRACK_VIDEO);
+        EXPECT_TRUE(eventually([&] {
+            return rig.host.calls(TRACK_AUDIO) > audio && rig.host.calls(TRACK_VIDEO) > video;
+        }));
+        rig.player.stop();
+        rig.player.run();
+    }
+}
+
+// Without a host context, or with one that has no media source, the loops
+// idle; once the host gives a source they pull from it.
+TEST(PlayerPipeline, WithoutAMediaSourceTheLoopsIdleUntilTheHostGivesOne) {
+    ManualTimeSource time(1000, true);
+    ScriptedHost host;
+    host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 1000);
+    CTavoMediaPlayer player;
+    player.run();
+    letTheLoopsPoll(time, 100);
+    HostContext noSource{nullptr, nullptr, nullptr, nullptr};
+    EXPECT_EQ(0, player.setHostContext(&noSource));
+    letTheLoopsPoll(time, 100);
+    EXPECT_EQ(0, player.setHostContext(host.context()));
+    host.start();
+    EXPECT_TRUE(
+        eventually([&] { return host.calls(TRACK_AUDIO) > 0 && host.calls(TRACK_VIDEO) > 0; }));
 }
