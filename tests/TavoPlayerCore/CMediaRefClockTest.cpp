@@ -55,7 +55,8 @@ const ClockCase kCases[] = {
     {"PauseHoldsRunReanchorsStopReadsZero", 10000,
      "P1000 R1000 W100 R1100 p W500 R1100 P1060 R1100 r R1060 W30 R1090 s R0 E0 W30 R0"},
     {"FreeRunRunsWithoutTimestampsAndFreezeHoldsIt", 10000,
-     "I5000 R5000 W100 R5000 F1 H0 W100 R5100 f1 W100 R5100 f0 R5200 T7000 W10 R7000 W10 R7010"},
+     "I5000 R5000 W100 R5000 F1 H0 R5000 W100 R5100 f1 W100 R5100 f0 R5200 T7000 W10 R7000 W10 "
+     "R7010"},
     // The 32-bit timer wraps from 0xFFFFFFFF to 0 in the middle.
     {"TheTimerWrappingAroundDoesNotDisturbTheClock", 0xFFFFFF00u,
      "P1000 R1000 A400 W200 P1200 R1200 W200 P1400 R1400 a800"},

@@ -408,6 +408,7 @@ TEST(CCTavoAudioConvert, RefusesWhatItCannotConvert) {
     ASSERT_EQ(0, single.convert(fits.get(), &block, &size));
     EXPECT_EQ(16382u, size);
     block = nullptr;
+    size = 0;
     EXPECT_EQ(PLAYER_E_FAIL, single.convert(tooLarge.get(), &block, &size));
     EXPECT_EQ(nullptr, block);
     EXPECT_EQ(0u, size);
