@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -739,4 +740,109 @@ TEST(PlayerPipeline, WithoutAMediaSourceTheLoopsIdleUntilTheHostGivesOne) {
     host.start();
     EXPECT_TRUE(
         eventually([&] { return host.calls(TRACK_AUDIO) > 0 && host.calls(TRACK_VIDEO) > 0; }));
+}
+
+TEST(PlayerCommands, AnswerUnknownIdsAsUnsupportedAndKnownOnesWithZero) {
+    CTavoMediaPlayer player;
+    int32_t value = 0;
+    for (int32_t id = PARAM_WINDOW - 1; id <= PARAM_RENDER_FLOAT + 1; ++id) {
+        const bool known =
+            id == PARAM_WINDOW || id == PARAM_AUDIO_FORMAT || id == PARAM_VIDEO_SIZE ||
+            id == PARAM_PLAY_MODE || id == PARAM_CLOCK_MODE || id == PARAM_RENDER_KIND ||
+            id == PARAM_WINDOW_PARAM || id == PARAM_VOLUME || id == PARAM_FRAME_STORE ||
+            id == PARAM_STORE_PLAYBACK || id == PARAM_STORE_SEEK || id == PARAM_SPEED ||
+            id == PARAM_STORE_PAUSE || id == PARAM_REPAINT || id == PARAM_RECORD ||
+            id == PARAM_RECORD_FILE || id == PARAM_RENDER_FLOAT;
+        if (id == PARAM_WINDOW || id == PARAM_WINDOW_PARAM || id == PARAM_RECORD_FILE) {
+            continue;  // their argument is not an integer
+        }
+        int32_t args[2] = {1, 1};
+        if (id == PARAM_SPEED || id == PARAM_RENDER_FLOAT) {
+            float speed = 1.0f;
+            std::memcpy(args, &speed, sizeof(speed));
+        }
+        if (id == PARAM_FRAME_STORE || id == PARAM_STORE_PLAYBACK || id == PARAM_RECORD) {
+            args[0] = 0;
+        }
+        EXPECT_EQ(known ? 0 : PLAYER_E_UNSUPPORTED, player.setParam(id, args)) << std::hex << id;
+    }
+    EXPECT_EQ(PLAYER_E_UNSUPPORTED, player.getParam(PARAM_WINDOW, &value));
+    uint32_t seconds = 77;
+    EXPECT_EQ(0, player.getParam(PARAM_STORE_DURATION, &seconds));
+    EXPECT_EQ(77u, seconds);  // no store: untouched
+    EXPECT_EQ(PLAYER_E_FAIL, player.getParam(PARAM_SNAPSHOT, const_cast<char*>("x.jpg")));
+    EXPECT_FALSE(std::filesystem::exists("x.jpg"));
+}
+
+// The store, the clock and the renderer are replaced while both loops use
+// them (under ThreadSanitizer and AddressSanitizer this must stay clean). The
+// window comes late: pictures are decoded meanwhile, and shown once it is
+// there. The speed reaches the clock, which a new clock mode replaces.
+TEST(PlayerCommands, ReplacingTheStoreClockAndWindowWhileTheLoopsRunIsSafe) {
+    withoutAudioDevice();
+    ManualTimeSource time(1000, true);
+    Screen screens[2];
+    ScriptedHost host;
+    host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 20000);
+    CTavoMediaPlayer player;
+    player.setHostContext(host.context());
+    float speed = 1.5f;
+    player.setParam(PARAM_SPEED, &speed);
+    EXPECT_EQ(1.5f, player.clock()->GetSpeed());
+    int32_t on = 1;
+    int32_t off = 0;
+    int32_t mode = 1;
+    host.start();
+    player.run();
+    ASSERT_TRUE(eventually([&] { return host.delivered(TRACK_VIDEO) >= 5; }));
+    for (int round = 0; round < 20; ++round) {
+        player.setParam(PARAM_FRAME_STORE, &on);
+        player.setParam(PARAM_CLOCK_MODE, &mode);
+        player.setParam(PARAM_WINDOW, screens[round % 2].handle());
+        player.setParam(PARAM_STORE_PLAYBACK, round % 2 ? &on : &off);
+        uint32_t seconds = 0;
+        player.getParam(PARAM_STORE_DURATION, &seconds);
+        const uint64_t calls = host.calls(TRACK_VIDEO);
+        ASSERT_TRUE(eventually([&] { return host.calls(TRACK_VIDEO) > calls + 3; }));
+    }
+    EXPECT_EQ(1.0f, player.clock()->GetSpeed());
+    player.setParam(PARAM_STORE_PLAYBACK, &off);
+    player.setParam(PARAM_WINDOW, screens[0].handle());
+    EXPECT_TRUE(eventually([&] { return screens[0].pictureNumber() >= 0; }));
+    player.stop();
+}
+
+TEST(PlayerCommands, RecordsAndSnapshotsWhileTheLoopsRun) {
+    ManualTimeSource time(1000, true);
+    LogDir log;
+    TempDir dir;
+    Rig rig;
+    simcam::CameraSettings settings = camera(simcam::VideoCodec::H264, simcam::AudioCodec::AAC);
+    settings.keyFrameInterval = 10;
+    rig.host.addCamera(settings, 3000);
+    const std::string file = dir.file("clip.mp4");
+    const std::string shot = dir.file("shot.jpg");
+    int32_t on = 1;
+    int32_t off = 0;
+    rig.player.setParam(PARAM_RECORD, &on);
+    rig.player.setParam(PARAM_RECORD_FILE, const_cast<char*>(file.c_str()));
+    rig.play();
+    ASSERT_TRUE(eventually(
+        [&] { return rig.player.getParam(PARAM_SNAPSHOT, const_cast<char*>(shot.c_str())) == 0; },
+        std::chrono::milliseconds(5)));
+    ASSERT_TRUE(
+        eventually([&] { return rig.host.drained(TRACK_VIDEO) && rig.host.drained(TRACK_AUDIO); },
+                   std::chrono::milliseconds(5)));
+    rig.player.setParam(PARAM_RECORD, &off);
+    rig.player.stop();
+
+    const DecodedFile snapshot(shot);
+    ASSERT_NE(nullptr, snapshot.find(AVMEDIA_TYPE_VIDEO));
+    EXPECT_EQ(kWidth, snapshot.find(AVMEDIA_TYPE_VIDEO)->width);
+    EXPECT_EQ(kHeight, snapshot.find(AVMEDIA_TYPE_VIDEO)->height);
+    const DecodedFile recording(file);
+    EXPECT_EQ(2u, recording.streams().size());
+    EXPECT_NE(nullptr, recording.find(AVMEDIA_TYPE_VIDEO));
+    EXPECT_NE(nullptr, recording.find(AVMEDIA_TYPE_AUDIO));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("clip_tmp.h264")));
 }
