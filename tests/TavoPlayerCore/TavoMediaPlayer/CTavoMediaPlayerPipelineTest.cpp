@@ -49,8 +49,7 @@ simcam::CameraSettings camera(simcam::VideoCodec video, simcam::AudioCodec audio
 // An offscreen window and a way to read the picture number it shows.
 class Screen {
 public:
-    Screen(int width = kWidth, int height = kHeight)
-        : m_window(tavoCreateOffscreenWindow(width, height)) {}
+    Screen() : m_window(tavoCreateOffscreenWindow(kWidth, kHeight)) {}
     ~Screen() { tavoDestroyOffscreenWindow(m_window); }
     void* handle() const { return m_window; }
 
@@ -113,87 +112,6 @@ std::vector<uint32_t> pictureTimes(const ScriptedHost& host) {
     return times;
 }
 
-struct PlayCase {
-    simcam::VideoCodec video;
-    simcam::AudioCodec audio;
-    int32_t renderKind;
-};
-
-class LivePlay : public testing::TestWithParam<PlayCase> {};
-
-}  // namespace
-
-TEST_P(LivePlay, ShowsEveryPictureOnceAndInOrder) {
-    LogDir log;
-    Screen screen;
-    ScriptedHost host;
-    const size_t pictures = host.addCamera(camera(GetParam().video, GetParam().audio), 2000);
-    CTavoMediaPlayer player;
-    player.setHostContext(host.context());
-    int32_t kind = GetParam().renderKind;
-    player.setParam(PARAM_RENDER_KIND, &kind);
-    player.setParam(PARAM_WINDOW, screen.handle());
-    host.start();
-    player.run();
-    ASSERT_TRUE(
-        eventually([&] { return screen.pictureNumber() == static_cast<int64_t>(pictures) - 1; },
-                   std::chrono::milliseconds(5)));
-    ASSERT_TRUE(eventually([&] { return host.drained(TRACK_AUDIO); }));
-    player.stop();
-
-    EXPECT_EQ(pictureTimes(host), LogWatch("UpdateByVideoRender = ").numbers());
-    const auto events = host.events();
-    ASSERT_FALSE(events.empty());
-    EXPECT_EQ(PLAYER_EVENT_FIRST_PICTURE, events[0].first);
-    EXPECT_EQ("", events[0].second);
-    EXPECT_EQ(1u, events.size());
-    EXPECT_EQ(GetParam().audio != simcam::AudioCodec::None, player.clock()->GetAudioTime() != 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Codecs, LivePlay,
-    testing::Values(
-        PlayCase{simcam::VideoCodec::H264, simcam::AudioCodec::AAC, RENDER_KIND_D3D_SHADER},
-        PlayCase{simcam::VideoCodec::H265, simcam::AudioCodec::MP3, RENDER_KIND_D3D},
-        PlayCase{simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw, RENDER_KIND_DDRAW},
-        PlayCase{simcam::VideoCodec::H265, simcam::AudioCodec::G711MuLaw, RENDER_KIND_D3D_SHADER},
-        PlayCase{simcam::VideoCodec::H264, simcam::AudioCodec::None, RENDER_KIND_DDRAW}));
-
-TEST(PlayerPipeline, AStreamWithoutAudioShowsItsFirstPictureAtOnce) {
-    LogDir log;
-    ManualTimeSource time;  // frozen: nothing may wait for time to pass
-    Screen screen;
-    ScriptedHost host;
-    host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::None), 200);
-    CTavoMediaPlayer player;
-    player.setHostContext(host.context());
-    player.setParam(PARAM_WINDOW, screen.handle());
-    host.start();
-    player.run();
-    EXPECT_TRUE(eventually([&] { return screen.pictureNumber() == 0; }));
-    player.stop();
-    EXPECT_EQ(std::vector<uint32_t>{host.timeOf(TRACK_VIDEO, 1)},
-              LogWatch("UpdateByVideoRender = ").numbers());
-}
-
-TEST(PlayerPipeline, AnAudioOnlyStreamPlaysAndDrivesTheAudioClock) {
-    LogDir log;
-    Screen screen;
-    ScriptedHost host;
-    host.addCamera(camera(simcam::VideoCodec::None, simcam::AudioCodec::AAC), 1000);
-    CTavoMediaPlayer player;
-    player.setHostContext(host.context());
-    player.setParam(PARAM_WINDOW, screen.handle());
-    host.start();
-    player.run();
-    ASSERT_TRUE(eventually([&] { return host.drained(TRACK_AUDIO); }));
-    EXPECT_TRUE(eventually([&] { return player.clock()->GetAudioTime() != 0; }));
-    player.stop();
-    EXPECT_TRUE(LogWatch("UpdateByVideoRender = ").numbers().empty());
-}
-
-namespace {
-
 // A player wired to a scripted host and an offscreen window.
 struct Rig {
     explicit Rig(int32_t renderKind = RENDER_KIND_DDRAW) {
@@ -209,6 +127,69 @@ struct Rig {
     ScriptedHost host;
     CTavoMediaPlayer player;
 };
+
+struct PlayCase {
+    simcam::VideoCodec video;
+    simcam::AudioCodec audio;
+    int32_t renderKind;
+};
+
+class LivePlay : public testing::TestWithParam<PlayCase> {};
+
+}  // namespace
+
+TEST_P(LivePlay, ShowsEveryPictureOnceAndInOrder) {
+    LogDir log;
+    Rig rig(GetParam().renderKind);
+    const size_t pictures = rig.host.addCamera(camera(GetParam().video, GetParam().audio), 2000);
+    rig.play();
+    ASSERT_TRUE(
+        eventually([&] { return rig.screen.pictureNumber() == static_cast<int64_t>(pictures) - 1; },
+                   std::chrono::milliseconds(5)));
+    ASSERT_TRUE(eventually([&] { return rig.host.drained(TRACK_AUDIO); }));
+    rig.player.stop();
+    EXPECT_EQ(pictureTimes(rig.host), LogWatch("UpdateByVideoRender = ").numbers());
+    const auto events = rig.host.events();
+    ASSERT_EQ(1u, events.size());
+    EXPECT_EQ(PLAYER_EVENT_FIRST_PICTURE, events[0].first);
+    EXPECT_EQ("", events[0].second);
+    EXPECT_EQ(GetParam().audio != simcam::AudioCodec::None,
+              rig.player.clock()->GetAudioTime() != 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, LivePlay,
+    testing::Values(
+        PlayCase{simcam::VideoCodec::H264, simcam::AudioCodec::AAC, RENDER_KIND_D3D_SHADER},
+        PlayCase{simcam::VideoCodec::H265, simcam::AudioCodec::MP3, RENDER_KIND_D3D},
+        PlayCase{simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw, RENDER_KIND_DDRAW},
+        PlayCase{simcam::VideoCodec::H265, simcam::AudioCodec::G711MuLaw, RENDER_KIND_D3D_SHADER},
+        PlayCase{simcam::VideoCodec::H264, simcam::AudioCodec::None, RENDER_KIND_DDRAW}));
+
+TEST(PlayerPipeline, AStreamWithoutAudioShowsItsFirstPictureAtOnce) {
+    LogDir log;
+    ManualTimeSource time;  // frozen: nothing may wait for time to pass
+    Rig rig;
+    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::None), 200);
+    rig.play();
+    EXPECT_TRUE(eventually([&] { return rig.screen.pictureNumber() == 0; }));
+    rig.player.stop();
+    EXPECT_EQ(std::vector<uint32_t>{rig.host.timeOf(TRACK_VIDEO, 1)},
+              LogWatch("UpdateByVideoRender = ").numbers());
+}
+
+TEST(PlayerPipeline, AnAudioOnlyStreamPlaysAndDrivesTheAudioClock) {
+    LogDir log;
+    Rig rig;
+    rig.host.addCamera(camera(simcam::VideoCodec::None, simcam::AudioCodec::AAC), 1000);
+    rig.play();
+    ASSERT_TRUE(eventually([&] { return rig.host.drained(TRACK_AUDIO); }));
+    EXPECT_TRUE(eventually([&] { return rig.player.clock()->GetAudioTime() != 0; }));
+    rig.player.stop();
+    EXPECT_TRUE(LogWatch("UpdateByVideoRender = ").numbers().empty());
+}
+
+namespace {
 
 // Moves a frozen manual clock 5 ms whenever a loop has slept or asked the
 // host for a sample since the last look, so media time never runs away from
@@ -809,7 +790,6 @@ TEST(PlayerCommands, ReplacingTheStoreClockAndWindowWhileTheLoopsRunIsSafe) {
     player.setParam(PARAM_STORE_PLAYBACK, &off);
     player.setParam(PARAM_WINDOW, screens[0].handle());
     EXPECT_TRUE(eventually([&] { return screens[0].pictureNumber() >= 0; }));
-    player.stop();
 }
 
 TEST(PlayerCommands, RecordsAndSnapshotsWhileTheLoopsRun) {
