@@ -46,7 +46,9 @@ DecodedFile::DecodedFile(const std::string& path) : m_opened(false) {
         stream.type = parameters->codec_type;
         stream.codec = parameters->codec_id;
         const AVStream* st = format->streams[i];
-        stream.endMs = av_rescale_q(st->start_time + st->duration, st->time_base, kMs);
+        if (st->start_time != AV_NOPTS_VALUE && st->duration != AV_NOPTS_VALUE) {
+            stream.endMs = av_rescale_q(st->start_time + st->duration, st->time_base, kMs);
+        }
         stream.extradata.assign(parameters->extradata,
                                 parameters->extradata + parameters->extradata_size);
         m_streams.push_back(stream);
