@@ -13,9 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "TavoPlayerCore/CMediaRefClock.h"
 #include "support/LogDir.h"
-#include "tavoplayer/ITavoMediaPlayer.h"
 
 using RIVO_Common_Player::writeLog;
 
@@ -40,37 +38,32 @@ LocalTime parseTime(const std::string& stamp) {
     return t;
 }
 
-// The number of the source line that holds text.
-int sourceLineOf(const std::string& path, const std::string& text) {
-    std::ifstream in(std::string(TAVO_SOURCE_DIR) + "/" + path);
-    std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
-        if (line.find(text) != std::string::npos) {
-            return number;
-        }
-    }
-    ADD_FAILURE() << text << " not found in " << path;
-    return 0;
+}  // namespace
+
+// Writes one entry and tells the line it was written from.
+int logOneEntry() {
+    const int line = __LINE__ + 1;
+    RIVO_LOG("entry %d", 7);
+    return line;
 }
 
+namespace {
+
+// "LOGInfo: time:<local time>  <file>  <function>  <line>    <message>\n\n",
+// the time's fields without leading zeros.
 TEST(Log, AnEntryHasTheEngineFormatByteForByte) {
     LogDir dir;
-    CMediaRefClock clock;
     const LocalTime before = localTimeNow();
-    clock.Reset();
+    const int line = logOneEntry();
     const LocalTime after = localTimeNow();
-
-    const std::vector<LogEntry> entries = dir.entries();
-    ASSERT_EQ(1u, entries.size());
-    const LogEntry& entry = entries[0];
-    const int line = sourceLineOf("src/TavoPlayerCore/CMediaRefClock.cpp",
-                                  "RIVO_LOG(\"cmediarefclock reset!\")");
-    EXPECT_EQ("LOGInfo: time:" + entry.time + "  CMediaRefClock.cpp  CMediaRefClock::Reset  " +
-                  std::to_string(line) + "    cmediarefclock reset!\n\n",
-              dir.read());
-    // The stamp is the local time of the call, in fields without leading
-    // zeros (the entry format rejects those).
-    const LocalTime stamp = parseTime(entry.time);
+    const std::string text = dir.read();
+    const size_t timeEnd = text.find("  ");
+    ASSERT_NE(std::string::npos, timeEnd);
+    const std::string time = text.substr(14, timeEnd - 14);
+    EXPECT_EQ("LOGInfo: time:" + time + "  LogTest.cpp  logOneEntry  " + std::to_string(line) +
+                  "    entry 7\n\n",
+              text);
+    const LocalTime stamp = parseTime(time);
     EXPECT_LE(before, stamp);
     EXPECT_LE(stamp, after);
 }
@@ -81,14 +74,9 @@ TEST(Log, TimeStampsHaveNoLeadingZeros) {
     local.tm_mon = 2;
     local.tm_mday = 7;
     local.tm_hour = 9;
-    local.tm_min = 5;
-    local.tm_sec = 2;
     char stamp[128];
-    RIVO_Common_Player::formatLogTime(stamp, local, 5);
-    EXPECT_STREQ("2019-3-7 9:5:2:5", stamp);
-    local.tm_min = 0;
     RIVO_Common_Player::formatLogTime(stamp, local, 41);
-    EXPECT_STREQ("2019-3-7 9:0:2:41", stamp);
+    EXPECT_STREQ("2019-3-7 9:0:0:41", stamp);
 }
 
 TEST(Log, WriteLogAddsOneLineFeedAndCutsAt1023Characters) {
@@ -108,41 +96,23 @@ TEST(Log, WriteLogAddsOneLineFeedAndCutsAt1023Characters) {
     EXPECT_TRUE(expected == text);
 }
 
-TEST(Log, TheFirstEntryOfAProcessEmptiesAnOldFile) {
-    LogDir dir;
-    const std::string old = "LOGInfo: an entry of an earlier run\n\n";
-    dir.write(old);
-    // Creating a clock logs nothing, so the old file is still whole.
-    CMediaRefClock clock;
-    EXPECT_EQ(old, dir.read());
-    clock.Reset();
-    clock.Reset();
-    const std::vector<LogEntry> entries = dir.entries();
-    ASSERT_EQ(2u, entries.size());
-    EXPECT_EQ("cmediarefclock reset!", entries[1].message);
-}
-
-TEST(Log, WithoutADirectoryNamedDriveDLoggingIsASilentNoOpUntilItExists) {
+// The first entry of a process empties what an earlier run left; without a
+// directory named "D:" nothing is written, and every entry tries again.
+TEST(Log, TheFirstEntryEmptiesAnOldFileOnceTheDriveExists) {
     LogDir dir(false);
     writeLog("lost %d", 1);
-    CMediaRefClock clock;
-    clock.Reset();
     EXPECT_FALSE(dir.logExists());
-
-    // Every entry tries to open the file again.
     dir.createDrive();
+    dir.write("LOGInfo: an entry of an earlier run\n\n");
     writeLog("kept %d\n", 2);
-    EXPECT_EQ("kept 2\n\n", dir.read());
+    writeLog("kept %d", 3);
+    EXPECT_EQ("kept 2\n\nkept 3\n", dir.read());
 }
 
-// Two players and many threads log at once, starting before the file is open:
-// the file is opened once, and every entry arrives whole.
-TEST(Log, PlayersAndThreadsShareOneFileOpenedOnce) {
+// Many threads log at once, starting before the file is open: the file is
+// opened once, and every entry arrives whole.
+TEST(Log, ThreadsShareOneFileOpenedOnce) {
     LogDir dir;
-    ITavoMediaPlayer* players[2] = {};
-    ASSERT_TRUE(createMediaPlayerInstance(nullptr, &players[0]));
-    ASSERT_TRUE(createMediaPlayerInstance(nullptr, &players[1]));
-
     constexpr int kThreads = 6;
     constexpr int kEntries = 40;
     std::atomic<int> ready{0};
@@ -154,63 +124,46 @@ TEST(Log, PlayersAndThreadsShareOneFileOpenedOnce) {
                 std::this_thread::yield();
             }
             for (int i = 0; i < kEntries; ++i) {
-                if (k < 2) {
-                    players[k]->pause();
-                } else {
-                    RIVO_LOG("worker %d entry %d", k, i);
-                }
+                RIVO_LOG("worker %d entry %d", k, i);
             }
         });
     }
     for (std::thread& thread : threads) {
         thread.join();
     }
-    destroyMediaPlayerInstance(&players[0]);
-    destroyMediaPlayerInstance(&players[1]);
-
-    std::set<std::pair<int, int>> workerEntries;
-    int pauses = 0;
-    int stops = 0;
-    for (const LogEntry& entry : dir.entries()) {
-        int k = 0;
-        int i = 0;
-        if (std::sscanf(entry.message.c_str(), "worker %d entry %d", &k, &i) == 2) {
-            EXPECT_EQ("LogTest.cpp", entry.file);
-            workerEntries.insert({k, i});
-        } else if (entry.message == "player pause!") {
-            EXPECT_EQ("CTavoMediaPlayer::pause", entry.function);
-            ++pauses;
-        } else if (entry.message == "player stop!") {
-            ++stops;
-        } else {
-            ADD_FAILURE() << "unexpected entry " << entry.message;
-        }
+    // Every entry is whole: the text splits into entries of the format.
+    const std::string text = dir.read();
+    std::set<std::pair<int, int>> entries;
+    for (size_t at = 0, end; (end = text.find("\n\n", at)) != std::string::npos; at = end + 2) {
+        int k = -1;
+        int i = -1;
+        std::sscanf(text.substr(at, end - at).c_str(),
+                    "LOGInfo: time:%*d-%*d-%*d %*d:%*d:%*d:%*d  LogTest.cpp  %*s  %*d    worker %d "
+                    "entry %d",
+                    &k, &i);
+        EXPECT_TRUE(k >= 0 && i >= 0) << text.substr(at, end - at);
+        entries.insert({k, i});
     }
-    EXPECT_EQ(static_cast<size_t>((kThreads - 2) * kEntries), workerEntries.size());
-    EXPECT_EQ(2 * kEntries, pauses);
-    EXPECT_EQ(2, stops);  // one from each player's destruction
+    EXPECT_EQ(static_cast<size_t>(kThreads * kEntries), entries.size());
 }
 
-TEST(LogFunctionName, IsTheQualifiedNameBeforeTheParameterList) {
-    using RIVO_Common_Player::LogFunctionName;
-    EXPECT_STREQ("CTavoMediaPlayer::run",
-                 LogFunctionName("virtual int32_t CTavoMediaPlayer::run()").c_str());
-    EXPECT_STREQ("CMediaRefClock::GetTime",
-                 LogFunctionName("virtual uint32_t CMediaRefClock::GetTime(uint8_t)").c_str());
-    EXPECT_STREQ("A::B::make",
-                 LogFunctionName("const std::map<int, int>& A::B::make(int, char*)").c_str());
-    EXPECT_STREQ("CTavoMediaPlayer::CTavoMediaPlayer",
-                 LogFunctionName("CTavoMediaPlayer::CTavoMediaPlayer()").c_str());
-    EXPECT_STREQ("freeFunction", LogFunctionName("void* freeFunction(void)").c_str());
-    EXPECT_STREQ("CTavoMediaPlayer::stop",
-                 LogFunctionName("CTavoMediaPlayer::stop()::<lambda()>").c_str());
-}
-
-TEST(LogFileField, IsTheTextAfterTheLastSlash) {
-    using RIVO_Common_Player::logFileField;
-    EXPECT_STREQ("CMediaRefClock.cpp", logFileField("/src/TavoPlayerCore/CMediaRefClock.cpp"));
-    EXPECT_STREQ("..\\..\\src\\Log.cpp", logFileField("..\\..\\src\\Log.cpp"));
-    EXPECT_STREQ("", logFileField("dir/"));
+// The function and file fields of an entry, from the compiler's names.
+TEST(Log, FieldsAreTheQualifiedFunctionNameAndTheFileName) {
+    const char* functions[][2] = {
+        {"virtual int32_t CTavoMediaPlayer::run()", "CTavoMediaPlayer::run"},
+        {"const std::map<int, int>& A::B::make(int, char*)", "A::B::make"},
+        {"CTavoMediaPlayer::CTavoMediaPlayer()", "CTavoMediaPlayer::CTavoMediaPlayer"},
+        {"void* freeFunction(void)", "freeFunction"},
+        {"CTavoMediaPlayer::stop()::<lambda()>", "CTavoMediaPlayer::stop"}};
+    for (const auto& row : functions) {
+        EXPECT_STREQ(row[1], RIVO_Common_Player::LogFunctionName(row[0]).c_str());
+    }
+    const char* files[][2] = {{"/src/TavoPlayerCore/CMediaRefClock.cpp", "CMediaRefClock.cpp"},
+                              {"..\\..\\src\\Log.cpp", "..\\..\\src\\Log.cpp"},
+                              {"dir/", ""}};
+    for (const auto& row : files) {
+        EXPECT_STREQ(row[1], RIVO_Common_Player::logFileField(row[0]));
+    }
 }
 
 }  // namespace

@@ -2,312 +2,117 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
 
 #include "support/ManualTimeSource.h"
 
 namespace {
 
-constexpr uint32_t kStartSys = 10000;
-
-// A clock on a manual timer that has been anchored: one picture time
-// reported at kStartSys and read once, so it runs from (kStartSys, firstMedia).
-class CMediaRefClockTest : public ::testing::Test {
-protected:
-    void anchorAt(uint32_t firstMedia) {
-        clock.UpdateRefTime(firstMedia);
-        ASSERT_EQ(firstMedia, clock.GetTime(0));
-    }
-
-    ManualTimeSource time{kStartSys};
-    CMediaRefClock clock;
+// A clock scenario on the manual timer, as a script of steps, each a letter
+// and a number:
+//   W ms   the timer moves on        P t   UpdateRefTime(t)
+//   R t    GetTime(0) reads t        A t   UpdateAudioTime(t)
+//   a t    GetAudioTime() reads t    E t   GetElapsed() reads t
+//   H 0|1  HasRefTime()              S x   SetSpeed(x)
+//   D ms   SetMaxDrift (D-1: off)    M n   SetMode(n)
+//   I t    InitRefTime(t)            T t   SetRefTime(t)
+//   F 0|1  SetFreeRun                f 0|1 SetFreeze
+//   p r s Z  Pause, Run, Stop, Reset
+struct ClockCase {
+    const char* name;
+    uint32_t startMs;
+    const char* script;
 };
 
-TEST_F(CMediaRefClockTest, StartsWithoutReferenceInModeOneAtSpeedOne) {
-    EXPECT_EQ(1u, clock.GetMode());
-    EXPECT_FALSE(clock.HasRefTime());
-    EXPECT_FALSE(clock.IsExternal());
-    EXPECT_EQ(1.0f, clock.GetSpeed());
-    time.advance(500);
-    EXPECT_EQ(0u, clock.GetTime(0));
-    EXPECT_EQ(0u, clock.GetAudioTime());
-    EXPECT_EQ(0u, clock.GetElapsed());
-}
+const ClockCase kCases[] = {
+    {"FreshClockReadsZero", 10000, "W500 R0 a0 E0 H0"},
+    // Pictures with up to 150 ms of jitter: the clock runs on from its anchor.
+    {"JitterInsideTheBandNeverMovesTheClock", 10000,
+     "P1000 R1000 W40 P1190 R1040 W40 P930 R1080 W7 R1087 H1 E87"},
+    {"ExactlyTheToleranceAheadStaysOneMoreSnaps", 10000,
+     "P1000 R1000 W40 P1240 R1040 W40 P1281 R1281 W25 R1306 W40 P1321 R1346"},
+    {"FallingBehindByMoreThanTheToleranceSnapsBack", 10000,
+     "P1000 R1000 W200 P1000 R1200 W1 P1000 R1000"},
+    // The base of a snap is the first reading after the update.
+    {"AFarAheadTimestampIsTakenAtTheNextReading", 10000,
+     "P1000 R1000 W40 P1340 W15 R1340 W10 R1350"},
+    {"ChangingTheSpeedReanchorsAtTheLatestTimestamp", 10000,
+     "P1000 R1000 W100 R1100 S1.2 R1000 W100 R1120 S1.2 W100 R1240 P1240 W50 R1300"},
+    {"TimestampsRestartingNearZeroDropTheAnchor", 10000, "P60000 R60000 W40 P100 R100 W40 R140"},
+    {"AStepBackThatIsNoRestartKeepsTheAnchor", 10000, "P8000 R8000 W40 P4000 R8040"},
+    {"ModeTwoReadsZeroAndKeepsTheTolerance", 10000, "M2 P5000 W100 R0 D-1 M1 S2 R5000 W50 R5100"},
+    {"WithoutDriftCheckSpeedAndTimestampsAreIgnored", 10000,
+     "D-1 P1000 R1000 S2 R1000 W100 R1100 P9000 W10 R1110"},
+    {"AToleranceOfZeroSnapsOnEveryDeviation", 10000,
+     "D0 P1000 R1000 W40 P1040 R1040 W40 P1081 R1081"},
+    {"AudioTimeRunsFromItsLastUpdateAndDrivesNoPictures", 10000,
+     "A5000 a5000 W30 a5030 A5020 W5 a5025 R0 H0"},
+    {"ResetForgetsTimestampsSpeedAndSoundButKeepsTheTolerance", 10000,
+     "D-1 S1.2 P1000 R1000 A700 W100 R1100 Z H0 a0 R0 P3000 S2 R3000 W20 R3020"},
+    {"PauseHoldsRunReanchorsStopReadsZero", 10000,
+     "P1000 R1000 W100 R1100 p W500 R1100 P1060 R1100 r R1060 W30 R1090 s R0 E0 W30 R0"},
+    {"FreeRunRunsWithoutTimestampsAndFreezeHoldsIt", 10000,
+     "I5000 R5000 W100 R5000 F1 H0 R5000 W100 R5100 f1 W100 R5100 f0 R5200 T7000 W10 R7000 W10 "
+     "R7010"},
+    // The 32-bit timer wraps from 0xFFFFFFFF to 0 in the middle.
+    {"TheTimerWrappingAroundDoesNotDisturbTheClock", 0xFFFFFF00u,
+     "P1000 R1000 A400 W200 P1200 R1200 W200 P1400 R1400 a800"},
+    {"ASnapJustBeforeTheWrapRunsOnAcrossIt", 0xFFFFFFC0u, "P1000 R1000 W40 P1340 R1340 W32 R1372"},
+    // Any speed gives the low 32 bits of the truncated time; 2^32 is exact in
+    // single precision, so one ms adds exactly 2^32.
+    {"AnySpeedGivesTheLow32BitsOfTheTruncatedTime", 10000,
+     "P1000 R1000 S4294967296 R1000 W1 R1000 P1000 W1 R1000 S-1 R1000 W1500 R4294966796 "
+     "Sinf W1 R0 Snan W1 R0"},
+};
 
-TEST_F(CMediaRefClockTest, RunsSmoothlyFromItsAnchorWhileTimestampsStayInTheBand) {
-    anchorAt(1000);
-    // Pictures every 40 ms with up to 150 ms of jitter either way: the clock
-    // keeps running from its anchor on the timer and never jumps onto them.
-    const int jitter[] = {0, 150, -150, 90, -60, 0, 120, -140, 30, 0};
-    for (uint32_t i = 1; i <= 10; ++i) {
-        time.set(kStartSys + 40 * i);
-        clock.UpdateRefTime(static_cast<uint32_t>(1000 + 40 * i + jitter[i - 1]));
-        EXPECT_EQ(1000 + 40 * i, clock.GetTime(0)) << "picture " << i;
-        time.advance(7);
-        EXPECT_EQ(1000 + 40 * i + 7, clock.GetTime(0)) << "between pictures " << i;
-    }
-    time.set(kStartSys + 400);
-    EXPECT_TRUE(clock.HasRefTime());
-    EXPECT_EQ(400u, clock.GetElapsed());
-}
+class ClockScenario : public ::testing::TestWithParam<ClockCase> {};
 
-TEST_F(CMediaRefClockTest, ExactlyTheToleranceAheadDoesNotSnapOneMoreDoes) {
-    anchorAt(1000);
-    time.advance(40);
-    clock.UpdateRefTime(1040 + 200);
-    EXPECT_EQ(1040u, clock.GetTime(0));
-
-    time.advance(40);
-    clock.UpdateRefTime(1080 + 201);
-    EXPECT_EQ(1281u, clock.GetTime(0));  // snapped onto the picture time
-    time.advance(25);
-    EXPECT_EQ(1306u, clock.GetTime(0));  // and running from a new anchor there
-    time.advance(40);
-    clock.UpdateRefTime(1321);
-    EXPECT_EQ(1346u, clock.GetTime(0));
-}
-
-TEST_F(CMediaRefClockTest, TimestampsFallingBehindByMoreThanTheToleranceSnapBack) {
-    anchorAt(1000);
-    time.advance(200);
-    clock.UpdateRefTime(1000);  // the pictures stalled for exactly the tolerance
-    EXPECT_EQ(1200u, clock.GetTime(0));
-    time.advance(1);
-    clock.UpdateRefTime(1000);
-    EXPECT_EQ(1000u, clock.GetTime(0));
-}
-
-TEST_F(CMediaRefClockTest, ATimestampFarAheadIsTakenAtTheReadingAfterItsUpdate) {
-    anchorAt(1000);
-    time.advance(40);
-    clock.UpdateRefTime(1340);  // 300 ms ahead of the running clock
-    time.advance(15);
-    // The base of the snap is the first reading after the update, so the
-    // reading reports the timestamp itself; the next runs on from it.
-    EXPECT_EQ(1340u, clock.GetTime(0));
-    time.advance(10);
-    EXPECT_EQ(1350u, clock.GetTime(0));
-}
-
-TEST_F(CMediaRefClockTest, ChangingTheSpeedReanchorsAtTheLatestTimestamp) {
-    anchorAt(1000);
-    time.advance(100);
-    EXPECT_EQ(1100u, clock.GetTime(0));
-
-    EXPECT_TRUE(clock.SetSpeed(1.2f));
-    EXPECT_EQ(1.2f, clock.GetSpeed());
-    EXPECT_EQ(1000u, clock.GetTime(0));  // anchored afresh on the last picture time
-    time.advance(100);
-    EXPECT_EQ(1120u, clock.GetTime(0));
-
-    EXPECT_FALSE(clock.SetSpeed(1.2f));  // same speed: nothing changes
-    time.advance(100);
-    EXPECT_EQ(1240u, clock.GetTime(0));
-
-    // Pictures at the sped-up pace stay in the band.
-    clock.UpdateRefTime(1240);
-    time.advance(50);
-    EXPECT_EQ(1300u, clock.GetTime(0));
-}
-
-TEST_F(CMediaRefClockTest, TimestampsRestartingNearZeroDropTheAnchor) {
-    anchorAt(60000);
-    time.advance(40);
-    clock.UpdateRefTime(100);
-    EXPECT_EQ(100u, clock.GetTime(0));
-    time.advance(40);
-    EXPECT_EQ(140u, clock.GetTime(0));
-}
-
-TEST_F(CMediaRefClockTest, AStepBackThatIsNoRestartKeepsTheAnchor) {
-    anchorAt(8000);
-    time.advance(40);
-    clock.UpdateRefTime(4000);  // 4000 + 5000 is not below 8000
-    EXPECT_EQ(8040u, clock.GetTime(0));
-}
-
-TEST_F(CMediaRefClockTest, ModeTwoAlwaysReadsZeroAndKeepsItsTolerance) {
-    clock.SetMode(2);
-    EXPECT_EQ(2u, clock.GetMode());
-    clock.UpdateRefTime(5000);
-    time.advance(100);
-    EXPECT_EQ(0u, clock.GetTime(0));
-    EXPECT_EQ(1, clock.SetMaxDrift(0xFFFFFFFFu));
-
-    // Back in mode 1 the tolerance is still 200 ms: the speed applies.
-    clock.SetMode(1);
-    clock.SetSpeed(2.0f);
-    EXPECT_EQ(5000u, clock.GetTime(0));
-    time.advance(50);
-    EXPECT_EQ(5100u, clock.GetTime(0));
-}
-
-TEST_F(CMediaRefClockTest, WithTheDriftCheckOffTheClockIgnoresSpeedAndTimestamps) {
-    EXPECT_EQ(0, clock.SetMaxDrift(0xFFFFFFFFu));
-    anchorAt(1000);
-    EXPECT_TRUE(clock.SetSpeed(2.0f));
-    EXPECT_EQ(1000u, clock.GetTime(0));
-    time.advance(100);
-    EXPECT_EQ(1100u, clock.GetTime(0));
-    clock.UpdateRefTime(9000);  // far ahead, yet no snap
-    time.advance(10);
-    EXPECT_EQ(1110u, clock.GetTime(0));
-}
-
-TEST_F(CMediaRefClockTest, AToleranceOfZeroSnapsOnEveryDeviation) {
-    EXPECT_EQ(0, clock.SetMaxDrift(0));
-    anchorAt(1000);
-    time.advance(40);
-    clock.UpdateRefTime(1040);
-    EXPECT_EQ(1040u, clock.GetTime(0));
-    time.advance(40);
-    clock.UpdateRefTime(1081);
-    EXPECT_EQ(1081u, clock.GetTime(0));
-}
-
-TEST_F(CMediaRefClockTest, AudioTimeRunsOnTheTimerFromItsLastUpdate) {
-    EXPECT_EQ(0u, clock.GetAudioTime());
-    clock.UpdateAudioTime(5000);
-    EXPECT_EQ(5000u, clock.GetAudioTime());
-    time.advance(30);
-    EXPECT_EQ(5030u, clock.GetAudioTime());
-    clock.UpdateAudioTime(5020);
-    time.advance(5);
-    EXPECT_EQ(5025u, clock.GetAudioTime());
-    // The audio position does not drive the picture clock.
-    EXPECT_EQ(0u, clock.GetTime(0));
-    EXPECT_FALSE(clock.HasRefTime());
-}
-
-TEST_F(CMediaRefClockTest, ResetForgetsTimestampsSpeedAndAudioButKeepsModeAndTolerance) {
-    EXPECT_EQ(0, clock.SetMaxDrift(0xFFFFFFFFu));
-    clock.SetSpeed(1.2f);
-    anchorAt(1000);
-    clock.UpdateAudioTime(700);
-    time.advance(100);
-    ASSERT_EQ(1100u, clock.GetTime(0));
-
-    EXPECT_EQ(0, clock.Reset());
-    EXPECT_FALSE(clock.HasRefTime());
-    EXPECT_EQ(1.0f, clock.GetSpeed());
-    EXPECT_EQ(0u, clock.GetAudioTime());
-    EXPECT_EQ(0u, clock.GetTime(0));
-    EXPECT_EQ(1u, clock.GetMode());
-
-    clock.UpdateRefTime(3000);
-    clock.SetSpeed(2.0f);  // still ignored: the tolerance survived the reset
-    EXPECT_EQ(3000u, clock.GetTime(0));
-    time.advance(20);
-    EXPECT_EQ(3020u, clock.GetTime(0));
-}
-
-TEST_F(CMediaRefClockTest, PauseHoldsRunReanchorsStopReadsZero) {
-    anchorAt(1000);
-    time.advance(100);
-    ASSERT_EQ(1100u, clock.GetTime(0));
-    EXPECT_EQ(0, clock.Pause());
-    time.advance(500);
-    EXPECT_EQ(1100u, clock.GetTime(0));
-    clock.UpdateRefTime(1060);
-    EXPECT_EQ(1100u, clock.GetTime(0));
-
-    EXPECT_EQ(0, clock.Run());
-    EXPECT_EQ(1060u, clock.GetTime(0));  // anchored afresh on the latest timestamp
-    time.advance(30);
-    EXPECT_EQ(1090u, clock.GetTime(0));
-
-    EXPECT_EQ(0, clock.Stop());
-    EXPECT_EQ(0u, clock.GetTime(0));
-    time.advance(30);
-    EXPECT_EQ(0u, clock.GetTime(0));
-}
-
-TEST_F(CMediaRefClockTest, FreeRunRunsWithoutTimestampsAndFreezeHoldsIt) {
-    EXPECT_EQ(0, clock.InitRefTime(5000));
-    EXPECT_EQ(5000u, clock.GetTime(0));  // not free-running: holds the initial time
-    time.advance(100);
-    EXPECT_EQ(5000u, clock.GetTime(0));
-
-    EXPECT_EQ(0, clock.SetFreeRun(1));
-    EXPECT_FALSE(clock.HasRefTime());
-    EXPECT_EQ(5000u, clock.GetTime(0));
-    time.advance(100);
-    EXPECT_EQ(5100u, clock.GetTime(0));
-    EXPECT_EQ(0, clock.SetFreeze(1));
-    time.advance(100);
-    EXPECT_EQ(5100u, clock.GetTime(0));
-    EXPECT_EQ(0, clock.SetFreeze(0));
-    EXPECT_EQ(5200u, clock.GetTime(0));
-
-    clock.SetRefTime(7000);  // a new reference, anchored at the next reading
-    time.advance(10);
-    EXPECT_EQ(7000u, clock.GetTime(0));
-    time.advance(10);
-    EXPECT_EQ(7010u, clock.GetTime(0));
-}
-
-TEST_F(CMediaRefClockTest, ElapsedCountsFromTheFirstTimestampAfterAReset) {
-    clock.UpdateRefTime(2000);
-    EXPECT_EQ(0u, clock.GetElapsed());
-    time.advance(40);
-    clock.UpdateRefTime(2040);
-    EXPECT_EQ(40u, clock.GetElapsed());
-    clock.Stop();
-    EXPECT_EQ(0u, clock.GetElapsed());  // a stopped clock reads 0, below the first time
-}
-
-TEST(CMediaRefClockWrap, TheTimerWrappingAroundDoesNotDisturbTheClock) {
-    ManualTimeSource time(0xFFFFFF00u);
+TEST_P(ClockScenario, ReadsAsExpected) {
+    ManualTimeSource time(GetParam().startMs);
     CMediaRefClock clock;
-    clock.UpdateRefTime(1000);
-    EXPECT_EQ(1000u, clock.GetTime(0));
-    clock.UpdateAudioTime(400);
-    // Pictures every 40 ms across the timer's wrap from 0xFFFFFFFF to 0.
-    for (uint32_t i = 1; i <= 10; ++i) {
-        time.advance(40);
-        clock.UpdateRefTime(1000 + 40 * i);
-        EXPECT_EQ(1000 + 40 * i, clock.GetTime(0)) << "picture " << i;
+    const std::map<char, std::function<uint32_t()>> reads = {
+        {'R', [&] { return clock.GetTime(0); }},
+        {'a', [&] { return clock.GetAudioTime(); }},
+        {'E', [&] { return clock.GetElapsed(); }},
+        {'H', [&] { return static_cast<uint32_t>(clock.HasRefTime()); }}};
+    const std::map<char, std::function<void(uint32_t)>> actions = {
+        {'W', [&](uint32_t v) { time.advance(v); }},
+        {'P', [&](uint32_t v) { clock.UpdateRefTime(v); }},
+        {'A', [&](uint32_t v) { clock.UpdateAudioTime(v); }},
+        {'D', [&](uint32_t v) { clock.SetMaxDrift(v); }},
+        {'M', [&](uint32_t v) { clock.SetMode(v); }},
+        {'I', [&](uint32_t v) { clock.InitRefTime(v); }},
+        {'T', [&](uint32_t v) { clock.SetRefTime(v); }},
+        {'F', [&](uint32_t v) { clock.SetFreeRun(v); }},
+        {'f', [&](uint32_t v) { clock.SetFreeze(v); }},
+        {'p', [&](uint32_t) { clock.Pause(); }},
+        {'r', [&](uint32_t) { clock.Run(); }},
+        {'s', [&](uint32_t) { clock.Stop(); }},
+        {'Z', [&](uint32_t) { clock.Reset(); }}};
+    std::istringstream script(GetParam().script);
+    for (std::string step; script >> step;) {
+        SCOPED_TRACE(step);
+        const double arg = step.size() > 1 ? std::stod(step.substr(1)) : 0;
+        if (step[0] == 'S') {  // speeds may be negative or not finite
+            clock.SetSpeed(static_cast<float>(arg));
+            continue;
+        }
+        const uint32_t value = static_cast<uint32_t>(static_cast<int64_t>(arg));
+        if (reads.count(step[0])) {
+            EXPECT_EQ(value, reads.at(step[0])());
+        } else {
+            ASSERT_TRUE(actions.count(step[0]));
+            actions.at(step[0])(value);
+        }
     }
-    EXPECT_EQ(144u, time.timeMs());
-    EXPECT_EQ(800u, clock.GetAudioTime());
 }
 
-TEST(CMediaRefClockWrap, ASnapJustBeforeTheWrapRunsOnAcrossIt) {
-    ManualTimeSource time(0xFFFFFFC0u);
-    CMediaRefClock clock;
-    clock.UpdateRefTime(1000);
-    EXPECT_EQ(1000u, clock.GetTime(0));
-    time.advance(40);
-    clock.UpdateRefTime(1340);  // 300 ms ahead
-    EXPECT_EQ(1340u, clock.GetTime(0));
-    time.advance(0x20);
-    EXPECT_EQ(8u, time.timeMs());
-    EXPECT_EQ(1372u, clock.GetTime(0));
-}
-
-TEST_F(CMediaRefClockTest, AnySpeedTheHostSetsGivesTheLow32BitsOfTheTruncatedTime) {
-    anchorAt(1000);
-    // 2^32 is exact in single precision: a step of 1 ms adds exactly 2^32.
-    EXPECT_TRUE(clock.SetSpeed(4294967296.0f));
-    EXPECT_EQ(1000u, clock.GetTime(0));
-    time.advance(1);
-    EXPECT_EQ(1000u, clock.GetTime(0));
-    clock.UpdateRefTime(1000);  // expected advance 2^32 ms: a snap, and no overflow
-    time.advance(1);
-    EXPECT_EQ(1000u, clock.GetTime(0));
-
-    EXPECT_TRUE(clock.SetSpeed(-1.0f));
-    EXPECT_EQ(1000u, clock.GetTime(0));
-    time.advance(1500);
-    EXPECT_EQ(static_cast<uint32_t>(-500), clock.GetTime(0));
-
-    EXPECT_TRUE(clock.SetSpeed(std::numeric_limits<float>::infinity()));
-    time.advance(1);
-    EXPECT_EQ(0u, clock.GetTime(0));
-    EXPECT_TRUE(clock.SetSpeed(std::nanf("")));
-    time.advance(1);
-    EXPECT_EQ(0u, clock.GetTime(0));
-}
+INSTANTIATE_TEST_SUITE_P(CMediaRefClock, ClockScenario, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<ClockCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace

@@ -9,6 +9,7 @@ extern "C" {
 namespace {
 
 constexpr size_t kFirstPacketBytes = 16;
+constexpr AVRational kMs{1, 1000};
 
 void receiveAll(AVCodecContext* decoder, AVFrame* frame, DecodedFile::Stream* stream) {
     int result;
@@ -37,12 +38,17 @@ DecodedFile::DecodedFile(const std::string& path) : m_opened(false) {
         return;
     }
     m_opened = true;
+    m_format = format->iformat->name;
     std::vector<AVCodecContext*> decoders;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVCodecParameters* parameters = format->streams[i]->codecpar;
         Stream stream;
         stream.type = parameters->codec_type;
         stream.codec = parameters->codec_id;
+        const AVStream* st = format->streams[i];
+        if (st->start_time != AV_NOPTS_VALUE && st->duration != AV_NOPTS_VALUE) {
+            stream.endMs = av_rescale_q(st->start_time + st->duration, st->time_base, kMs);
+        }
         stream.extradata.assign(parameters->extradata,
                                 parameters->extradata + parameters->extradata_size);
         m_streams.push_back(stream);
@@ -59,6 +65,8 @@ DecodedFile::DecodedFile(const std::string& path) : m_opened(false) {
     while (av_read_frame(format, packet) == 0) {
         const size_t index = static_cast<size_t>(packet->stream_index);
         Stream& stream = m_streams[index];
+        stream.timesMs.push_back(av_rescale_q(packet->pts, format->streams[index]->time_base, kMs));
+        stream.keys.push_back((packet->flags & AV_PKT_FLAG_KEY) != 0);
         if (stream.packets++ == 0) {
             stream.firstPacket.assign(
                 packet->data, packet->data + std::min<size_t>(packet->size, kFirstPacketBytes));

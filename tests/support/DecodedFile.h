@@ -21,6 +21,10 @@ public:
         // The first bytes of the first packet.
         std::vector<uint8_t> firstPacket;
         int packets = 0;
+        // Each packet's presentation time and key flag, in file order.
+        std::vector<int64_t> timesMs;
+        std::vector<bool> keys;
+        int64_t endMs = 0;  // the stream's start plus its duration
         int frames = 0;
         int decodeErrors = 0;
         // Of the first decoded picture.
@@ -33,11 +37,14 @@ public:
     explicit DecodedFile(const std::string& path);
 
     bool opened() const { return m_opened; }
+    // The container format's name as libavformat knows it.
+    const std::string& format() const { return m_format; }
     const std::vector<Stream>& streams() const { return m_streams; }
     // The first stream of the type, or null.
     const Stream* find(AVMediaType type) const;
 
 private:
     bool m_opened;
+    std::string m_format;
     std::vector<Stream> m_streams;
 };

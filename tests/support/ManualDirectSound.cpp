@@ -34,30 +34,6 @@ HRESULT ManualDirectSound::createInstalled(LPCGUID /*guid*/, IDirectSound8** dev
     return DS_OK;
 }
 
-ULONG ManualDirectSound::foreignReferences() const {
-    return references() - 1;
-}
-
-HWND ManualDirectSound::window() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_window;
-}
-
-DWORD ManualDirectSound::level() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_level;
-}
-
-DSBUFFERDESC ManualDirectSound::lastDescription() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_description;
-}
-
-WAVEFORMATEX ManualDirectSound::lastFormat() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_format;
-}
-
 std::vector<ManualSoundBuffer*> ManualDirectSound::buffers() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_buffers;
@@ -77,8 +53,6 @@ HRESULT ManualDirectSound::CreateSoundBuffer(LPCDSBUFFERDESC pcDSBufferDesc,
                                              IDirectSoundBuffer** ppDSBuffer,
                                              IUnknown* /*pUnkOuter*/) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_description = *pcDSBufferDesc;
-    m_format = *pcDSBufferDesc->lpwfxFormat;
     if (FAILED(createSoundBufferResult.load())) {
         return createSoundBufferResult.load();
     }
@@ -94,9 +68,6 @@ HRESULT ManualDirectSound::CreateSoundBuffer(LPCDSBUFFERDESC pcDSBufferDesc,
     return DS_OK;
 }
 
-HRESULT ManualDirectSound::SetCooperativeLevel(HWND hwnd, DWORD dwLevel) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_window = hwnd;
-    m_level = dwLevel;
+HRESULT ManualDirectSound::SetCooperativeLevel(HWND /*hwnd*/, DWORD /*dwLevel*/) {
     return cooperativeLevelResult.load();
 }

@@ -10,8 +10,7 @@
 
 // A DirectSound device for tests. While one is installed, DirectSoundCreate8
 // hands it out (with a new reference); its buffers are ManualSoundBuffers,
-// which play only when the test advances them. It records what it was asked
-// for and can be told to fail.
+// which play only when the test advances them. It can be told to fail.
 class ManualDirectSound : public CRefCounted<IDirectSound8> {
 public:
     // Creates a device, holding one reference for the test, and installs it.
@@ -25,12 +24,7 @@ public:
     std::atomic<HRESULT> createSoundBufferResult{DS_OK};
 
     // References held by others than the test (the renderer's).
-    ULONG foreignReferences() const;
-    HWND window() const;
-    DWORD level() const;
-    // The description and format of the last CreateSoundBuffer.
-    DSBUFFERDESC lastDescription() const;
-    WAVEFORMATEX lastFormat() const;
+    ULONG foreignReferences() const { return references() - 1; }
     // The buffers created so far; the device keeps a reference on each.
     std::vector<ManualSoundBuffer*> buffers() const;
 
@@ -46,10 +40,5 @@ private:
     static HRESULT createInstalled(LPCGUID guid, IDirectSound8** device, IUnknown* outer);
 
     mutable std::mutex m_mutex;
-    // Guarded by m_mutex.
-    HWND m_window = nullptr;
-    DWORD m_level = 0;
-    DSBUFFERDESC m_description = {};
-    WAVEFORMATEX m_format = {};
-    std::vector<ManualSoundBuffer*> m_buffers;
+    std::vector<ManualSoundBuffer*> m_buffers;  // guarded by m_mutex
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -104,48 +105,20 @@ TEST_F(ApmWrapperTest, SuppressesNoiseAndKeepsTheVoice) {
     }
 }
 
-TEST_F(ApmWrapperTest, TwoChunksGiveTwoProcessedChunks) {
-    std::vector<int16_t> input(160);
-    for (size_t i = 0; i < input.size(); ++i) {
-        input[i] = static_cast<int16_t>(speechLike(static_cast<int>(i)));
-    }
-    ASSERT_EQ(0, m_apm.process(reinterpret_cast<const uint8_t*>(input.data()), 320));
-    const int16_t* output = reinterpret_cast<const int16_t*>(m_apm.getOutput());
-    int nonZero = 0;
-    for (int i = 80; i < 160; ++i) {
-        nonZero += output[i] != 0;
-    }
-    EXPECT_GT(nonZero, 40);
-}
-
-TEST_F(ApmWrapperTest, OutputBufferGrowsOnlyAndIsReusedZeroFilled) {
-    const std::vector<uint8_t> loud(640, 0x40);
-    ASSERT_EQ(0, m_apm.process(loud.data(), 640));
-    uint8_t* const buffer = m_apm.getOutput();
-    ASSERT_EQ(0, m_apm.process(loud.data(), 320));
-    EXPECT_EQ(buffer, m_apm.getOutput());
-    for (int i = 320; i < 640; ++i) {
-        ASSERT_EQ(0, buffer[i]) << i;
-    }
-    ASSERT_EQ(0, m_apm.process(loud.data(), 0));
-    EXPECT_EQ(buffer, m_apm.getOutput());
-    for (int i = 0; i < 640; ++i) {
-        ASSERT_EQ(0, buffer[i]) << i;
-    }
-}
-
 // A short last chunk is processed as a 10 ms chunk padded with zeros, and
 // only its own bytes come out: nothing is read or written past either block
-// (blocks of exactly their size, checked by AddressSanitizer).
-TEST_F(ApmWrapperTest, ShortTailIsProcessedAsIfPaddedWithZeros) {
-    for (int size : {1, 161, 200, 4096}) {
+// (blocks of exactly their size, checked by AddressSanitizer). Two chunks
+// give two processed chunks.
+TEST(ApmWrapper, ShortTailIsProcessedAsIfPaddedWithZeros) {
+    for (int size : {1, 161, 200, 320, 4096}) {
         SCOPED_TRACE(size);
         const int padded = (size + ApmWrapper::kChunkBytes - 1) / ApmWrapper::kChunkBytes *
                            ApmWrapper::kChunkBytes;
         std::unique_ptr<uint8_t[]> block(new uint8_t[size]);
         std::vector<uint8_t> paddedBlock(padded, 0);
         for (int i = 0; i < size; ++i) {
-            block[i] = paddedBlock[i] = static_cast<uint8_t>(i * 37);
+            const int16_t sample = static_cast<int16_t>(speechLike(i / 2));
+            block[i] = paddedBlock[i] = static_cast<uint8_t>(i % 2 ? sample >> 8 : sample);
         }
         ApmWrapper apm;
         ApmWrapper paddedApm;
@@ -154,36 +127,23 @@ TEST_F(ApmWrapperTest, ShortTailIsProcessedAsIfPaddedWithZeros) {
         ASSERT_EQ(0, apm.process(block.get(), size));
         ASSERT_EQ(0, paddedApm.process(paddedBlock.data(), padded));
         EXPECT_EQ(0, std::memcmp(paddedApm.getOutput(), apm.getOutput(), size));
+        if (size == 320) {
+            const int16_t* output = reinterpret_cast<const int16_t*>(apm.getOutput());
+            EXPECT_GT(std::count_if(output + 80, output + 160, [](int16_t v) { return v != 0; }),
+                      40);
+        }
     }
 }
 
-TEST_F(ApmWrapperTest, NullDataIsSilence) {
-    ASSERT_EQ(0, m_apm.process(nullptr, 320));
-    const uint8_t* output = m_apm.getOutput();
-    for (int i = 0; i < 320; ++i) {
-        ASSERT_EQ(0, output[i]) << i;
-    }
-}
-
-TEST(ApmWrapper, RefusesWithoutModuleOrWithNegativeSize) {
+// Without init, with a negative size or without data, nothing is processed
+// from the caller's bytes.
+TEST(ApmWrapper, RefusesWithoutModuleOrWithNegativeSizeAndTakesNullAsSilence) {
     ApmWrapper apm;
     const std::vector<uint8_t> block(320, 1);
     EXPECT_EQ(1, apm.process(block.data(), 320));
     ASSERT_EQ(0, apm.init());
     EXPECT_EQ(1, apm.process(block.data(), -1));
-    EXPECT_EQ(0, apm.process(block.data(), 320));
-}
-
-TEST(ApmWrapper, DestructionWritesOneDebugLine) {
-    ApmBase* apm = nullptr;
-    ASSERT_EQ(0, createApmWrapper(&apm));
-    ASSERT_NE(nullptr, apm);
-    ApmBase* const first = apm;
-    EXPECT_EQ(1, createApmWrapper(&apm));
-    EXPECT_EQ(first, apm);
-    ::testing::internal::CaptureStderr();
-    destroyApmWrapper(&apm);
-    EXPECT_EQ("sdas!!!!!!!!!!!!!!!!!\n", ::testing::internal::GetCapturedStderr());
-    EXPECT_EQ(nullptr, apm);
-    destroyApmWrapper(&apm);
+    ASSERT_EQ(0, apm.process(nullptr, 320));
+    EXPECT_EQ(std::vector<uint8_t>(320, 0),
+              std::vector<uint8_t>(apm.getOutput(), apm.getOutput() + 320));
 }

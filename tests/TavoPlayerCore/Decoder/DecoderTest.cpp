@@ -1,0 +1,458 @@
+// The decoders on the simulated camera's streams, checked against bare
+// libavcodec and against what the camera drew (picture numbers, beeps on the
+// second), the audio conversion, and the factories of the engine's parts.
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "TavoPlayerCore/Apm/ApmWrapper.h"
+#include "TavoPlayerCore/AudioRender/IAudioRender.h"
+#include "TavoPlayerCore/Decoder/CAACDecoder.h"
+#include "TavoPlayerCore/Decoder/CCTavoAudioConvert.h"
+#include "TavoPlayerCore/Decoder/CG711Decoder.h"
+#include "TavoPlayerCore/Decoder/CH264Decoder.h"
+#include "TavoPlayerCore/Decoder/CH265Decoder.h"
+#include "TavoPlayerCore/Decoder/CMP3Decoder.h"
+#include "TavoPlayerCore/Decoder/DecoderSlot.h"
+#include "simcam/TestPattern.h"
+#include "simcam/ToneSource.h"
+#include "support/CameraCapture.h"
+#include "support/QuietLibavLog.h"
+#include "support/ReferenceDecoder.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+using simcam::AudioCodec;
+using simcam::EncodedUnit;
+using simcam::VideoCodec;
+
+namespace {
+
+std::vector<uint8_t> noise(size_t size, std::mt19937& random) {
+    std::vector<uint8_t> bytes(size);
+    for (uint8_t& byte : bytes) {
+        byte = static_cast<uint8_t>(random());
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> cut(const EncodedUnit& unit, size_t size) {
+    return std::vector<uint8_t>(unit.data.begin(), unit.data.begin() + size);
+}
+
+// ---- Pictures ----------------------------------------------------------------
+
+struct VideoCase {
+    const char* name;
+    VideoCodec codec;
+    AVCodecID codecId;
+    bool (*create)(IVideoDecoder**);
+};
+
+const VideoCase kVideoCases[] = {
+    {"H264", VideoCodec::H264, AV_CODEC_ID_H264, createH264Decoder},
+    {"H265", VideoCodec::H265, AV_CODEC_ID_HEVC, createH265Decoder},
+};
+
+class VideoDecoderTest : public ::testing::TestWithParam<VideoCase> {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(GetParam().create(&m_decoder));
+        m_units = captureVideo(smallVideoSettings(GetParam().codec), 30);
+        ASSERT_EQ(30u, m_units.size());
+        ReferenceDecoder reference(GetParam().codecId);
+        for (const EncodedUnit& unit : m_units) {
+            reference.decode(unit.data.data(), static_cast<int>(unit.data.size()));
+        }
+        reference.drain();
+        m_reference = reference.frames();
+        ASSERT_EQ(m_units.size(), m_reference.size());
+    }
+    void TearDown() override { destroyDecoder(&m_decoder); }
+
+    bool decode(const std::vector<uint8_t>& bytes) {
+        return m_decoder->decode(bytes.data(), static_cast<int>(bytes.size()));
+    }
+
+    // Decodes pictures [from, to) and expects each on its own call, the very
+    // picture the camera drew and bare libavcodec made of the whole stream.
+    void expectPictures(size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            SCOPED_TRACE(testing::Message() << "picture " << i);
+            ASSERT_TRUE(decode(m_units[i].data));
+            AVFrame* frame = nullptr;
+            ASSERT_TRUE(m_decoder->getFrame(&frame));
+            ASSERT_EQ(320, frame->width);
+            ASSERT_EQ(240, frame->height);
+            EXPECT_EQ(static_cast<int64_t>(i),
+                      simcam::TestPattern::readNumber(simcam::LumaView::fromLuma(
+                          frame->data[0], frame->linesize[0], frame->width, frame->height)));
+            EXPECT_EQ(m_reference[i], planeChecksums(frame));
+        }
+    }
+
+    IVideoDecoder* m_decoder = nullptr;
+    std::vector<EncodedUnit> m_units;  // key frames at 0, 10 and 20
+    std::vector<std::vector<uint64_t>> m_reference;
+};
+
+TEST_P(VideoDecoderTest, EveryAccessUnitGivesItsPictureAtOnceAndBitExact) {
+    expectPictures(0, m_units.size());
+}
+
+// After a reset, or a close and an open, the decoder knows nothing of the
+// past: predicted pictures fail until the next key frame.
+TEST_P(VideoDecoderTest, ResetAndReopeningForgetThePastUntilTheNextKeyFrame) {
+    expectPictures(0, 5);
+    ASSERT_TRUE(m_decoder->reset());
+    for (size_t i = 5; i < 10; ++i) {
+        EXPECT_FALSE(decode(m_units[i].data)) << "picture " << i;
+    }
+    expectPictures(10, 15);
+    EXPECT_TRUE(m_decoder->close());
+    EXPECT_FALSE(decode(m_units[15].data));
+    AVFrame* frame = nullptr;
+    ASSERT_TRUE(m_decoder->getFrame(&frame));
+    EXPECT_EQ(nullptr, frame);
+    ASSERT_TRUE(m_decoder->open());
+    expectPictures(20, 25);
+}
+
+// Damaged samples of every kind come through without a crash (and, under
+// AddressSanitizer, without a bad access or a leak); from the next key frame
+// the pictures are exact again.
+TEST_P(VideoDecoderTest, RecoversFromDamagedSamplesAtTheNextKeyFrame) {
+    QuietLibavLog quiet;
+    std::mt19937 random(7);
+    expectPictures(0, 3);
+    for (size_t i : {3u, 4u}) {  // flipped bits after the start code
+        std::vector<uint8_t> corrupted = m_units[i].data;
+        for (size_t k = 8; k < corrupted.size(); k += 7) {
+            corrupted[k] ^= static_cast<uint8_t>(random());
+        }
+        decode(corrupted);
+    }
+    decode(cut(m_units[5], m_units[5].data.size() / 2));
+    decode(cut(m_units[6], 5));
+    EXPECT_FALSE(m_decoder->decode(nullptr, 0));
+    EXPECT_FALSE(m_decoder->decode(m_units[7].data.data(), 0));
+    EXPECT_FALSE(m_decoder->decode(m_units[7].data.data(), -5));
+    for (int n = 0; n < 20; ++n) {  // noise, with and without a start code
+        std::vector<uint8_t> bytes = noise(1 + random() % 3000, random);
+        if (n % 2) {
+            bytes.insert(bytes.begin(), {0, 0, 0, 1});
+        }
+        decode(bytes);
+    }
+    // A key frame cut in the middle, then the pictures that predict from it.
+    decode(cut(m_units[10], m_units[10].data.size() / 3));
+    for (size_t i = 11; i < 20; ++i) {
+        decode(m_units[i].data);
+    }
+    expectPictures(20, 30);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, VideoDecoderTest, ::testing::ValuesIn(kVideoCases),
+                         [](const ::testing::TestParamInfo<VideoCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// ---- Sound -------------------------------------------------------------------
+
+struct AudioCase {
+    const char* name;
+    AudioCodec codec;
+    int sampleRate;
+    int channels;
+    AVCodecID codecId;
+    int samplesPerFrame;
+};
+
+const AudioCase kAudioCases[] = {
+    {"AacMono16k", AudioCodec::AAC, 16000, 1, AV_CODEC_ID_AAC, 1024},
+    {"AacStereo48k", AudioCodec::AAC, 48000, 2, AV_CODEC_ID_AAC, 1024},
+    {"Mp3Mono16k", AudioCodec::MP3, 16000, 1, AV_CODEC_ID_MP3, 576},
+    {"Mp3Stereo44k", AudioCodec::MP3, 44100, 2, AV_CODEC_ID_MP3, 1152},
+    {"G711ALaw", AudioCodec::G711ALaw, 8000, 1, AV_CODEC_ID_PCM_ALAW, 160},
+    {"G711MuLaw", AudioCodec::G711MuLaw, 8000, 1, AV_CODEC_ID_PCM_MULAW, 160},
+};
+
+bool createFor(const AudioCase& audio, IAudioDecoder** slot) {
+    switch (audio.codec) {
+        case AudioCodec::AAC:
+            return createAACDecoder(slot);
+        case AudioCodec::MP3:
+            return createMP3Decoder(slot);
+        case AudioCodec::G711ALaw:
+            return createG711Decoder(slot, CG711Decoder::kALaw, 8000, 0x00100001);
+        case AudioCodec::G711MuLaw:
+            return createG711Decoder(slot, CG711Decoder::kMuLaw, 8000, 0x00100001);
+        case AudioCodec::None:
+            break;
+    }
+    return false;
+}
+
+class AudioDecoderTest : public ::testing::TestWithParam<AudioCase> {
+protected:
+    void SetUp() override { ASSERT_TRUE(createFor(GetParam(), &m_decoder)); }
+    void TearDown() override { destroyDecoder(&m_decoder); }
+
+    std::vector<EncodedUnit> capture(int count) {
+        const AudioCase& audio = GetParam();
+        return captureAudio(audioSettings(audio.codec, audio.sampleRate, audio.channels), count);
+    }
+
+    IAudioDecoder* m_decoder = nullptr;
+};
+
+// Three seconds of the camera's sound: every frame decodes on its own call,
+// exactly as bare libavcodec decodes it, and once in the player's sample
+// format the beeps sit at the whole seconds of the frames' timestamps.
+TEST_P(AudioDecoderTest, RoundTripIsExactAndKeepsTheBeepsOnTheSecond) {
+    const AudioCase& audio = GetParam();
+    const int frames = 3 * audio.sampleRate / audio.samplesPerFrame;
+    const std::vector<EncodedUnit> units = capture(frames);
+    ASSERT_EQ(static_cast<size_t>(frames), units.size());
+
+    const bool pcm = audio.codec == AudioCodec::G711ALaw || audio.codec == AudioCodec::G711MuLaw;
+    ReferenceDecoder reference(audio.codecId, pcm ? 8000 : 0, pcm ? 1 : 0);
+    ASSERT_TRUE(reference.isOpen());
+    CCTavoAudioConvert convert;
+    std::vector<int16_t> pcmSamples;
+    for (size_t i = 0; i < units.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "frame " << i);
+        const EncodedUnit& unit = units[i];
+        reference.decode(unit.data.data(), static_cast<int>(unit.data.size()));
+        ASSERT_TRUE(m_decoder->decode(unit.data.data(), static_cast<int>(unit.data.size())));
+        AVFrame* frame = nullptr;
+        ASSERT_TRUE(m_decoder->getFrame(&frame));
+        ASSERT_EQ(audio.samplesPerFrame, frame->nb_samples);
+        ASSERT_EQ(audio.channels, frame->ch_layout.nb_channels);
+        ASSERT_EQ(audio.sampleRate, frame->sample_rate);
+        ASSERT_EQ(i + 1, reference.frames().size());
+        EXPECT_EQ(reference.frames()[i], planeChecksums(frame));
+        if (i == 0) {
+            ASSERT_EQ(0, convert.init(frame, AV_SAMPLE_FMT_S16));
+        }
+        uint8_t* block = nullptr;
+        uint32_t size = 0;
+        ASSERT_EQ(0, convert.convert(frame, &block, &size));
+        ASSERT_EQ(static_cast<uint32_t>(audio.samplesPerFrame * audio.channels * 2), size);
+        const int16_t* samples = reinterpret_cast<const int16_t*>(block);
+        pcmSamples.insert(pcmSamples.end(), samples, samples + size / 2);
+    }
+
+    std::vector<uint32_t> beepsMs;
+    for (size_t start :
+         simcam::ToneSource::findBeepStarts(pcmSamples.data(), pcmSamples.size() / audio.channels,
+                                            audio.channels, audio.sampleRate)) {
+        beepsMs.push_back(units.front().timeMs +
+                          static_cast<uint32_t>(start * 1000 / audio.sampleRate));
+    }
+    // The very first beep may lack the frame before it (encoder priming).
+    if (!beepsMs.empty() && beepsMs.front() < 500) {
+        beepsMs.erase(beepsMs.begin());
+    }
+    ASSERT_EQ(2u, beepsMs.size());
+    EXPECT_NEAR(1000, beepsMs[0], 3);
+    EXPECT_NEAR(2000, beepsMs[1], 3);
+}
+
+TEST_P(AudioDecoderTest, DamagedSamplesLeaveTheDecoderUsable) {
+    QuietLibavLog quiet;
+    std::mt19937 random(12345);
+    const std::vector<EncodedUnit> units = capture(12);
+    EXPECT_FALSE(m_decoder->decode(nullptr, 0));
+    EXPECT_FALSE(m_decoder->decode(units[0].data.data(), 0));
+    for (const std::vector<uint8_t>& bytes :
+         {noise(700, random), cut(units[1], units[1].data.size() / 2), cut(units[2], 3)}) {
+        m_decoder->decode(bytes.data(), static_cast<int>(bytes.size()));
+    }
+    for (size_t i = 3; i < units.size(); ++i) {
+        EXPECT_TRUE(m_decoder->decode(units[i].data.data(), static_cast<int>(units[i].data.size())))
+            << "frame " << i;
+    }
+    AVFrame* frame = nullptr;
+    ASSERT_TRUE(m_decoder->getFrame(&frame));
+    EXPECT_EQ(GetParam().samplesPerFrame, frame->nb_samples);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, AudioDecoderTest, ::testing::ValuesIn(kAudioCases),
+                         [](const ::testing::TestParamInfo<AudioCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// A sample that holds two ADTS frames gives the first frame's samples only;
+// the second is consumed with it, so the next sample's output is its own and
+// does not lag behind.
+TEST(CAACDecoder, SampleWithTwoFramesGivesTheFirstAndNothingLags) {
+    const std::vector<EncodedUnit> units =
+        captureAudio(audioSettings(AudioCodec::AAC, 16000, 2), 3);
+    ASSERT_EQ(3u, units.size());
+    ReferenceDecoder reference(AV_CODEC_ID_AAC);
+    for (const EncodedUnit& unit : units) {
+        reference.decode(unit.data.data(), static_cast<int>(unit.data.size()));
+    }
+    ASSERT_EQ(3u, reference.frames().size());
+    CAACDecoder decoder;
+    std::vector<uint8_t> twoFrames = units[0].data;
+    twoFrames.insert(twoFrames.end(), units[1].data.begin(), units[1].data.end());
+    ASSERT_TRUE(decoder.decode(twoFrames.data(), static_cast<int>(twoFrames.size())));
+    AVFrame* frame = nullptr;
+    ASSERT_TRUE(decoder.getFrame(&frame));
+    EXPECT_EQ(reference.frames()[0], planeChecksums(frame));
+    ASSERT_TRUE(decoder.decode(units[2].data.data(), static_cast<int>(units[2].data.size())));
+    ASSERT_TRUE(decoder.getFrame(&frame));
+    EXPECT_EQ(reference.frames()[2], planeChecksums(frame));
+}
+
+// G.711 has no header: rate and channels come from the stream description,
+// and without them (or with an unknown law) nothing decodes.
+TEST(CG711Decoder, TakesTheFormatFromTheDescriptionAndRefusesAMissingOne) {
+    const std::vector<uint8_t> block(160, 0xD5);
+    CG711Decoder stereo(CG711Decoder::kALaw, 16000, 0x00100002);
+    ASSERT_TRUE(stereo.decode(block.data(), static_cast<int>(block.size())));
+    AVFrame* frame = nullptr;
+    ASSERT_TRUE(stereo.getFrame(&frame));
+    EXPECT_EQ(16000, frame->sample_rate);
+    EXPECT_EQ(2, frame->ch_layout.nb_channels);
+    EXPECT_EQ(80, frame->nb_samples);
+
+    ::testing::internal::CaptureStderr();  // an unknown law says so on stderr
+    CG711Decoder unknownLaw(3, 8000, 1);
+    CG711Decoder noChannels(CG711Decoder::kALaw, 8000, 0x00100000);
+    CG711Decoder noRate(CG711Decoder::kMuLaw, 0, 1);
+    EXPECT_FALSE(unknownLaw.reset());
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(noChannels.open());
+    for (CG711Decoder* decoder : {&unknownLaw, &noChannels, &noRate}) {
+        EXPECT_FALSE(decoder->decode(block.data(), static_cast<int>(block.size())));
+    }
+}
+
+// ---- Conversion to the sound card's format -------------------------------------
+
+// An audio frame with its own buffers, freed on destruction.
+class TestFrame {
+public:
+    TestFrame(AVSampleFormat format, int channels, int samples, int rate = 48000)
+        : m_frame(av_frame_alloc()) {
+        m_frame->format = format;
+        m_frame->nb_samples = samples;
+        m_frame->sample_rate = rate;
+        av_channel_layout_default(&m_frame->ch_layout, channels);
+        EXPECT_EQ(0, av_frame_get_buffer(m_frame, 0));
+    }
+    ~TestFrame() { av_frame_free(&m_frame); }
+    AVFrame* get() const { return m_frame; }
+    float* floats(int channel) const { return reinterpret_cast<float*>(m_frame->data[channel]); }
+
+private:
+    AVFrame* m_frame;
+};
+
+TEST(CCTavoAudioConvert, PassesSixteenBitThroughAndInterleavesPlanarFloatClipped) {
+    CCTavoAudioConvert convert;
+    TestFrame mono(AV_SAMPLE_FMT_S16, 1, 160, 8000);
+    uint8_t* block = nullptr;
+    uint32_t size = 0;
+    ASSERT_EQ(0, convert.convert(mono.get(), &block, &size));  // no init: nothing converted
+    EXPECT_EQ(mono.get()->data[0], block);
+    EXPECT_EQ(320u, size);
+
+    TestFrame stereo(AV_SAMPLE_FMT_FLTP, 2, 1024);
+    for (int i = 0; i < 1024; ++i) {
+        stereo.floats(0)[i] = 0.5f;
+        stereo.floats(1)[i] = i % 2 ? -0.25f : 1.5f;
+    }
+    ASSERT_EQ(0, convert.init(stereo.get(), AV_SAMPLE_FMT_S16));
+    ASSERT_EQ(0, convert.convert(stereo.get(), &block, &size));
+    ASSERT_EQ(4096u, size);
+    const int16_t* samples = reinterpret_cast<const int16_t*>(block);
+    EXPECT_EQ((std::vector<int16_t>{16384, 32767, 16384, -8192}),
+              std::vector<int16_t>(samples, samples + 4));
+    EXPECT_EQ(-8192, samples[2047]);
+}
+
+// Blocks must stay below the conversion buffer, and the resampler is set up
+// for the first frame: a frame of another shape would make it read planes
+// that are not there.
+TEST(CCTavoAudioConvert, RefusesWhatItCannotConvert) {
+    CCTavoAudioConvert convert;
+    TestFrame stereo(AV_SAMPLE_FMT_FLTP, 2, 1024);
+    TestFrame planarShort(AV_SAMPLE_FMT_S16P, 2, 1024);
+    TestFrame mono(AV_SAMPLE_FMT_FLTP, 1, 1024);
+    TestFrame otherRate(AV_SAMPLE_FMT_FLTP, 2, 1024, 44100);
+    uint8_t* block = nullptr;
+    uint32_t size = 0;
+    EXPECT_EQ(PLAYER_E_INVALIDARG, convert.convert(stereo.get(), &block, &size));
+    EXPECT_EQ(PLAYER_E_INVALIDARG, convert.init(nullptr, AV_SAMPLE_FMT_S16));
+    ASSERT_EQ(0, convert.init(stereo.get(), AV_SAMPLE_FMT_S16));
+    EXPECT_EQ(PLAYER_E_INVALIDARG, convert.convert(planarShort.get(), &block, &size));
+    EXPECT_EQ(PLAYER_E_INVALIDARG, convert.convert(nullptr, &block, &size));
+    EXPECT_EQ(PLAYER_E_INVALIDARG, convert.convert(stereo.get(), nullptr, &size));
+    EXPECT_EQ(PLAYER_E_INVALIDARG, convert.convert(stereo.get(), &block, nullptr));
+    EXPECT_EQ(PLAYER_E_FAIL, convert.convert(mono.get(), &block, &size));
+    EXPECT_EQ(PLAYER_E_FAIL, convert.convert(otherRate.get(), &block, &size));
+    EXPECT_EQ(nullptr, block);
+
+    CCTavoAudioConvert single;
+    TestFrame fits(AV_SAMPLE_FMT_FLTP, 1, 8191);
+    TestFrame tooLarge(AV_SAMPLE_FMT_FLTP, 1, 8192);
+    ASSERT_EQ(0, single.init(fits.get(), AV_SAMPLE_FMT_S16));
+    ASSERT_EQ(0, single.convert(fits.get(), &block, &size));
+    EXPECT_EQ(16382u, size);
+    block = nullptr;
+    size = 0;
+    EXPECT_EQ(PLAYER_E_FAIL, single.convert(tooLarge.get(), &block, &size));
+    EXPECT_EQ(nullptr, block);
+    EXPECT_EQ(0u, size);
+}
+
+// ---- Factories ---------------------------------------------------------------
+
+// Every factory of the engine's parts fills an empty slot only, so a second
+// call never overwrites (and leaks) what the slot holds.
+TEST(Factories, FillOnlyAnEmptySlot) {
+    IVideoDecoder* video = nullptr;
+    ASSERT_TRUE(createH264Decoder(&video));
+    IVideoDecoder* const firstVideo = video;
+    EXPECT_FALSE(createH265Decoder(&video));
+    EXPECT_EQ(firstVideo, video);
+    EXPECT_TRUE(destroyDecoder(&video));
+    EXPECT_EQ(nullptr, video);
+    EXPECT_FALSE(destroyDecoder(&video));
+
+    IAudioDecoder* audio = nullptr;
+    ASSERT_TRUE(createG711Decoder(&audio, CG711Decoder::kALaw, 8000, 1));
+    IAudioDecoder* const firstAudio = audio;
+    EXPECT_FALSE(createAACDecoder(&audio));
+    EXPECT_FALSE(createMP3Decoder(&audio));
+    EXPECT_EQ(firstAudio, audio);
+    destroyDecoder(&audio);
+
+    EXPECT_FALSE(createAudioRender(nullptr));
+    IAudioRender* render = nullptr;
+    ASSERT_TRUE(createAudioRender(&render));
+    IAudioRender* const firstRender = render;
+    EXPECT_FALSE(createAudioRender(&render));
+    EXPECT_EQ(firstRender, render);
+    delete render;
+
+    ApmBase* apm = nullptr;
+    ASSERT_EQ(0, createApmWrapper(&apm));
+    ApmBase* const firstApm = apm;
+    EXPECT_EQ(1, createApmWrapper(&apm));
+    EXPECT_EQ(firstApm, apm);
+    ::testing::internal::CaptureStderr();  // the wrapper's destructor writes a line
+    destroyApmWrapper(&apm);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(nullptr, apm);
+}
+
+}  // namespace
