@@ -112,33 +112,6 @@ protected:
 
 }  // namespace
 
-TEST(DirectDraw, CreateExChecksItsArguments) {
-    void* created = &created;
-    const GUID otherInterface = {
-        0x6C14DB80, 0xA733, 0x11CE, {0xA5, 0x21, 0, 0x20, 0xAF, 0xB, 0xE5, 0x60}};
-    GUID driver = IID_IDirectDraw7;
-    EXPECT_EQ(DDERR_INVALIDPARAMS, DirectDrawCreateEx(nullptr, nullptr, IID_IDirectDraw7, nullptr));
-    EXPECT_EQ(DDERR_INVALIDPARAMS, DirectDrawCreateEx(nullptr, &created, otherInterface, nullptr));
-    EXPECT_EQ(nullptr, created);
-    EXPECT_EQ(DDERR_INVALIDDIRECTDRAWGUID,
-              DirectDrawCreateEx(&driver, &created, IID_IDirectDraw7, nullptr));
-    EXPECT_EQ(CLASS_E_NOAGGREGATION, DirectDrawCreateEx(nullptr, &created, IID_IDirectDraw7,
-                                                        reinterpret_cast<IUnknown*>(&driver)));
-
-    ASSERT_EQ(DD_OK, DirectDrawCreateEx(nullptr, &created, IID_IDirectDraw7, nullptr));
-    IDirectDraw7* directDraw = static_cast<IDirectDraw7*>(created);
-    DDSURFACEDESC2 primary = primaryDescription();
-    IDirectDrawSurface7* surface = nullptr;
-    EXPECT_EQ(DDERR_NOCOOPERATIVELEVELSET, directDraw->CreateSurface(&primary, &surface, nullptr));
-    int notAWindow = 0;
-    EXPECT_EQ(DDERR_INVALIDPARAMS, directDraw->SetCooperativeLevel(&notAWindow, DDSCL_NORMAL));
-    EXPECT_EQ(DDERR_INVALIDPARAMS,
-              directDraw->SetCooperativeLevel(nullptr, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN));
-    EXPECT_EQ(DD_OK,
-              directDraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL | DDSCL_NOWINDOWCHANGES));
-    EXPECT_EQ(0u, directDraw->Release());
-}
-
 TEST(DirectDraw, SurfacesAreCheckedLikeDirectDrawDoes) {
     IDirectDraw7* directDraw = createDirectDraw(nullptr);
     IDirectDrawSurface7* surface = nullptr;
