@@ -256,6 +256,10 @@ HRESULT CDirect3DDevice9::GetSwapChain(UINT swapChain, IDirect3DSwapChain9** res
 
 HRESULT CDirect3DDevice9::Reset(D3DPRESENT_PARAMETERS* parameters) {
     std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
+    const HRESULT fault = takeCallFailureForTesting(Direct3D9Call::Reset);
+    if (FAILED(fault)) {
+        return fault;
+    }
     HWND window = nullptr;
     const HRESULT completed = completeParameters(m_swapChain->window(), parameters, &window);
     if (FAILED(completed)) {

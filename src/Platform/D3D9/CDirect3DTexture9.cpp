@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "Platform/D3D9/Direct3D9ForTesting.h"
 #include "Platform/Gles/CGlesContext.h"
 
 CDirect3DTexture9* CDirect3DTexture9::create(const std::shared_ptr<CGlesContext>& context,
@@ -49,6 +50,10 @@ HRESULT CDirect3DTexture9::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, cons
     // Default-pool textures are lockable only when dynamic.
     if (level != 0 || !lockedRect || rect || !m_dynamic || m_locked) {
         return D3DERR_INVALIDCALL;
+    }
+    const HRESULT fault = takeCallFailureForTesting(Direct3D9Call::TextureLock);
+    if (FAILED(fault)) {
+        return fault;
     }
     if (m_texels.empty()) {
         m_texels.assign(static_cast<size_t>(m_pitch) * m_height, 0);

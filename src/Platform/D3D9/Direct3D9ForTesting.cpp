@@ -11,6 +11,10 @@ std::mutex g_faultsMutex;
 Direct3D9Faults g_faults;    // guarded by g_faultsMutex
 bool g_losePresent = false;  // guarded by g_faultsMutex
 UINT g_lostAnswers = 0;      // guarded by g_faultsMutex
+// Per call kind: calls still to come before the failing one (0: none asked
+// for), and what that one answers.
+UINT g_callsToFailure[kDirect3D9CallKinds] = {};  // guarded by g_faultsMutex
+HRESULT g_callFailure[kDirect3D9CallKinds] = {};  // guarded by g_faultsMutex
 
 }  // namespace
 
@@ -46,4 +50,19 @@ bool takePresentLossForTesting(UINT* lostAnswers) {
     g_losePresent = false;
     *lostAnswers = g_lostAnswers;
     return true;
+}
+
+void failCallForTesting(Direct3D9Call call, UINT nth, HRESULT result) {
+    std::lock_guard<std::mutex> guard(g_faultsMutex);
+    g_callsToFailure[static_cast<int>(call)] = nth;
+    g_callFailure[static_cast<int>(call)] = result;
+}
+
+HRESULT takeCallFailureForTesting(Direct3D9Call call) {
+    std::lock_guard<std::mutex> guard(g_faultsMutex);
+    UINT& toGo = g_callsToFailure[static_cast<int>(call)];
+    if (toGo == 0 || --toGo > 0) {
+        return D3D_OK;
+    }
+    return g_callFailure[static_cast<int>(call)];
 }

@@ -37,3 +37,13 @@ Direct3D9Faults direct3D9FaultsForTesting();
 void loseNextPresentForTesting(UINT lostAnswers);
 // Takes a loss requested by loseNextPresentForTesting; read by Present.
 bool takePresentLossForTesting(UINT* lostAnswers);
+
+// Calls that can be made to fail once, at a chosen count.
+enum class Direct3D9Call { TextureLock, Reset };
+const int kDirect3D9CallKinds = 2;
+
+// The nth call of that kind from now on (1: the next one) answers result.
+void failCallForTesting(Direct3D9Call call, UINT nth, HRESULT result);
+// Counts a call of that kind: the failure asked for when this is the one,
+// D3D_OK otherwise. Read by the stand-in.
+HRESULT takeCallFailureForTesting(Direct3D9Call call);

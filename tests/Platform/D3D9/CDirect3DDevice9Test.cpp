@@ -4,14 +4,13 @@
 
 #include <cstring>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "Platform/D3D9/CPixelShaderProgram.h"
+#include "Platform/D3D9/D3DX9.h"
 #include "Platform/D3D9/Direct3D9.h"
 #include "Platform/D3D9/Direct3D9ForTesting.h"
 #include "support/OffscreenTestWindow.h"
-#include "support/ScopedDirect3D9Faults.h"
 
 namespace {
 
@@ -92,27 +91,16 @@ const char kColourShader[] =
 
 }  // namespace
 
-TEST(CDirect3D9, AdapterReportsItsCapabilitiesAndTheFaultsSet) {
+TEST(CDirect3D9, AdapterReportsItsCapabilities) {
     EXPECT_EQ(nullptr, Direct3DCreate9(31));
     IDirect3D9* direct3D = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(nullptr, direct3D);
     D3DCAPS9 caps{};
     ASSERT_EQ(D3D_OK, direct3D->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps));
     EXPECT_EQ(D3DPS_VERSION(3, 0), caps.PixelShaderVersion);  // llvmpipe offers OpenGL ES 3
-    EXPECT_EQ(D3DVS_VERSION(3, 0), caps.VertexShaderVersion);
     EXPECT_TRUE(caps.Caps2 & D3DCAPS2_DYNAMICTEXTURES);
-    EXPECT_TRUE(caps.DevCaps & D3DDEVCAPS_HWTRANSFORMANDLIGHT);
     EXPECT_GE(caps.MaxTextureWidth, 2048u);
     EXPECT_EQ(D3DERR_NOTAVAILABLE, direct3D->GetDeviceCaps(0, D3DDEVTYPE_REF, &caps));
-    {
-        Direct3D9Faults faults;
-        faults.pixelShaderVersion = D3DPS_VERSION(1, 4);
-        faults.noDynamicTextures = true;
-        ScopedDirect3D9Faults scoped(faults);
-        ASSERT_EQ(D3D_OK, direct3D->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps));
-        EXPECT_EQ(D3DPS_VERSION(1, 4), caps.PixelShaderVersion);
-        EXPECT_FALSE(caps.Caps2 & D3DCAPS2_DYNAMICTEXTURES);
-    }
     EXPECT_EQ(0u, direct3D->Release());
 }
 
@@ -144,35 +132,33 @@ TEST(CDirect3D9, CreateDeviceCompletesAndChecksTheParameters) {
     int notAWindow = 0;
     EXPECT_EQ(D3DERR_NOTAVAILABLE,
               direct3D->CreateDevice(0, D3DDEVTYPE_HAL, &notAWindow, 0x20, &parameters, &device));
-    {
-        Direct3D9Faults faults;
-        faults.failCreateDevice = true;
-        ScopedDirect3D9Faults scoped(faults);
-        EXPECT_EQ(D3DERR_NOTAVAILABLE, direct3D->CreateDevice(0, D3DDEVTYPE_HAL, window.handle(),
-                                                              0x20, &parameters, &device));
-    }
     direct3D->Release();
 }
 
 TEST_F(CDirect3DDevice9Test, PreTransformedVerticesKeepDirect3DPixelCentres) {
     open(4, 4);
-    IDirect3DPixelShader9* colour = shader(
-        kColourShader, {{"colour", D3DXRS_FLOAT4, 0, 1, D3DXPC_VECTOR, D3DXPT_FLOAT, 1, 4, {}}});
+    // The colour's default, red, is loaded from the program's constant table.
+    const std::vector<CPixelShaderProgram::Constant> constants = {
+        {"colour", D3DXRS_FLOAT4, 0, 1, D3DXPC_VECTOR, D3DXPT_FLOAT, 1, 4, {1, 0, 0, 1}}};
+    IDirect3DPixelShader9* colour = shader(kColourShader, constants);
     ASSERT_NE(nullptr, colour);
+    const std::vector<DWORD> tokens =
+        CPixelShaderProgram(D3DPS_VERSION(2, 0), constants, kColourShader).tokens();
+    ID3DXConstantTable* table = nullptr;
+    ASSERT_EQ(D3D_OK, D3DXGetShaderConstantTable(tokens.data(), &table));
     // Corners half-way between pixel centres cover exactly pixels 1 and 2.
     IDirect3DVertexBuffer9* square = vertices({0.5f, 0.5f, 0, 1, 2.5f, 0.5f, 0, 1,  //
                                                2.5f, 2.5f, 0, 1, 0.5f, 2.5f, 0, 1});
     // The top row only: Direct3D's y grows downwards.
     IDirect3DVertexBuffer9* topRow = vertices({-0.5f, -0.5f, 0, 1, 3.5f, -0.5f, 0, 1,  //
                                                3.5f, 0.5f, 0, 1, -0.5f, 0.5f, 0, 1});
-    const float red[4] = {1, 0, 0, 1};
     const float green[4] = {0, 1, 0, 1};
     EXPECT_EQ(D3D_OK, m_device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0));
     EXPECT_EQ(D3D_OK, m_device->BeginScene());
     EXPECT_EQ(D3D_OK, m_device->SetFVF(D3DFVF_XYZRHW));
     EXPECT_EQ(D3D_OK, m_device->SetPixelShader(colour));
     EXPECT_EQ(D3D_OK, m_device->SetStreamSource(0, square, 0, 16));
-    EXPECT_EQ(D3D_OK, m_device->SetPixelShaderConstantF(0, red, 1));
+    EXPECT_EQ(D3D_OK, table->SetDefaults(m_device));
     EXPECT_EQ(D3D_OK, m_device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2));
     EXPECT_EQ(D3D_OK, m_device->SetStreamSource(0, topRow, 0, 16));
     EXPECT_EQ(D3D_OK, m_device->SetPixelShaderConstantF(0, green, 1));
@@ -190,6 +176,7 @@ TEST_F(CDirect3DDevice9Test, PreTransformedVerticesKeepDirect3DPixelCentres) {
             EXPECT_EQ(255, p[3]);  // back buffers keep no alpha
         }
     }
+    table->Release();
     square->Release();
     topRow->Release();
     colour->Release();
@@ -335,15 +322,6 @@ TEST_F(CDirect3DDevice9Test, LostDevicesAnswerLikeDirect3D) {
 
 TEST_F(CDirect3DDevice9Test, RefusesWhatDirect3DRefuses) {
     open(8, 8);
-    EXPECT_EQ(D3DERR_INVALIDCALL, m_device->EndScene());
-    EXPECT_EQ(D3D_OK, m_device->BeginScene());
-    EXPECT_EQ(D3DERR_INVALIDCALL, m_device->BeginScene());
-    EXPECT_EQ(D3DERR_INVALIDCALL, m_device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2));  // no shader
-    EXPECT_EQ(D3D_OK, m_device->EndScene());
-    EXPECT_EQ(D3DERR_INVALIDCALL,
-              m_device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0));
-    EXPECT_EQ(D3DERR_INVALIDCALL, m_device->SetFVF(D3DFVF_XYZRHW | 0x010));  // normals
-
     IDirect3DTexture9* texture = nullptr;
     EXPECT_EQ(D3DERR_INVALIDCALL,
               m_device->CreateTexture(8, 8, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT,
@@ -373,7 +351,7 @@ TEST_F(CDirect3DDevice9Test, RefusesWhatDirect3DRefuses) {
     // A ps_3_0 program on a device that reports 2.0.
     Direct3D9Faults faults;
     faults.pixelShaderVersion = D3DPS_VERSION(2, 0);
-    ScopedDirect3D9Faults scoped(faults);
+    setDirect3D9FaultsForTesting(faults);
     m_device->Release();
     m_device = nullptr;
     D3DPRESENT_PARAMETERS parameters = windowed(8, 8);
@@ -383,41 +361,5 @@ TEST_F(CDirect3DDevice9Test, RefusesWhatDirect3DRefuses) {
         CPixelShaderProgram(D3DPS_VERSION(3, 0), {}, "#version 300 es\nvoid main() {}\n").tokens();
     IDirect3DPixelShader9* shader = nullptr;
     EXPECT_EQ(D3DERR_INVALIDCALL, m_device->CreatePixelShader(program.data(), &shader));
-}
-
-TEST_F(CDirect3DDevice9Test, FaultsCanBeProducedOnPurpose) {
-    Direct3D9Faults faults;
-    faults.busySurfaces = true;
-    faults.noDynamicTextures = true;
-    ScopedDirect3D9Faults scoped(faults);
-    open(8, 8);
-    IDirect3DSurface9* surface = nullptr;
-    ASSERT_EQ(D3D_OK, m_device->CreateOffscreenPlainSurface(8, 8, D3DFMT_YV12, D3DPOOL_DEFAULT,
-                                                            &surface, nullptr));
-    D3DLOCKED_RECT locked{};
-    EXPECT_EQ(D3DERR_WASSTILLDRAWING, surface->LockRect(&locked, nullptr, D3DLOCK_DONOTWAIT));
-    EXPECT_EQ(D3D_OK, surface->LockRect(&locked, nullptr, 0));  // waiting is always possible
-    surface->UnlockRect();
-    surface->Release();
-    IDirect3DTexture9* texture = nullptr;
-    EXPECT_EQ(D3DERR_INVALIDCALL, m_device->CreateTexture(8, 8, 1, D3DUSAGE_DYNAMIC, D3DFMT_L8,
-                                                          D3DPOOL_DEFAULT, &texture, nullptr));
-}
-
-TEST_F(CDirect3DDevice9Test, CallsMayComeFromAnyThread) {
-    open(8, 8);
-    // Made on this thread, drawn and presented on another, read back here.
-    std::thread other([this] {
-        EXPECT_EQ(D3D_OK, m_device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0));
-        EXPECT_EQ(D3D_OK, m_device->Present(nullptr, nullptr, nullptr, nullptr));
-    });
-    other.join();
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgba = m_window->read(&width, &height);
-    EXPECT_EQ(255, pixel(rgba, 8, 3, 3)[0]);
-    EXPECT_EQ(0, pixel(rgba, 8, 3, 3)[2]);
-    EXPECT_EQ(D3D_OK, m_device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0));
-    rgba = presented();
-    EXPECT_EQ(255, pixel(rgba, 8, 3, 3)[2]);
+    setDirect3D9FaultsForTesting(Direct3D9Faults());
 }

@@ -4,6 +4,9 @@
 
 #include <vector>
 
+#include "Platform/D3D9/CD3DXConstantTable.h"
+#include "Platform/D3D9/D3DX9.h"
+
 namespace {
 
 CPixelShaderProgram sampleProgram() {
@@ -38,9 +41,7 @@ TEST(CPixelShaderProgram, TokenStreamLooksLikeACompiledProgramAndReadsBack) {
     ASSERT_EQ(2u, read.constants().size());
     const CPixelShaderProgram::Constant& tint = read.constants()[1];
     EXPECT_EQ("tint", tint.name);
-    EXPECT_EQ(D3DXRS_FLOAT4, tint.registerSet);
     EXPECT_EQ(5u, tint.registerIndex);
-    EXPECT_EQ(D3DXPC_VECTOR, tint.parameterClass);
     EXPECT_EQ(3u, tint.columns);
     EXPECT_EQ((std::vector<float>{0.5f, 1.0f, 2.0f, 0.0f}), tint.defaultValue);
     EXPECT_TRUE(read.constants()[0].defaultValue.empty());
@@ -61,4 +62,38 @@ TEST(CPixelShaderProgram, RefusesStreamsOfOtherForms) {
     std::vector<DWORD> tokens = sampleProgram().tokens();
     tokens[3 + 4] = 0x10000;  // ConstantInfo offset
     EXPECT_FALSE(read.parse(tokens.data()));
+}
+
+TEST(CD3DXConstantTable, ReflectsNamesRegistersAndDefaults) {
+    const std::vector<DWORD> tokens = sampleProgram().tokens();
+    ID3DXConstantTable* table = nullptr;
+    ASSERT_EQ(D3D_OK, D3DXGetShaderConstantTable(tokens.data(), &table));
+
+    const D3DXHANDLE picture = table->GetConstantByName(nullptr, "Picture");
+    ASSERT_NE(nullptr, picture);
+    EXPECT_EQ(nullptr, table->GetConstantByName(nullptr, "Missing"));
+    EXPECT_EQ(nullptr, table->GetConstantByName(picture, "Picture"));  // no structures
+
+    D3DXCONSTANT_DESC desc{};
+    UINT count = 1;
+    ASSERT_EQ(D3D_OK, table->GetConstantDesc(picture, &desc, &count));
+    EXPECT_EQ(D3DXRS_SAMPLER, desc.RegisterSet);
+    EXPECT_EQ(2u, desc.RegisterIndex);
+
+    // A name works as a handle too.
+    ASSERT_EQ(D3D_OK, table->GetConstantDesc("tint", &desc, &count));
+    EXPECT_EQ(D3DXRS_FLOAT4, desc.RegisterSet);
+    EXPECT_EQ(12u, desc.Bytes);
+    ASSERT_NE(nullptr, desc.DefaultValue);
+    EXPECT_EQ(2.0f, static_cast<const float*>(desc.DefaultValue)[2]);
+    EXPECT_EQ(D3DERR_INVALIDCALL, table->GetConstantDesc("Missing", &desc, &count));
+    EXPECT_EQ(0u, table->Release());
+}
+
+TEST(CD3DXConstantTable, RefusesProgramsWithoutATable) {
+    ID3DXConstantTable* table = nullptr;
+    EXPECT_EQ(D3DERR_INVALIDCALL, D3DXGetShaderConstantTable(nullptr, &table));
+    const DWORD noTable[] = {0xFFFF0200, 0x0000FFFF};
+    EXPECT_EQ(D3DXERR_INVALIDDATA, D3DXGetShaderConstantTable(noTable, &table));
+    EXPECT_EQ(nullptr, table);
 }

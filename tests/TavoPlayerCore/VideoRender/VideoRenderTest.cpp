@@ -1,0 +1,466 @@
+// GoogleTest comes before Xlib, whose macros (None, Bool) clash with its names.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Platform/D3D9/Direct3D9ForTesting.h"
+#include "Platform/DDraw/DirectDraw.h"
+#include "TavoPlayerCore/VideoRender/D3DRender.h"
+#include "TavoPlayerCore/VideoRender/D3DTXRender.h"
+#include "TavoPlayerCore/VideoRender/DDrawRender.h"
+#include "support/ColourBarPicture.h"
+#include "support/ManualTimeSource.h"
+#include "support/OffscreenTestWindow.h"
+#include "support/X11TestWindow.h"
+#include "support/XvfbServer.h"
+#include "tavoplayer/TavoOffscreenWindow.h"
+
+namespace {
+
+using Render = std::unique_ptr<IVideoRender>;
+
+// The three renderers on the real Direct3D 9 and DirectDraw stand-ins, and
+// how each one's platform is made to fail.
+struct Kind {
+    const char* name;
+    bool (*create)(IVideoRender**);
+    void (*failOpen)();  // the renderer cannot make its device
+    int32_t failedOpen;  // what SetFormat answers then
+    void (*makeBusy)();  // the next draw finds its surface busy
+    bool busyDropsTheFrame;
+    void (*loseDevice)();
+    int darkFramesAfterLoss;
+    uint64_t waitedWhileLostMs;
+};
+
+void PrintTo(const Kind& kind, std::ostream* out) {
+    *out << kind.name;
+}
+
+HRESULT failingDirectDrawCreate(GUID*, void**, REFIID, IUnknown*) {
+    return DDERR_GENERIC;
+}
+
+void failCreateDevice() {
+    Direct3D9Faults faults;
+    faults.failCreateDevice = true;
+    setDirect3D9FaultsForTesting(faults);
+}
+
+const Kind kKinds[] = {
+    {"DDrawRender", createDDrawRender, [] { DirectDrawRedirectCreateEx(failingDirectDrawCreate); },
+     -1, [] { DirectDrawSimulateBusyLocks(3); }, false, DirectDrawSimulateModeChange, 0, 0},
+    {"D3DRender", createD3DRender, failCreateDevice, 1,
+     [] {
+         Direct3D9Faults faults;
+         faults.busySurfaces = true;
+         setDirect3D9FaultsForTesting(faults);
+     },
+     true, [] { loseNextPresentForTesting(1); }, 2, 100},
+    {"D3DTXRender", createD3DTXRender, failCreateDevice, 0,
+     [] { failCallForTesting(Direct3D9Call::TextureLock, 2, D3DERR_WASSTILLDRAWING); }, true,
+     [] { loseNextPresentForTesting(1); }, 2, 0},
+};
+
+void clearFaults() {
+    setDirect3D9FaultsForTesting(Direct3D9Faults());
+    DirectDrawRedirectCreateEx(nullptr);
+}
+
+// True when the renderer's last-picture copy holds exactly the picture.
+bool keeps(IVideoRender& render, const ColourBarPicture& bars) {
+    std::vector<uint8_t> planes[3];
+    VideoPicture copy{};
+    for (int i = 0; i < 3; ++i) {
+        planes[i].assign(static_cast<size_t>(bars.picture().linesize[i]) * bars.height(), 0);
+        copy.data[i] = planes[i].data();
+    }
+    if (render.GetLastPicture(&copy) != 0) {
+        return false;
+    }
+    for (int i = 0; i < 3; ++i) {
+        const size_t rows = i == 0 ? bars.height() : bars.height() / 2;
+        if (copy.linesize[i] != bars.picture().linesize[i] ||
+            std::memcmp(planes[i].data(), bars.picture().data[i], copy.linesize[i] * rows) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Render openRender(bool (*create)(IVideoRender**), HWND window, int width, int height,
+                  int32_t* opened = nullptr) {
+    IVideoRender* render = nullptr;
+    EXPECT_TRUE(create(&render));
+    EXPECT_FALSE(create(&render));  // a factory fills only an empty slot
+    render->SetWindow(window, 0);
+    const int32_t result = render->SetFormat(width, height, kPixelFormatYUV420);
+    if (opened) {
+        *opened = result;
+    }
+    return Render(render);
+}
+
+class VideoRenderTest : public testing::TestWithParam<Kind> {
+protected:
+    void TearDown() override { clearFaults(); }
+
+    Render open(HWND window, int width, int height, int32_t* opened = nullptr) {
+        return openRender(GetParam().create, window, width, height, opened);
+    }
+};
+
+}  // namespace
+
+TEST_P(VideoRenderTest, DrawsColourBarsOverTheWholeWindow) {
+    struct Case {
+        int pictureWidth, pictureHeight, windowWidth, windowHeight;
+    };
+    for (const Case& c : {Case{64, 48, 160, 120}, Case{64, 48, 40, 30}, Case{63, 37, 101, 71},
+                          Case{63, 37, 31, 19}}) {
+        SCOPED_TRACE(testing::Message() << c.pictureWidth << "x" << c.pictureHeight << " in "
+                                        << c.windowWidth << "x" << c.windowHeight);
+        OffscreenTestWindow window(c.windowWidth, c.windowHeight);
+        ColourBarPicture bars(c.pictureWidth, c.pictureHeight);
+        int32_t opened = -1;
+        Render render = open(window.handle(), c.pictureWidth, c.pictureHeight, &opened);
+        EXPECT_EQ(0, opened);
+        EXPECT_EQ(1, render->GetLastPicture(nullptr));  // nothing drawn yet
+        EXPECT_EQ(0, render->RepaintLastPicture());
+        EXPECT_TRUE(window.isBlack());
+        EXPECT_EQ(0, render->RenderPicture(&bars.picture()));
+        bars.expectShownIn(window);
+    }
+}
+
+TEST_P(VideoRenderTest, RepaintShowsTheLastPictureInTheResizedWindow) {
+    OffscreenTestWindow window(80, 60);
+    Render render = open(window.handle(), 64, 48);
+    {
+        // The renderer keeps its own copy: the decoder's planes may be gone.
+        ColourBarPicture bars(64, 48);
+        render->RenderPicture(&bars.picture());
+    }
+    for (const int width : {120, 50}) {
+        ASSERT_EQ(0, tavoResizeOffscreenWindow(window.handle(), width, 50));  // black again
+        EXPECT_EQ(0, render->RepaintLastPicture());
+        ColourBarPicture(64, 48).expectShownIn(window);
+    }
+}
+
+TEST_P(VideoRenderTest, ZeroSizedWindowDrawsNothingButKeepsTheCopy) {
+    OffscreenTestWindow window(0, 0);
+    ColourBarPicture bars(64, 48);
+    Render render = open(window.handle(), 64, 48);
+    EXPECT_EQ(0, render->RenderPicture(&bars.picture()));
+    EXPECT_EQ(0, render->RepaintLastPicture());
+    EXPECT_TRUE(keeps(*render, bars));
+    ASSERT_EQ(0, tavoResizeOffscreenWindow(window.handle(), 70, 50));
+    EXPECT_EQ(0, render->RepaintLastPicture());
+    bars.expectShownIn(window);
+}
+
+TEST_P(VideoRenderTest, LastPictureCopiesHaveFourRowsToSpare) {
+    // The copy's buffers are sized from the first picture's strides for
+    // (height / 4) x 4 + 4 rows; a later picture whose planes would not fit
+    // is refused, which shows how many rows there are.
+    struct Case {
+        uint32_t height;
+        int32_t fitting;  // the largest luma stride that still fits
+    };
+    for (const Case& test : {Case{1080, 1003}, Case{1082, 1001}}) {
+        Render render = open(nullptr, 64, test.height);  // no window: draws nothing
+        std::vector<uint8_t> source(static_cast<size_t>(test.fitting + 1) * test.height, 7);
+        VideoPicture picture{{source.data(), source.data(), source.data()}, {1000, 500, 500}, 0};
+        std::vector<uint8_t> target(source.size());
+        VideoPicture copy{{target.data(), target.data(), target.data()}, {0, 0, 0}, 0};
+        render->RenderPicture(&picture);
+        for (const int32_t stride : {test.fitting, test.fitting + 1}) {
+            picture.linesize[0] = stride;
+            render->RenderPicture(&picture);
+            ASSERT_EQ(0, render->GetLastPicture(&copy));
+            EXPECT_EQ(test.fitting, copy.linesize[0]) << test.height;
+        }
+    }
+}
+
+TEST_P(VideoRenderTest, WithoutADeviceNothingIsDrawnButTheCopyIsKept) {
+    GetParam().failOpen();
+    OffscreenTestWindow window(40, 30);
+    ColourBarPicture bars(32, 16);
+    int32_t opened = 0;
+    Render render = open(window.handle(), 32, 16, &opened);
+    EXPECT_EQ(GetParam().failedOpen, opened);
+    EXPECT_EQ(0, render->RenderPicture(&bars.picture()));
+    EXPECT_TRUE(window.isBlack());
+    EXPECT_TRUE(keeps(*render, bars));
+}
+
+TEST_P(VideoRenderTest, ABusySurfaceDropsTheFrameOrIsWaitedFor) {
+    OffscreenTestWindow window(40, 30);
+    ColourBarPicture bars(32, 16);
+    Render render = open(window.handle(), 32, 16);
+    GetParam().makeBusy();
+    EXPECT_EQ(0, render->RenderPicture(&bars.picture()));
+    EXPECT_EQ(GetParam().busyDropsTheFrame, window.isBlack());
+    EXPECT_TRUE(keeps(*render, bars));
+    // Once the surface is free, the kept picture is drawn: nothing stayed locked.
+    clearFaults();
+    render->RepaintLastPicture();
+    bars.expectShownIn(window);
+}
+
+TEST_P(VideoRenderTest, RecoversFromALostDevice) {
+    ManualTimeSource time;
+    OffscreenTestWindow window(48, 32);
+    ColourBarPicture bars(32, 16);
+    Render render = open(window.handle(), 32, 16);
+    render->RenderPicture(&bars.picture());
+    tavoResizeOffscreenWindow(window.handle(), 48, 32);  // black again
+
+    GetParam().loseDevice();
+    for (int frame = 0; frame < GetParam().darkFramesAfterLoss; ++frame) {
+        render->RenderPicture(&bars.picture());
+        EXPECT_TRUE(window.isBlack()) << frame;
+    }
+    render->RenderPicture(&bars.picture());
+    bars.expectShownIn(window);
+    EXPECT_EQ(GetParam().waitedWhileLostMs, time.sleptMs());
+    render->RenderPicture(&bars.picture());
+    EXPECT_EQ(GetParam().waitedWhileLostMs, time.sleptMs());
+}
+
+TEST_P(VideoRenderTest, DrawsIntoAnX11Window) {
+    XvfbServer server;
+    ASSERT_TRUE(server.started());
+    X11TestWindow window(121, 91);
+    ASSERT_TRUE(window.valid());
+    ColourBarPicture bars(63, 37);
+    Render render = open(window.handle(), 63, 37);
+    render->RenderPicture(&bars.picture());
+    int width = 0;
+    int height = 0;
+    const std::vector<uint8_t> pixels = window.read(&width, &height);
+    ASSERT_FALSE(pixels.empty());
+    bars.expectShownIn(pixels.data(), width * 4, width, height);
+}
+
+TEST_P(VideoRenderTest, SeveralRenderersDrawOnTheirOwnThreadsWhileCopiesAreTaken) {
+    constexpr int kRenderers = 3;
+    ColourBarPicture bars(48, 32);
+    std::vector<OffscreenTestWindow> windows;
+    std::vector<Render> renders;
+    for (int i = 0; i < kRenderers; ++i) {
+        windows.emplace_back(40 + 8 * i, 30);
+        renders.push_back(open(windows.back().handle(), 48, 32));
+    }
+    std::atomic<int> drawing{kRenderers};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kRenderers; ++i) {
+        threads.emplace_back([&, i] {
+            for (int frame = 0; frame < 10; ++frame) {
+                renders[i]->RenderPicture(&bars.picture());
+            }
+            --drawing;
+        });
+    }
+    // Copies taken while the pictures are drawn are whole pictures.
+    bool last = false;
+    while (!last) {
+        last = drawing == 0;
+        for (Render& render : renders) {
+            std::vector<uint8_t> planes[3];
+            VideoPicture copy{};
+            for (int i = 0; i < 3; ++i) {
+                planes[i].resize(static_cast<size_t>(bars.picture().linesize[i]) * 32);
+                copy.data[i] = planes[i].data();
+            }
+            if (render->GetLastPicture(&copy) == 0) {
+                EXPECT_TRUE(keeps(*render, bars));
+            }
+        }
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (int i = 0; i < kRenderers; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(keeps(*renders[i], bars));
+        bars.expectShownIn(windows[i]);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Renderers, VideoRenderTest, testing::ValuesIn(kKinds),
+                         [](const testing::TestParamInfo<Kind>& info) { return info.param.name; });
+
+TEST(D3DRender, AFailedResetLeavesTheRendererDark) {
+    ManualTimeSource time;
+    OffscreenTestWindow window(48, 32);
+    ColourBarPicture bars(32, 16);
+    Render render = openRender(createD3DRender, window.handle(), 32, 16);
+    loseNextPresentForTesting(0);
+    failCallForTesting(Direct3D9Call::Reset, 1, D3DERR_DEVICELOST);
+    render->RenderPicture(&bars.picture());  // lost at present
+    render->RenderPicture(&bars.picture());  // the reset fails
+    for (int frame = 0; frame < 2; ++frame) {
+        tavoResizeOffscreenWindow(window.handle(), 48, 32);
+        EXPECT_EQ(0, render->RenderPicture(&bars.picture()));
+        EXPECT_TRUE(window.isBlack());
+        EXPECT_TRUE(keeps(*render, bars));
+    }
+}
+
+TEST(D3DTXRender, ShaderVersionAndDynamicTexturesDecideWhetherItDraws) {
+    struct Case {
+        DWORD pixelShaderVersion;
+        bool noDynamicTextures;
+        bool draws;
+    };
+    for (const Case& c :
+         {Case{D3DPS_VERSION(3, 0), false, true}, Case{D3DPS_VERSION(2, 0), false, true},
+          Case{D3DPS_VERSION(1, 4), false, false}, Case{0, true, false}}) {
+        SCOPED_TRACE(testing::Message()
+                     << std::hex << c.pixelShaderVersion << " " << c.noDynamicTextures);
+        Direct3D9Faults faults;
+        faults.pixelShaderVersion = c.pixelShaderVersion;
+        faults.noDynamicTextures = c.noDynamicTextures;
+        setDirect3D9FaultsForTesting(faults);
+        OffscreenTestWindow window(80, 60);
+        ColourBarPicture bars(64, 48);
+        Render render = openRender(createD3DTXRender, window.handle(), 64, 48);
+        for (int frame = 0; frame < 2; ++frame) {  // every frame tries again
+            EXPECT_EQ(0, render->RenderPicture(&bars.picture()));
+        }
+        if (c.draws) {
+            bars.expectShownIn(window);
+        } else {
+            EXPECT_TRUE(window.isBlack());
+        }
+        EXPECT_TRUE(keeps(*render, bars));
+    }
+    setDirect3D9FaultsForTesting(Direct3D9Faults());
+}
+
+TEST(D3DTXRender, WindowScalingTakesEffectAtASizeChangeAndNeverCopiesPastTheTextures) {
+    OffscreenTestWindow window(20, 16);
+    ColourBarPicture bars(64, 48);
+    Render render = openRender(createD3DTXRender, window.handle(), 64, 48);
+    render->RenderPicture(&bars.picture());
+    render->SetWindowScaling(1);
+    // Made again without a size change, the textures take the window's size
+    // (smaller than the picture) while nothing scales the planes for them.
+    loseNextPresentForTesting(0);
+    render->RenderPicture(&bars.picture());  // lost at present
+    tavoResizeOffscreenWindow(window.handle(), 20, 16);
+    render->RenderPicture(&bars.picture());
+    EXPECT_FALSE(window.isBlack());
+
+    tavoResizeOffscreenWindow(window.handle(), 121, 91);
+    render->RenderPicture(&bars.picture());
+    bars.expectShownIn(window);
+}
+
+// DirectDraw draws at the window's place on the screen, so the X server's
+// windows matter to it: where they are, and what covers them.
+namespace {
+
+class X11Screen {
+public:
+    explicit X11Screen(const std::vector<std::string>& serverArguments = {})
+        : m_server(640, 480, serverArguments),
+          m_display(m_server.started() ? XOpenDisplay(m_server.display().c_str()) : nullptr) {}
+    ~X11Screen() {
+        if (m_display) {
+            XCloseDisplay(m_display);
+        }
+    }
+    Display* display() const { return m_display; }
+
+    Window createWindow(int x, int y, int width, int height, unsigned long background = 0) {
+        Window window = XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), x, y, width,
+                                            height, 0, 0, background);
+        XMapWindow(m_display, window);
+        XSync(m_display, False);
+        return window;
+    }
+    static HWND handle(Window window) {
+        return reinterpret_cast<HWND>(static_cast<uintptr_t>(window));
+    }
+    // What the server shows in a rectangle of drawable, as RGBA.
+    std::vector<uint8_t> read(Drawable drawable, int x, int y, int width, int height) {
+        std::vector<uint8_t> rgba =
+            X11TestWindow::readDrawable(m_display, drawable, x, y, width, height);
+        rgba.resize(static_cast<size_t>(width) * height * 4);  // black when there was no image
+        return rgba;
+    }
+
+private:
+    XvfbServer m_server;
+    Display* m_display;
+};
+
+}  // namespace
+
+void expectBarsFollowAMovingWindow(const std::vector<std::string>& serverArguments) {
+    X11Screen screen(serverArguments);
+    ASSERT_NE(nullptr, screen.display());
+    Window window = screen.createWindow(30, 40, 160, 120);
+    Render render = openRender(createDDrawRender, X11Screen::handle(window), 128, 96);
+    ColourBarPicture bars(128, 96);
+    render->RenderPicture(&bars.picture());
+    bars.expectShownIn(screen.read(window, 0, 0, 160, 120).data(), 160 * 4, 160, 120);
+
+    // Drawn at the old screen position, the next picture would miss the window.
+    XMoveWindow(screen.display(), window, 300, 200);
+    XClearWindow(screen.display(), window);
+    XSync(screen.display(), False);
+    render->RenderPicture(&bars.picture());
+    bars.expectShownIn(screen.read(window, 0, 0, 160, 120).data(), 160 * 4, 160, 120);
+}
+
+// The library keeps one X connection per process: one server per test.
+TEST(DDrawRenderX11, ColourBarsFollowAMovingWindow) {
+    expectBarsFollowAMovingWindow({});
+}
+
+TEST(DDrawRenderX11, ColourBarsFollowAMovingWindowWithoutSharedMemory) {
+    expectBarsFollowAMovingWindow({"-extension", "MIT-SHM"});
+}
+
+TEST(DDrawRenderX11, AWindowOnTopKeepsItsPixels) {
+    X11Screen screen;
+    ASSERT_NE(nullptr, screen.display());
+    Window window = screen.createWindow(30, 40, 160, 120);
+    Render render = openRender(createDDrawRender, X11Screen::handle(window), 128, 96);
+    // Covers the right half of the video window: columns 80 to 159 of it.
+    Window cover = screen.createWindow(110, 20, 200, 200, 0x00FF00);
+    ColourBarPicture bars(128, 96);
+    render->RenderPicture(&bars.picture());
+
+    const std::vector<uint8_t> shown =
+        screen.read(DefaultRootWindow(screen.display()), 30, 40, 160, 120);
+    for (int row = 0; row < 2; ++row) {
+        for (int column = 0; column < 4; ++column) {
+            int x = 0;
+            int y = 0;
+            bars.patchCentre(column, row, 160, 120, &x, &y);
+            ColourBarPicture::Rgb expected{0, 0xFF, 0};
+            if (x < 80) {
+                expected = ColourBarPicture::expectedColour(column, row);
+            }
+            const uint8_t* pixel = &shown[(static_cast<size_t>(y) * 160 + x) * 4];
+            EXPECT_NEAR(expected.r, pixel[0], 3) << x << "," << y;
+            EXPECT_NEAR(expected.g, pixel[1], 3) << x << "," << y;
+            EXPECT_NEAR(expected.b, pixel[2], 3) << x << "," << y;
+        }
+    }
+    XDestroyWindow(screen.display(), cover);
+}
