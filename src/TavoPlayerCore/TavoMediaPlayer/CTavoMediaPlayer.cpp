@@ -30,7 +30,7 @@ CTavoMediaPlayer::CTavoMediaPlayer()
       m_hostContext(nullptr),
       m_videoRenderKind(0),
       m_videoSize(VideoSize{0, 0}),
-      m_audioFormat(AudioFormat{0, 0, 0}),
+      m_audioFormat(AudioFormatValue{AudioFormat{0, 0, 0}}),
       m_windowParam(0),
       m_hWnd(nullptr),
       m_paused(false),
@@ -287,7 +287,7 @@ int32_t CTavoMediaPlayer::readFlagData(MediaSample* sample) {
             createAudioDecoder(CODEC_NONE, 0, 0);
             setRecordedAudioCodec(CODEC_NONE);
         } else {
-            m_audioFormat = format;
+            m_audioFormat = AudioFormatValue{format};
             createAudioDecoder(info->codecType, info->rateOrWidth, info->formatOrHeight);
             setRecordedAudioCodec(info->codecType);
             RIVO_LOG("audio codec type = %d ,samplerate = %d ,channel = %d ,samplebit =%d",

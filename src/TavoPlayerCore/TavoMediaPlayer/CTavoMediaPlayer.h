@@ -75,11 +75,19 @@ public:
     std::shared_ptr<CMediaRefClock> clock() const;
 
 private:
-    // The picture size of PARAM_VIDEO_SIZE, stored as one value.
-    struct VideoSize {
+    // The picture size of PARAM_VIDEO_SIZE, stored as one value. Both groups
+    // are aligned to their size, so that their atomics are lock-free words
+    // (clang calls libatomic for an under-aligned one).
+    struct alignas(8) VideoSize {
         int32_t width;
         int32_t height;
     };
+    // The audio format, stored as one value.
+    struct alignas(8) AudioFormatValue {
+        AudioFormat format;
+    };
+    static_assert(std::atomic<VideoSize>::is_always_lock_free, "a torn size is possible");
+    static_assert(std::atomic<AudioFormatValue>::is_always_lock_free, "a torn format is possible");
 
     // What a loop's pass holds: the replay switch and the store, read once
     // per pass (a sample taken from the store must stay valid until the pass
@@ -183,7 +191,7 @@ private:
     std::atomic<VideoSize> m_videoSize;
     // Written by PARAM_AUDIO_FORMAT and the audio loop's descriptions; read by
     // the audio loop, always as a whole.
-    std::atomic<AudioFormat> m_audioFormat;
+    std::atomic<AudioFormatValue> m_audioFormat;
     std::atomic<uint32_t> m_windowParam;
     std::atomic<void*> m_hWnd;
     std::atomic<bool> m_paused;

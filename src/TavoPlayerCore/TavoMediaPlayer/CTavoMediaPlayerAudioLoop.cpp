@@ -120,7 +120,7 @@ void CTavoMediaPlayer::functionAudioThread() {
             }
         }
 
-        const AudioFormat format = m_audioFormat;
+        const AudioFormat format = m_audioFormat.load().format;
         if (m_audioChunkMax == 0 || size <= m_audioChunkMax) {
             audio_render_frame(pcm, size, t);
         } else {
@@ -204,7 +204,7 @@ int32_t CTavoMediaPlayer::openAudioRender_Locked(const AudioFormat* format) {
         m_audioOutputDelay = kAudioOutputDelayMs;
         m_audioRender->Start();
     }
-    m_audioChunkMax = static_cast<uint32_t>(bitsPerSecond(m_audioFormat)) / 50u;
+    m_audioChunkMax = static_cast<uint32_t>(bitsPerSecond(m_audioFormat.load().format)) / 50u;
     return 0;
 }
 
@@ -216,7 +216,7 @@ int32_t CTavoMediaPlayer::audio_render_frame(const uint8_t* data, uint32_t size,
                                   (pts < kNearZeroMs && pts + kNearZeroMs < playing);
     if (playing != 0 && pts != 0 && !farApartNearZero) {
         const uint32_t expected = playing + m_audioOutputDelay;
-        const AudioFormat format = m_audioFormat;
+        const AudioFormat format = m_audioFormat.load().format;
         const uint64_t bytesPerSecondX8 = bitsPerSecond(format);
         const uint32_t bytesPerFrame = frameBytes(format);
         if (pts + kAudioDriftMs < expected) {

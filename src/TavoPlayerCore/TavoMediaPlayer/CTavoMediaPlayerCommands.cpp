@@ -24,7 +24,7 @@ int32_t CTavoMediaPlayer::setParam(int32_t id, void* arg) {
         case PARAM_WINDOW:
             return setWindow(arg);
         case PARAM_AUDIO_FORMAT:
-            m_audioFormat = *static_cast<const AudioFormat*>(arg);
+            m_audioFormat = AudioFormatValue{*static_cast<const AudioFormat*>(arg)};
             return 0;
         case PARAM_VIDEO_SIZE: {
             const int32_t* size = static_cast<const int32_t*>(arg);
