@@ -38,13 +38,12 @@ class IVideoRender;
 // the audio processing and the volume. A helper that runs under one of them
 // says so (REQUIRES, name ending in _Locked) instead of taking it again.
 //
-// Lock order: m_threadLock, then m_videoLock, then the locks of the parts
-// (renderer, recorder, frame store, clock). m_audioLock is never held with
-// m_videoLock. Host callbacks: getSample, getMaxDelay and onEvent run with no
-// player lock held; getMaxTs runs without a lock on the video loop, but on the
-// audio loop under m_audioLock (audio_render_frame asks it whether
-// newer audio is waiting before it drops late sound). The renderers raise
-// their events under m_videoLock.
+// Lock order: m_videoLock or m_audioLock (never both), then the locks of the
+// parts they guard (renderer, recorder, clock); m_threadLock is held alone.
+// Host callbacks: getSample, getMaxDelay and onEvent run with no player lock
+// held; getMaxTs runs without one on the video loop, but on the audio loop
+// under m_audioLock (audio_render_frame asks whether newer sound is waiting
+// before it drops late sound).
 //
 // The clock and the frame store are shared pointers: a loop holds its own
 // reference for the whole of an operation, so replacing them
