@@ -2,7 +2,8 @@
 
 namespace RIVO_Common_Player {
 
-CAutoLock::CAutoLock(rivo_CMutex* mutex) : m_mutex(mutex) {
+// A null mutex takes nothing, which the analysis cannot follow.
+CAutoLock::CAutoLock(rivo_CMutex* mutex) NO_THREAD_SAFETY_ANALYSIS : m_mutex(mutex) {
     if (m_mutex) {
         m_mutex->lock();
     }

@@ -6,10 +6,10 @@ namespace RIVO_Common_Player {
 
 // Holds a rivo_CMutex for the lifetime of a block. A null mutex makes the
 // block run unlocked.
-class CAutoLock {
+class SCOPED_CAPABILITY CAutoLock {
 public:
-    explicit CAutoLock(rivo_CMutex* mutex);
-    ~CAutoLock();
+    explicit CAutoLock(rivo_CMutex* mutex) ACQUIRE(mutex);
+    ~CAutoLock() RELEASE();
 
     CAutoLock(const CAutoLock&) = delete;
     CAutoLock& operator=(const CAutoLock&) = delete;

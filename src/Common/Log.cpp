@@ -1,5 +1,6 @@
 #include "Common/Log.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -68,20 +69,37 @@ const char* logFileField(const char* sourcePath) {
 }
 
 LogFunctionName::LogFunctionName(const char* prettyFunction) {
+    // Clang spells an unnamed scope "(anonymous namespace)" or "(anonymous
+    // class)" where GCC writes "{anonymous}"; the GCC spelling is used, so the
+    // name has no space and the parameter list is the first parenthesis.
+    static const char kUnnamed[] = "(anonymous ";
+    char spelled[1024];
+    size_t used = 0;
+    for (const char* p = prettyFunction; *p && used + 1 < sizeof(spelled);) {
+        const char* close =
+            std::strncmp(p, kUnnamed, sizeof(kUnnamed) - 1) == 0 ? std::strchr(p, ')') : nullptr;
+        if (close) {
+            static const char kGccUnnamed[] = "{anonymous}";
+            const size_t n = std::min(sizeof(kGccUnnamed) - 1, sizeof(spelled) - 1 - used);
+            std::memcpy(spelled + used, kGccUnnamed, n);
+            used += n;
+            p = close + 1;
+        } else {
+            spelled[used++] = *p++;
+        }
+    }
+    spelled[used] = '\0';
     // "unsigned int CMediaRefClock::GetTime(unsigned char)" -> "CMediaRefClock::GetTime":
     // the name is the last word before the parameter list.
-    const char* end = std::strchr(prettyFunction, '(');
+    const char* end = std::strchr(spelled, '(');
     if (!end) {
-        end = prettyFunction + std::strlen(prettyFunction);
+        end = spelled + used;
     }
     const char* begin = end;
-    while (begin > prettyFunction && begin[-1] != ' ' && begin[-1] != '*' && begin[-1] != '&') {
+    while (begin > spelled && begin[-1] != ' ' && begin[-1] != '*' && begin[-1] != '&') {
         --begin;
     }
-    size_t length = static_cast<size_t>(end - begin);
-    if (length >= sizeof(m_name)) {
-        length = sizeof(m_name) - 1;
-    }
+    const size_t length = static_cast<size_t>(end - begin);
     std::memcpy(m_name, begin, length);
     m_name[length] = '\0';
 }

@@ -21,7 +21,8 @@ uint32_t rivo_CMutex::currentThreadId() {
     return static_cast<uint32_t>(syscall(SYS_gettid));
 }
 
-void rivo_CMutex::lock() {
+// The analysis cannot see pthread_mutex_lock take this capability.
+void rivo_CMutex::lock() NO_THREAD_SAFETY_ANALYSIS {
     const uint32_t id = currentThreadId();
     pthread_mutex_lock(&m_mutex);
     if (m_depth.fetch_add(1, std::memory_order_relaxed) == 0) {
@@ -29,7 +30,8 @@ void rivo_CMutex::lock() {
     }
 }
 
-void rivo_CMutex::unlock() {
+// The analysis cannot see pthread_mutex_unlock give this capability back.
+void rivo_CMutex::unlock() NO_THREAD_SAFETY_ANALYSIS {
     if (m_depth.fetch_sub(1, std::memory_order_relaxed) == 1) {
         m_owner.store(0, std::memory_order_relaxed);
     }

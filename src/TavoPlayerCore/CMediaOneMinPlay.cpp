@@ -91,25 +91,30 @@ int32_t CMediaOneMinPlay::putSample(uint32_t track, const MediaSample* sample) {
 }
 
 int32_t CMediaOneMinPlay::getSample(uint32_t track, MediaSample* out) {
-    const bool video = track == TRACK_VIDEO;
-    if (!video && track != TRACK_AUDIO) {
-        return 0;
+    if (track == TRACK_VIDEO) {
+        CAutoLock lock(&m_videoLock);
+        const int32_t result = readNext(m_videoPlay, &m_videoReadIndex, out);
+        if (result == 0) {
+            m_replayPositionMs = out->ulTime - m_videoPlay.front()->ulTime;
+        }
+        return result;
     }
-    CAutoLock lock(video ? &m_videoLock : &m_audioLock);
-    SampleList& list = video ? m_videoPlay : m_audioPlay;
-    int32_t& index = video ? m_videoReadIndex : m_audioReadIndex;
-    if (index < 0 || (!list.empty() && static_cast<size_t>(index) > list.size() - 1)) {
+    if (track == TRACK_AUDIO) {
+        CAutoLock lock(&m_audioLock);
+        return readNext(m_audioPlay, &m_audioReadIndex, out);
+    }
+    return 0;
+}
+
+int32_t CMediaOneMinPlay::readNext(const SampleList& list, int32_t* index, MediaSample* out) {
+    if (*index < 0 || (!list.empty() && static_cast<size_t>(*index) > list.size() - 1)) {
         return PLAYER_E_NOMORE;
     }
     if (list.empty()) {
         return PLAYER_E_FAIL;
     }
-    const MediaSample* sample = *std::next(list.begin(), index);
-    *out = *sample;
-    ++index;
-    if (video) {
-        m_replayPositionMs = sample->ulTime - list.front()->ulTime;
-    }
+    *out = **std::next(list.begin(), *index);
+    ++*index;
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <list>
 
+#include "Common/ThreadAnnotations.h"
 #include "Common/rivo_CMutex.h"
 #include "TavoPlayerCore/ITavoMediaBufferManager.h"
 
@@ -43,14 +44,18 @@ private:
     using SampleList = std::list<MediaSample*>;
 
     static void freeList(SampleList& list);
+    // Copies the play list's sample at *index into out and moves the index on:
+    // 0, PLAYER_E_NOMORE past the end or without a position, PLAYER_E_FAIL
+    // for an empty list. The caller holds the list's lock.
+    static int32_t readNext(const SampleList& list, int32_t* index, MediaSample* out);
 
     RIVO_Common_Player::rivo_CMutex m_videoLock;
     RIVO_Common_Player::rivo_CMutex m_audioLock;
-    SampleList m_videoInput;      // guarded by m_videoLock
-    SampleList m_audioInput;      // guarded by m_audioLock
-    SampleList m_videoPlay;       // guarded by m_videoLock
-    SampleList m_audioPlay;       // guarded by m_audioLock
-    int32_t m_videoReadIndex;     // guarded by m_videoLock; -1 = no position
-    int32_t m_audioReadIndex;     // guarded by m_audioLock
-    uint32_t m_replayPositionMs;  // guarded by m_videoLock
+    SampleList m_videoInput GUARDED_BY(m_videoLock);
+    SampleList m_audioInput GUARDED_BY(m_audioLock);
+    SampleList m_videoPlay GUARDED_BY(m_videoLock);
+    SampleList m_audioPlay GUARDED_BY(m_audioLock);
+    int32_t m_videoReadIndex GUARDED_BY(m_videoLock);  // -1 = no position
+    int32_t m_audioReadIndex GUARDED_BY(m_audioLock);
+    uint32_t m_replayPositionMs GUARDED_BY(m_videoLock);
 };

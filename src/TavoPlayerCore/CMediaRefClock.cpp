@@ -39,13 +39,13 @@ uint32_t scaledSum(uint32_t base, uint32_t elapsed, float speed) {
 
 CMediaRefClock::CMediaRefClock()
     : m_uMode(1),
+      m_uRefCount(0),
       m_uState(kStateRunning),
       m_uCurTime(0),
       m_uMaxDrift(200),
       m_bFreeze(0),
       m_bFreeRun(0),
       m_uRefTime(0),
-      m_uRefCount(0),
       m_uBaseSys(0),
       m_uAnchorMedia(0),
       m_uAnchorSys(0),
@@ -161,7 +161,7 @@ void CMediaRefClock::SetRefTime(uint32_t t) {
 
 uint32_t CMediaRefClock::GetTime(uint8_t flag) {
     CAutoLock lock(&m_lock);
-    return m_uMode == kAltTimeMode ? GetAltTime(flag) : ComputeTime(flag);
+    return m_uMode == kAltTimeMode ? GetAltTime(flag) : computeTime_Locked();
 }
 
 uint32_t CMediaRefClock::GetAudioTime() {
@@ -208,6 +208,10 @@ uint32_t CMediaRefClock::GetAltTime(uint8_t) {
 
 uint32_t CMediaRefClock::ComputeTime(uint8_t) {
     CAutoLock lock(&m_lock);
+    return computeTime_Locked();
+}
+
+uint32_t CMediaRefClock::computeTime_Locked() {
     if (m_uState == kStateStopped) {
         return 0;
     }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "Common/ThreadAnnotations.h"
 #include "Common/rivo_CMutex.h"
 
 // The playback clock. Between timestamp updates it runs on timeMs() scaled by
@@ -49,24 +50,25 @@ public:
     virtual uint32_t ComputeTime(uint8_t flag);
 
 private:
-    void dropAnchor_Locked();
+    void dropAnchor_Locked() REQUIRES(m_lock);
+    uint32_t computeTime_Locked() REQUIRES(m_lock);
 
     RIVO_Common_Player::rivo_CMutex m_lock;
-    // Everything below is guarded by m_lock; the words read without it by
-    // GetMode and HasRefTime are atomic.
+    // Written under m_lock; the words read without it by GetMode and
+    // HasRefTime are atomic.
     std::atomic<uint32_t> m_uMode;
-    uint32_t m_uState;
-    uint32_t m_uCurTime;
-    uint32_t m_uMaxDrift;
-    uint8_t m_bFreeze;
-    uint8_t m_bFreeRun;
-    uint32_t m_uRefTime;
     std::atomic<uint32_t> m_uRefCount;
-    uint32_t m_uBaseSys;
-    uint32_t m_uAnchorMedia;
-    uint32_t m_uAnchorSys;
-    uint32_t m_uAudioSys;
-    uint32_t m_uAudioTime;
-    uint32_t m_uFirstRef;
-    float m_fSpeed;
+    uint32_t m_uState GUARDED_BY(m_lock);
+    uint32_t m_uCurTime GUARDED_BY(m_lock);
+    uint32_t m_uMaxDrift GUARDED_BY(m_lock);
+    uint8_t m_bFreeze GUARDED_BY(m_lock);
+    uint8_t m_bFreeRun GUARDED_BY(m_lock);
+    uint32_t m_uRefTime GUARDED_BY(m_lock);
+    uint32_t m_uBaseSys GUARDED_BY(m_lock);
+    uint32_t m_uAnchorMedia GUARDED_BY(m_lock);
+    uint32_t m_uAnchorSys GUARDED_BY(m_lock);
+    uint32_t m_uAudioSys GUARDED_BY(m_lock);
+    uint32_t m_uAudioTime GUARDED_BY(m_lock);
+    uint32_t m_uFirstRef GUARDED_BY(m_lock);
+    float m_fSpeed GUARDED_BY(m_lock);
 };

@@ -51,7 +51,7 @@ bool LiveQueue::fill() {
             if (m_ended) {
                 return false;
             }
-            if (!wantMoreLocked(elapsedLocked())) {
+            if (!wantMore_Locked(elapsed_Locked())) {
                 return true;
             }
         }
@@ -105,9 +105,9 @@ int32_t LiveQueue::getSample(int32_t number, MediaSample* out) {
         out->pData = nullptr;
         return 0;
     }
-    const int64_t elapsed = elapsedLocked();
-    receiveLocked(&t, elapsed);
-    if (t.waiting.empty() || !availableLocked(t.waiting.front(), elapsed)) {
+    const int64_t elapsed = elapsed_Locked();
+    receive_Locked(&t, elapsed);
+    if (t.waiting.empty() || !available_Locked(t.waiting.front(), elapsed)) {
         return 1;
     }
     t.current = std::move(t.waiting.front());
@@ -127,7 +127,7 @@ int32_t LiveQueue::getSample(int32_t number, MediaSample* out) {
 int32_t LiveQueue::getMaxTs(int32_t number, uint32_t* outMs) {
     std::lock_guard<std::mutex> lock(m_mutex);
     Track& t = track(number);
-    receiveLocked(&t, elapsedLocked());
+    receive_Locked(&t, elapsed_Locked());
     *outMs = t.hasNewest ? t.newestMs : 0;
     return 0;
 }
@@ -138,9 +138,9 @@ int32_t LiveQueue::getMaxDelay(uint32_t* outMs) {
     if (m_pacing == Pacing::Playback) {
         return 0;
     }
-    const int64_t elapsed = elapsedLocked();
+    const int64_t elapsed = elapsed_Locked();
     Track& t = m_hasVideo ? m_video : m_audio;
-    receiveLocked(&t, elapsed);
+    receive_Locked(&t, elapsed);
     const int64_t behind = elapsed - (t.hasNewest ? t.newestMs : 0);
     if (behind > 0) {
         *outMs = behind > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(behind);
@@ -162,18 +162,18 @@ LiveQueue::Progress LiveQueue::progress() const {
     return progress;
 }
 
-int64_t LiveQueue::elapsedLocked() const {
+int64_t LiveQueue::elapsed_Locked() const {
     return m_clock() - m_startMs;
 }
 
-bool LiveQueue::availableLocked(const SourceUnit& unit, int64_t elapsed) const {
+bool LiveQueue::available_Locked(const SourceUnit& unit, int64_t elapsed) const {
     return m_pacing == Pacing::Playback ||
            (elapsed >= static_cast<int64_t>(unit.timeMs) && elapsed >= m_holdBackMs);
 }
 
-void LiveQueue::receiveLocked(Track* t, int64_t elapsed) {
+void LiveQueue::receive_Locked(Track* t, int64_t elapsed) {
     for (const SourceUnit& unit : t->waiting) {
-        if (!availableLocked(unit, elapsed)) {
+        if (!available_Locked(unit, elapsed)) {
             break;
         }
         if (!t->hasNewest || unit.timeMs > t->newestMs) {
@@ -183,7 +183,7 @@ void LiveQueue::receiveLocked(Track* t, int64_t elapsed) {
     }
 }
 
-bool LiveQueue::wantMoreLocked(int64_t elapsed) const {
+bool LiveQueue::wantMore_Locked(int64_t elapsed) const {
     if (m_pacing == Pacing::Playback) {
         return m_video.waiting.size() + m_audio.waiting.size() < kPlaybackUnits;
     }

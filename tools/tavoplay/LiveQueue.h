@@ -91,12 +91,12 @@ private:
     };
 
     Track& track(int32_t number) { return number == TRACK_AUDIO ? m_audio : m_video; }
-    int64_t elapsedLocked() const;
-    bool availableLocked(const SourceUnit& unit, int64_t elapsed) const;
+    int64_t elapsed_Locked() const;
+    bool available_Locked(const SourceUnit& unit, int64_t elapsed) const;
     // Marks the available units of the track as received.
-    void receiveLocked(Track* track, int64_t elapsed);
+    void receive_Locked(Track* track, int64_t elapsed);
     // True while fill() should read another unit.
-    bool wantMoreLocked(int64_t elapsed) const;
+    bool wantMore_Locked(int64_t elapsed) const;
     void feed();
 
     IMediaSource* m_source;

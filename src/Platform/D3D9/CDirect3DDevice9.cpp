@@ -475,14 +475,16 @@ void CDirect3DDevice9::applySamplerStates(UINT sampler) const {
 
 void CDirect3DDevice9::bindVertexStream() const {
     const GLsizei stride = static_cast<GLsizei>(m_streamStride);
-    const BYTE* at = nullptr;
-    at += m_streamOffset;
+    // Offsets into the bound buffer, which GL takes in pointer form (counting
+    // up from a null pointer would be undefined).
+    uintptr_t at = m_streamOffset;
     glBindBuffer(GL_ARRAY_BUFFER, m_stream->glBuffer());
-    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, at);
+    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<const void*>(at));
     at += 16;
     uint32_t attributes = 1u;
     if (m_fvf & D3DFVF_DIFFUSE) {
-        glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, at);
+        glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
+                              reinterpret_cast<const void*>(at));
         attributes |= 2u;
         at += 4;
     } else {
@@ -491,7 +493,8 @@ void CDirect3DDevice9::bindVertexStream() const {
     const UINT textureSets = (m_fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
     for (UINT i = 0; i < kMaxTextureSets; ++i) {
         if (i < textureSets) {
-            glVertexAttribPointer(2 + i, 2, GL_FLOAT, GL_FALSE, stride, at);
+            glVertexAttribPointer(2 + i, 2, GL_FLOAT, GL_FALSE, stride,
+                                  reinterpret_cast<const void*>(at));
             attributes |= 1u << (2 + i);
             at += 8;
         } else {

@@ -232,8 +232,8 @@ void LoopingSoundBuffer::render(uint8_t* out, DWORD bytes) {
     while (done < bytes && m_playing) {
         const DWORD toEnd = m_size - m_cursor;
         const DWORD chunk = bytes - done < toEnd ? bytes - done : toEnd;
-        copyWithGainLocked(out + done, chunk);
-        notifyCrossedLocked(m_cursor, chunk);
+        copyWithGain_Locked(out + done, chunk);
+        notifyCrossed_Locked(m_cursor, chunk);
         done += chunk;
         m_cursor += chunk;
         if (m_cursor == m_size) {
@@ -244,7 +244,7 @@ void LoopingSoundBuffer::render(uint8_t* out, DWORD bytes) {
     std::memset(out + done, 0, bytes - done);
 }
 
-void LoopingSoundBuffer::copyWithGainLocked(uint8_t* out, DWORD bytes) const {
+void LoopingSoundBuffer::copyWithGain_Locked(uint8_t* out, DWORD bytes) const {
     const uint8_t* in = m_data + m_cursor;
     if (m_volume == DSBVOLUME_MAX) {
         std::memcpy(out, in, bytes);
@@ -258,7 +258,7 @@ void LoopingSoundBuffer::copyWithGainLocked(uint8_t* out, DWORD bytes) const {
     }
 }
 
-void LoopingSoundBuffer::notifyCrossedLocked(DWORD from, DWORD bytes) const {
+void LoopingSoundBuffer::notifyCrossed_Locked(DWORD from, DWORD bytes) const {
     for (const DSBPOSITIONNOTIFY& position : m_positions) {
         if (position.dwOffset >= from && position.dwOffset - from < bytes) {
             SetEvent(position.hEventNotify);

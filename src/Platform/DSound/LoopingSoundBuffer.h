@@ -63,8 +63,8 @@ protected:
 
 private:
     // Copies `bytes` of sound from the cursor to `out`, scaled by the volume.
-    void copyWithGainLocked(uint8_t* out, DWORD bytes) const;
-    void notifyCrossedLocked(DWORD from, DWORD bytes) const;
+    void copyWithGain_Locked(uint8_t* out, DWORD bytes) const;
+    void notifyCrossed_Locked(DWORD from, DWORD bytes) const;
 
     std::atomic<ULONG> m_references;
 

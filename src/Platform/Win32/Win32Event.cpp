@@ -29,18 +29,18 @@ EventTable& table() {
 }
 
 // The live event behind a handle, or null. Caller holds the table's mutex.
-EventObject* findLocked(EventTable& events, HANDLE handle) {
+EventObject* find_Locked(EventTable& events, HANDLE handle) {
     EventObject* event = static_cast<EventObject*>(handle);
     return events.live.count(event) ? event : nullptr;
 }
 
 // One test of a wait's condition, clearing what satisfies it. WAIT_TIMEOUT
 // when the condition does not hold yet. Caller holds the table's mutex.
-DWORD tryTakeLocked(EventTable& events, DWORD count, const HANDLE* handles, BOOL waitAll) {
+DWORD tryTake_Locked(EventTable& events, DWORD count, const HANDLE* handles, BOOL waitAll) {
     EventObject* objects[MAXIMUM_WAIT_OBJECTS];
     bool allSignalled = true;
     for (DWORD i = 0; i < count; ++i) {
-        objects[i] = findLocked(events, handles[i]);
+        objects[i] = find_Locked(events, handles[i]);
         if (!objects[i]) {
             return WAIT_FAILED;
         }
@@ -72,7 +72,7 @@ BOOL setSignalled(HANDLE handle, bool signalled) {
     EventTable& events = table();
     {
         std::lock_guard<std::mutex> lock(events.mutex);
-        EventObject* event = findLocked(events, handle);
+        EventObject* event = find_Locked(events, handle);
         if (!event) {
             return FALSE;
         }
@@ -120,7 +120,7 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
     EventTable& events = table();
     std::unique_lock<std::mutex> lock(events.mutex);
     for (;;) {
-        const DWORD result = tryTakeLocked(events, nCount, lpHandles, bWaitAll);
+        const DWORD result = tryTake_Locked(events, nCount, lpHandles, bWaitAll);
         if (result != WAIT_TIMEOUT) {
             return result;
         }
@@ -129,7 +129,7 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
         } else if (events.changed.wait_until(lock, deadline) == std::cv_status::timeout) {
             // The condition gets one last look: an event set just at the
             // deadline still counts.
-            return tryTakeLocked(events, nCount, lpHandles, bWaitAll);
+            return tryTake_Locked(events, nCount, lpHandles, bWaitAll);
         }
     }
 }
@@ -138,7 +138,7 @@ BOOL CloseHandle(HANDLE hObject) {
     EventTable& events = table();
     {
         std::lock_guard<std::mutex> lock(events.mutex);
-        EventObject* event = findLocked(events, hObject);
+        EventObject* event = find_Locked(events, hObject);
         if (!event) {
             return FALSE;
         }

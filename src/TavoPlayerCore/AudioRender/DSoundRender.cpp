@@ -79,6 +79,7 @@ uint32_t DSoundRender::Open() {
         Stop();
         Close();
     }
+    bool staged = false;
     {
         CAutoLock lock(m_mutex);
         m_blockSize = blockSize;
@@ -87,8 +88,9 @@ uint32_t DSoundRender::Open() {
         m_stagingFill = 0;
         m_stagingCapacity = 2 * blockSize;
         m_stagingReadOffset = 0;
+        staged = m_staging != nullptr;
     }
-    if (!m_staging || FAILED(DirectSoundCreate8(nullptr, &m_device, nullptr)) ||
+    if (!staged || FAILED(DirectSoundCreate8(nullptr, &m_device, nullptr)) ||
         FAILED(m_device->SetCooperativeLevel(m_window, DSSCL_NORMAL))) {
         Close();
         return 1;
@@ -212,19 +214,19 @@ uint32_t DSoundRender::Write(const void* data, uint32_t size) {
     CAutoLock lock(m_mutex);
     // The comparisons are strict: at least one byte stays free.
     if (uint64_t(m_stagingReadOffset) + uint64_t(m_stagingFill) + size < m_stagingCapacity) {
-        appendLocked(data, size);
+        append_Locked(data, size);
         return 0;
     }
     std::memmove(m_staging, m_staging + m_stagingReadOffset, m_stagingFill);
     m_stagingReadOffset = 0;
     if (uint64_t(m_stagingFill) + size < m_stagingCapacity) {
-        appendLocked(data, size);
+        append_Locked(data, size);
         return 0;
     }
     return 1;
 }
 
-void DSoundRender::appendLocked(const void* data, uint32_t size) {
+void DSoundRender::append_Locked(const void* data, uint32_t size) {
     if (size) {
         std::memcpy(m_staging + m_stagingReadOffset + m_stagingFill, data, size);
     }

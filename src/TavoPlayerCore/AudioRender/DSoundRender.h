@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "Common/ThreadAnnotations.h"
 #include "Common/rivo_CMutex.h"
 #include "Platform/DSound/DirectSound8.h"
 #include "TavoPlayerCore/AudioRender/DSoundAudioRunner.h"
@@ -64,9 +65,8 @@ private:
     // One pass of the feeding thread: waits up to 200 ms for a notification
     // and moves one block (or silence) into the half that is not playing.
     uint32_t FillNextBlock();
-    // Appends a block behind the unread bytes. Caller holds m_mutex and has
-    // checked the room.
-    void appendLocked(const void* data, uint32_t size);
+    // Appends a block behind the unread bytes. The caller has checked the room.
+    void append_Locked(const void* data, uint32_t size) REQUIRES(m_mutex);
 
     IDirectSound8* m_device;
     IDirectSoundBuffer8* m_buffer;
@@ -75,12 +75,11 @@ private:
     DSBPOSITIONNOTIFY m_positions[2];
     HANDLE m_events[2];
     uint32_t m_blockSize;
-    int32_t m_writeOffset;  // guarded by m_mutex while feeding
-    // Guarded by m_mutex.
-    uint8_t* m_staging;
-    int32_t m_stagingFill;
-    uint32_t m_stagingCapacity;
-    uint32_t m_stagingReadOffset;
+    int32_t m_writeOffset GUARDED_BY(m_mutex);
+    uint8_t* m_staging GUARDED_BY(m_mutex);
+    int32_t m_stagingFill GUARDED_BY(m_mutex);
+    uint32_t m_stagingCapacity GUARDED_BY(m_mutex);
+    uint32_t m_stagingReadOffset GUARDED_BY(m_mutex);
 
     HWND m_window;
     uint32_t m_channels;

@@ -183,6 +183,7 @@ int32_t CMediaRecord::stopRecord() {
     }
     stop();
     if (m_output) {
+        CAutoLock nameLock(&m_nameLock);
         av_write_trailer(m_output);
         closeOutput(false);
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Common/ThreadAnnotations.h"
 #include "Common/rivo_CMutex.h"
 #include "Common/rivo_thread.h"
 #include "tavoplayer/ITavoMediaPlayer.h"
@@ -172,10 +173,10 @@ private:
     // Creates the MP4 context, its streams from the probed batches, the file and
     // its header. Returns 0, or the first failure (an AVERROR, kNameMissing or
     // kStartProbeFailed).
-    int32_t openOutput(int32_t audioCodec);
+    int32_t openOutput(int32_t audioCodec) REQUIRES(m_nameLock);
     // Adds the audio stream (and for AAC the ADTS filter) when the audio batch
     // can be probed; otherwise the recording stays video only.
-    void openAudioStream(int32_t audioCodec, AVCodecParameters* parameters);
+    void openAudioStream(int32_t audioCodec, AVCodecParameters* parameters) REQUIRES(m_nameLock);
     // Writes items[0..count) to path, opens it with the demuxer named format
     // (null: probe), copies the parameters of its first stream of mediaType
     // and removes the file. Returns 0 or kStartProbeFailed.
@@ -185,7 +186,7 @@ private:
     AVStream* addStream(const AVCodecParameters* parameters);
     // Frees the audio filter and closes the output. With discard set (a failed
     // start) its file is removed and the stream state bits are cleared.
-    void closeOutput(bool discard);
+    void closeOutput(bool discard) REQUIRES(m_nameLock);
     // Writes the batches merged by time, video from videoStart on.
     void writeBatches(int videoStart);
     void writeVideo(const RecordItem& item);
@@ -204,21 +205,21 @@ private:
     // Guards the queues, their counts, the key-frame count, the frame duration,
     // the audio codec settings and the drop count. Held briefly.
     RIVO_Common_Player::rivo_CMutex m_mutex;
-    int m_keyFrames;
-    ItemPtr m_videoQueue[kQueueCapacity];
-    int m_videoCount;
-    ItemPtr m_audioQueue[kQueueCapacity];
-    int m_audioCount;
-    uint32_t m_frameDuration;
-    int32_t m_audioCodec;  // CODEC_NONE until setAudioCodec
-    bool m_audioCodecChanged;
-    uint32_t m_dropped;
+    int m_keyFrames GUARDED_BY(m_mutex);
+    ItemPtr m_videoQueue[kQueueCapacity] GUARDED_BY(m_mutex);
+    int m_videoCount GUARDED_BY(m_mutex);
+    ItemPtr m_audioQueue[kQueueCapacity] GUARDED_BY(m_mutex);
+    int m_audioCount GUARDED_BY(m_mutex);
+    uint32_t m_frameDuration GUARDED_BY(m_mutex);
+    int32_t m_audioCodec GUARDED_BY(m_mutex);  // CODEC_NONE until setAudioCodec
+    bool m_audioCodecChanged GUARDED_BY(m_mutex);
+    uint32_t m_dropped GUARDED_BY(m_mutex);
 
     // Guards the names and paths; a start attempt holds it throughout.
     RIVO_Common_Player::rivo_CMutex m_nameLock;
-    std::string m_fileName;
-    char m_videoTempPath[kPathSize];
-    char m_audioTempPath[kPathSize];
+    std::string m_fileName GUARDED_BY(m_nameLock);
+    char m_videoTempPath[kPathSize] GUARDED_BY(m_nameLock);
+    char m_audioTempPath[kPathSize] GUARDED_BY(m_nameLock);
 
     // The recorder's thread only (and stopRecord after joining it).
     ItemPtr m_videoBatch[kQueueCapacity];

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "Common/ThreadAnnotations.h"
 #include "Common/rivo_CMutex.h"
 #include "TavoPlayerCore/VideoRender/VideoPicture.h"
 #include "tavoplayer/ITavoMediaPlayer.h"
@@ -22,18 +23,32 @@ class IVideoRender;
 
 // The player: owns the video and audio loops, the reference clock, the
 // decoders, the renderers, the optional frame store and recorder, and the
-// audio processing wrapper.
+// audio processing wrapper. Its code is cut by thread: lifecycle and host
+// access (CTavoMediaPlayer.cpp), the host's commands
+// (CTavoMediaPlayerCommands.cpp), the video loop (CTavoMediaPlayerVideoLoop.cpp)
+// and the audio loop (CTavoMediaPlayerAudioLoop.cpp). docs/Threads.md lists
+// every thread of the engine and the lock order.
 //
 // Threads: the host's threads call the interface; the video and audio loops
 // run on their own CTavoMediaPlayerThread. Flags the host writes and the
-// loops read on every pass are atomics. m_videoLock guards the video decoder,
-// the video renderer, the kept picture, the snapshot planes and the recorder;
-// m_audioLock the audio decoder, the audio renderer, the converter and the
-// volume. Both are recursive; the host's commands never hold both at once and
-// no lock is held while the host is called back. The clock and the frame
-// store are shared pointers: a loop holds its own reference for the whole of
-// an operation, so replacing them (PARAM_CLOCK_MODE, PARAM_FRAME_STORE) never
-// destroys one that a loop is using.
+// loops read on every pass are atomics; values read as a group (the audio
+// format, the video size) are one atomic each. m_videoLock guards the video
+// decoder, the video renderer, the kept picture, the snapshot planes and the
+// recorder; m_audioLock the audio decoder, the audio renderer, the converter,
+// the audio processing and the volume. A helper that runs under one of them
+// says so (REQUIRES, name ending in _Locked) instead of taking it again.
+//
+// Lock order: m_videoLock or m_audioLock (never both), then the locks of the
+// parts they guard (renderer, recorder, clock); m_threadLock is held alone.
+// Host callbacks: getSample, getMaxDelay and onEvent run with no player lock
+// held; getMaxTs runs without one on the video loop, but on the audio loop
+// under m_audioLock (audio_render_frame asks whether newer sound is waiting
+// before it drops late sound).
+//
+// The clock and the frame store are shared pointers: a loop holds its own
+// reference for the whole of an operation, so replacing them
+// (PARAM_CLOCK_MODE, PARAM_FRAME_STORE) never destroys one that a loop is
+// using.
 class CTavoMediaPlayer : public ITavoMediaPlayer {
 public:
     CTavoMediaPlayer();
@@ -59,105 +74,162 @@ public:
     std::shared_ptr<CMediaRefClock> clock() const;
 
 private:
-    // Lifecycle helpers.
-    void initAudio();
-    void initVideo();
-    void releaseAudio();
-    void releaseVideo();
+    // The picture size of PARAM_VIDEO_SIZE, stored as one value. Both groups
+    // are aligned to their size, so that their atomics are lock-free words
+    // (clang calls libatomic for an under-aligned one).
+    struct alignas(8) VideoSize {
+        int32_t width;
+        int32_t height;
+    };
+    // The audio format, stored as one value.
+    struct alignas(8) AudioFormatValue {
+        AudioFormat format;
+    };
+    static_assert(std::atomic<VideoSize>::is_always_lock_free, "a torn size is possible");
+    static_assert(std::atomic<AudioFormatValue>::is_always_lock_free, "a torn format is possible");
+
+    // What a loop's pass holds: the replay switch and the store, read once
+    // per pass (a sample taken from the store must stay valid until the pass
+    // is done with it), and whether the host gave a sample.
+    struct PullPass {
+        bool replay;
+        std::shared_ptr<CMediaOneMinPlay> store;
+        bool fetched;
+        bool seeked;  // a replay seek moved the store's read positions
+    };
+
+    // How pullSample ended.
+    enum class Pulled {
+        kSample,       // the pass has its sample
+        kNothing,      // the host gave nothing and there is no replay
+        kDescription,  // a live description was taken; the next pass fetches again
+        kStoreIdle,    // the replay is paused or read to its end
+    };
+
+    // ---- Lifecycle (host command threads; CTavoMediaPlayer.cpp) ----
+    void initAudio() EXCLUDES(m_audioLock);
+    void releaseAudio() EXCLUDES(m_audioLock);
+    void releaseVideo() EXCLUDES(m_videoLock);
     int32_t resetClock(int32_t clockMode);
-    static void stopLoop(std::atomic<bool>& running, CTavoMediaPlayerThread*& thread);
+    // Clears the loop's running flag, then joins and destroys its thread.
+    void stopLoop_Locked(std::atomic<bool>& running,
+                         std::unique_ptr<CTavoMediaPlayerThread>& thread) REQUIRES(m_threadLock);
 
-    // Stream descriptions.
-    int32_t readFlagData(MediaSample* sample);
-    int32_t createAudioDecoder(int32_t codecType, uint32_t sampleRate, uint32_t channelWord);
-    int32_t createVideoDecoder(int32_t codecType);
+    // ---- Host access (any thread) ----
+    // Each answers "nothing" when the host did not provide it.
+    MediaSourceFuncs* mediaSource() const;
+    int32_t fetchSample(int32_t track, MediaSample* sample) const;
+    uint32_t hostNewestTime(int32_t track) const;
+    bool hostMaxDelay(uint32_t* delayMs) const;
+    void sendEvent(int32_t code, const char* text) const;
+    std::shared_ptr<CMediaOneMinPlay> frameStore() const;
 
+    // ---- Commands (host command threads; CTavoMediaPlayerCommands.cpp) ----
+    int32_t setWindow(void* window) EXCLUDES(m_videoLock, m_audioLock);
+    int32_t setFrameStore(int32_t on);
+    int32_t setStorePlayback(int32_t on);
+    int32_t setRecording(int32_t on) EXCLUDES(m_videoLock);
+    int32_t takeSnapshot(const char* path) EXCLUDES(m_videoLock);
+
+    // ---- Both loops (CTavoMediaPlayer.cpp) ----
+    // The prologue of a pass: fetches the track's sample from the host, takes
+    // a description in it, keeps it in the store, and in replay reads the
+    // store back instead (the video track also carries out a pending seek).
+    Pulled pullSample(int32_t track, PullPass* pass, MediaSample* sample);
+    // Takes a MEDIA_FLAG_DESCRIPTION sample: new decoder, format or size. 1
+    // when it was one, 0 when not.
+    int32_t readFlagData(MediaSample* sample) EXCLUDES(m_videoLock, m_audioLock);
+    int32_t createAudioDecoder(int32_t codecType, uint32_t sampleRate, uint32_t channelWord)
+        EXCLUDES(m_audioLock);
+    int32_t createVideoDecoder(int32_t codecType) EXCLUDES(m_videoLock);
+    // Remembers the stream's audio codec and tells the recorder.
+    void setRecordedAudioCodec(int32_t codecType) EXCLUDES(m_videoLock);
+    // Hands a live sample received from the host to the recorder, if one records.
+    void recordSample(int32_t track, const MediaSample& sample) EXCLUDES(m_videoLock);
+    void recordSample_Locked(int32_t track, const MediaSample& sample) REQUIRES(m_videoLock);
     // A replay pass that found the store paused or exhausted waits briefly.
     static void idleInReplay();
 
-    // Video pipeline (video loop thread).
+    // ---- Video loop (CTavoMediaPlayerVideoLoop.cpp) ----
     void controlLatency(CMediaRefClock* clock, uint32_t newestMs);
     // Before the first picture after a clock reset: waits for the audio
     // position to reach the sample's time, then raises event 502.
     void waitForAudioPosition(CMediaRefClock* clock, const MediaSample& sample);
     // Afterwards: waits for the clock to reach the sample's time.
     void waitForClock(CMediaRefClock* clock, const MediaSample& sample);
-    int32_t video_decode_frame(const MediaSample* sample, VideoPicture* picture);
-    int32_t createVideoRender(const int32_t* size);
-    void video_render_frame(const VideoPicture* picture, bool noDisplay);
-    int32_t allocSnapshotPlanes(const AVFrame* frame);
-    void freeSnapshotPlanes_Locked();
+    int32_t video_decode_frame_Locked(const MediaSample* sample, VideoPicture* picture)
+        REQUIRES(m_videoLock);
+    int32_t createVideoRender_Locked(const VideoSize& size) REQUIRES(m_videoLock);
+    void video_render_frame_Locked(const VideoPicture* picture, bool noDisplay)
+        REQUIRES(m_videoLock);
+    int32_t allocSnapshotPlanes_Locked(const AVFrame* frame) REQUIRES(m_videoLock);
+    void freeSnapshotPlanes_Locked() REQUIRES(m_videoLock);
 
-    // Audio pipeline (audio loop thread).
+    // ---- Audio loop (CTavoMediaPlayerAudioLoop.cpp) ----
     int32_t audio_deocde_frame(const MediaSample* sample, uint8_t** pcm, uint32_t* size,
-                               uint32_t* pts);
-    int32_t openAudioRender(const AudioFormat* format);
-    int32_t audio_render_frame(const uint8_t* data, uint32_t size, uint32_t pts);
-    // Play time of size bytes in the player's audio format; 0 without a format.
-    uint32_t audioDurationMs(uint32_t size) const;
-    // Bytes of one sample frame in the player's audio format.
-    uint32_t audioFrameBytes() const;
+                               uint32_t* pts) EXCLUDES(m_audioLock);
+    int32_t openAudioRender_Locked(const AudioFormat* format) REQUIRES(m_audioLock);
+    int32_t audio_render_frame(const uint8_t* data, uint32_t size, uint32_t pts)
+        EXCLUDES(m_audioLock);
 
-    // Commands.
-    int32_t setWindow(void* window);
-    int32_t setFrameStore(int32_t on);
-    int32_t setStorePlayback(int32_t on);
-    int32_t setRecording(int32_t on);
-    // Hands a live sample received from the host to the recorder, if one records.
-    void recordSample(int32_t track, const MediaSample& sample);
-    // Remembers the stream's audio codec and tells the recorder.
-    void setRecordedAudioCodec(int32_t codecType);
-    int32_t takeSnapshot(const char* path);
+    // ---- Host command threads ----
+    // run creates both loop threads, stop (and run, before it creates new
+    // ones, and the destructor) joins and destroys them; only host command
+    // threads call these, one at a time under m_threadLock. A loop never
+    // touches its own thread object.
+    RIVO_Common_Player::rivo_CMutex m_threadLock;
+    std::unique_ptr<CTavoMediaPlayerThread> m_videoThread GUARDED_BY(m_threadLock);
+    std::unique_ptr<CTavoMediaPlayerThread> m_audioThread GUARDED_BY(m_threadLock);
 
-    // Host access; each answers "nothing" when the host did not provide it.
-    MediaSourceFuncs* mediaSource() const;
-    int32_t fetchSample(int32_t track, MediaSample* sample) const;
-    uint32_t hostNewestTime(int32_t track) const;
-    bool hostMaxDelay(uint32_t* delayMs) const;
-    void sendEvent(int32_t code, const char* text) const;
-
-    std::shared_ptr<CMediaOneMinPlay> frameStore() const;
-
+    // ---- Written by host commands (and descriptions), read by the loops ----
     std::atomic<int32_t> m_playMode;
-    CTavoMediaPlayerThread* m_videoThread;
-    CTavoMediaPlayerThread* m_audioThread;
-    IAudioDecoder* m_audioDecoder;  // guarded by m_audioLock
-    IVideoDecoder* m_videoDecoder;  // guarded by m_videoLock
-    IAudioRender* m_audioRender;    // guarded by m_audioLock
-    IVideoRender* m_videoRender;    // guarded by m_videoLock
     std::atomic<HostContext*> m_hostContext;
     std::atomic<int32_t> m_videoRenderKind;
-    std::atomic<int32_t> m_videoWidth;
-    std::atomic<int32_t> m_videoHeight;
-    std::atomic<uint32_t> m_audioSampleRate;
-    std::atomic<uint16_t> m_audioChannels;
-    std::atomic<uint16_t> m_audioBitsPerSample;
+    // Written by PARAM_VIDEO_SIZE and by the video loop's descriptions and
+    // decoded pictures; no part of the engine reads it back yet.
+    std::atomic<VideoSize> m_videoSize;
+    // Written by PARAM_AUDIO_FORMAT and the audio loop's descriptions; read by
+    // the audio loop, always as a whole.
+    std::atomic<AudioFormatValue> m_audioFormat;
     std::atomic<uint32_t> m_windowParam;
     std::atomic<void*> m_hWnd;
     std::atomic<bool> m_paused;
     std::atomic<bool> m_displayOn;
     std::atomic<bool> m_videoRunning;
     std::atomic<bool> m_audioRunning;
-    CCTavoAudioConvert* m_audioConvert;       // guarded by m_audioLock
-    std::shared_ptr<CMediaRefClock> m_clock;  // read and replaced through clock()/resetClock()
-    uint32_t m_audioChunkMax;                 // audio loop only
-    int32_t m_audioSilencePending;            // audio loop only
-    uint32_t m_audioOutputDelay;              // audio loop only
-    RIVO_Common_Player::rivo_CMutex m_videoLock;
-    RIVO_Common_Player::rivo_CMutex m_audioLock;
-    VideoPicture m_snapshotPicture;  // guarded by m_videoLock
-    int32_t m_renderWidth;       // guarded by m_videoLock: the picture size the renderer was set up
-    int32_t m_renderHeight;      // for; the snapshot planes fit it
-    VideoPicture m_keptPicture;  // guarded by m_videoLock: last decoded picture (decoder's planes)
-    int32_t m_volume;            // guarded by m_audioLock
-    // Replaced and used under m_videoLock; read without it only to skip the
-    // lock while nothing is recorded.
-    std::atomic<CMediaRecord*> m_recorder;
-    std::atomic<int32_t> m_audioCodecType;           // the audio stream's codec, for recordings
-    std::shared_ptr<CMediaOneMinPlay> m_frameStore;  // read and replaced through frameStore()
     std::atomic<bool> m_storePlayback;
     std::atomic<bool> m_storePaused;
     std::atomic<uint32_t> m_seekSeconds;
     std::atomic<float> m_speed;
-    ApmBase* m_apm;
+    std::atomic<int32_t> m_audioCodecType;  // the audio stream's codec, for recordings
+    // Read and replaced through clock()/resetClock() and frameStore()/setFrameStore().
+    std::shared_ptr<CMediaRefClock> m_clock;
+    std::shared_ptr<CMediaOneMinPlay> m_frameStore;
+
+    // ---- Video loop, shared with host commands under m_videoLock ----
+    RIVO_Common_Player::rivo_CMutex m_videoLock;
+    IVideoDecoder* m_videoDecoder GUARDED_BY(m_videoLock);
+    IVideoRender* m_videoRender GUARDED_BY(m_videoLock);
+    // Last decoded picture (the decoder's planes).
+    VideoPicture m_keptPicture GUARDED_BY(m_videoLock);
+    VideoPicture m_snapshotPicture GUARDED_BY(m_videoLock);
+    // The picture size the renderer was set up for; the snapshot planes fit it.
+    int32_t m_renderWidth GUARDED_BY(m_videoLock);
+    int32_t m_renderHeight GUARDED_BY(m_videoLock);
+    // Replaced and used under m_videoLock; read without it only to skip the
+    // lock while nothing is recorded, so it is an atomic and not GUARDED_BY.
+    std::atomic<CMediaRecord*> m_recorder;
+
+    // ---- Audio loop, shared with host commands under m_audioLock ----
+    RIVO_Common_Player::rivo_CMutex m_audioLock;
+    IAudioDecoder* m_audioDecoder GUARDED_BY(m_audioLock);
+    IAudioRender* m_audioRender GUARDED_BY(m_audioLock);
+    CCTavoAudioConvert* m_audioConvert GUARDED_BY(m_audioLock);
+    int32_t m_volume GUARDED_BY(m_audioLock);
+    // Made by the constructor, destroyed by the destructor, used under the lock.
+    ApmBase* m_apm PT_GUARDED_BY(m_audioLock);
+    // Audio loop only: set up with the renderer, read by the loop's passes.
+    uint32_t m_audioChunkMax;
+    uint32_t m_audioOutputDelay;
+    int32_t m_audioSilencePending;
 };

@@ -10,7 +10,9 @@
 // Buffers are sized from the strides of the first picture copied, with
 // (height / 4) x 4 + 4 rows, and then reused. The lock guards the copy once
 // enableLock() has been called (renderers call it when they open); before
-// that, copies are made without locking.
+// that, copies are made without locking. A lock that may be absent is beyond
+// clang's thread-safety analysis, so the fields carry no GUARDED_BY; every
+// caller runs under the player's video lock besides.
 class CLastPictureCopy {
 public:
     CLastPictureCopy();

@@ -18,9 +18,9 @@ constexpr uint32_t kPixelFormatYUV420 = 3;
 // Shows decoded pictures in a host's window, stretched over the whole client
 // area, and keeps a copy of the last picture for repaints and snapshots.
 //
-// The player serialises every call except SetFloatOption with its video lock:
-// SetFormat and RenderPicture come from the video loop, SetWindow,
-// RepaintLastPicture and GetLastPicture from host threads. Pictures passed in
+// The player serialises every call with its video lock: SetFormat and
+// RenderPicture come from the video loop, SetWindow, RepaintLastPicture,
+// GetLastPicture and SetFloatOption from host threads. Pictures passed in
 // stay the caller's; a renderer copies what it keeps.
 class IVideoRender {
 public:

@@ -1,0 +1,290 @@
+#include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "Common/CAutoLock.h"
+#include "Common/Log.h"
+#include "Common/TimeFunctions.h"
+#include "TavoPlayerCore/CMediaOneMinPlay.h"
+#include "TavoPlayerCore/CMediaRefClock.h"
+#include "TavoPlayerCore/Decoder/IVideoDecoder.h"
+#include "TavoPlayerCore/MediaSampleRecord.h"
+#include "TavoPlayerCore/VideoRender/IVideoRender.h"
+
+using RIVO_Common_Player::CAutoLock;
+using RIVO_Common_Player::sleepMs;
+using RIVO_Common_Player::timeMs;
+
+namespace {
+
+// The live catch-up speed and the normal one.
+constexpr float kCatchUpSpeed = 1.2f;
+constexpr float kNormalSpeed = 1.0f;
+// Longest wait of the first picture for the audio loop's first position.
+constexpr uint32_t kAudioStartWaitMs = 1000;
+
+// True when time a lies before time b on the 32-bit millisecond circle, so a
+// wait never runs for ~49 days when one of the two has wrapped and the other not.
+bool isBefore(uint32_t a, uint32_t b) {
+    return static_cast<int32_t>(a - b) < 0;
+}
+
+}  // namespace
+
+void CTavoMediaPlayer::functionVideoThread() {
+    MediaSample sample;
+    initMediaSample(&sample);
+    bool storeStarted = false;
+    for (;;) {
+        if (!m_videoRunning) {
+            releaseVideo();
+            return;
+        }
+        if (!mediaSource()) {
+            sleepMs(2);
+            continue;
+        }
+        if (m_paused && m_playMode == PLAY_MODE_PLAYBACK) {
+            sleepMs(10);
+            continue;
+        }
+        std::shared_ptr<CMediaRefClock> clock = this->clock();
+        if (!clock) {
+            sleepMs(10);
+            continue;
+        }
+        PullPass pass{m_storePlayback, frameStore(), false, false};
+        const uint32_t newestMs = hostNewestTime(TRACK_VIDEO);
+        if (clock->HasRefTime() && m_playMode == PLAY_MODE_LIVE && !pass.replay) {
+            controlLatency(clock.get(), newestMs);
+        }
+
+        const Pulled pulled = pullSample(TRACK_VIDEO, &pass, &sample);
+        if (pulled == Pulled::kNothing) {
+            sleepMs(10);
+            continue;
+        }
+        if (pulled == Pulled::kDescription) {
+            continue;
+        }
+        if (pass.store) {
+            // The clock starts afresh when the replay starts or ends, and after a seek.
+            if (pass.replay != storeStarted) {
+                clock->Reset();
+                if (pass.replay) {
+                    RIVO_LOG("min player start");
+                }
+                storeStarted = pass.replay;
+            }
+            if (pass.seeked) {
+                clock->Reset();
+            }
+            if (pulled == Pulled::kStoreIdle) {
+                idleInReplay();
+                continue;
+            }
+            if (pass.replay) {
+                uint32_t position = 0;
+                pass.store->getPlayPosition(&position);
+                char text[16];
+                std::snprintf(text, sizeof(text), "%d", static_cast<int>(position));
+                sendEvent(PLAYER_EVENT_REPLAY_POSITION, text);
+            }
+        }
+
+        RIVO_LOG("video thread getSample ulTime =%u AVFrameSeq = %u,ulsize=%u", sample.ulTime,
+                 sample.AVFrameSeq, sample.ulsize);
+        if (!m_videoRunning) {
+            releaseVideo();
+            return;
+        }
+        if (clock->HasRefTime()) {
+            waitForClock(clock.get(), sample);
+        } else {
+            waitForAudioPosition(clock.get(), sample);
+        }
+        // One hold of the video lock per picture: decode, record, show.
+        CAutoLock lock(&m_videoLock);
+        if (sample.pData && video_decode_frame_Locked(&sample, &m_keptPicture) != 0) {
+            RIVO_LOG("video_decode_frame faild!");
+            continue;
+        }
+        if (m_keptPicture.data[0]) {
+            if (!pass.replay) {
+                recordSample_Locked(TRACK_VIDEO, sample);
+            }
+            video_render_frame_Locked(&m_keptPicture,
+                                      (sample.ulFlags & MEDIA_FLAG_NO_DISPLAY) != 0);
+        }
+    }
+}
+
+void CTavoMediaPlayer::controlLatency(CMediaRefClock* clock, uint32_t newestMs) {
+    float speed = clock->GetSpeed();
+    const uint32_t nPlaying = clock->GetTime(0);
+    uint32_t uMaxDelay = 0;
+    if (static_cast<double>(speed) == static_cast<double>(kCatchUpSpeed)) {
+        if (hostMaxDelay(&uMaxDelay)) {
+            uMaxDelay = uMaxDelay * 18u / 10u;
+            const uint32_t threshold = uMaxDelay > 500u ? uMaxDelay : 500u;
+            if (threshold + nPlaying + 100u > newestMs) {
+                speed = kNormalSpeed;
+            }
+        }
+    } else if (newestMs > nPlaying + 800u && hostMaxDelay(&uMaxDelay)) {
+        uMaxDelay = uMaxDelay * 18u / 10u;
+        if ((newestMs - nPlaying) * 8u / 10u > uMaxDelay + 500u) {
+            speed = kCatchUpSpeed;
+        }
+    }
+    RIVO_LOG("uMaxTs = %u, nPlaying =%u uMaxDelay = %u", newestMs, nPlaying, uMaxDelay);
+    clock->SetSpeed(speed);
+}
+
+void CTavoMediaPlayer::waitForAudioPosition(CMediaRefClock* clock, const MediaSample& sample) {
+    // The audio loop reports its first position only once the sound device
+    // is open, which may take longer than the first video decode. A picture
+    // shown before then starts the clock without the sound, and the sound
+    // stays behind the pictures for the whole session. So while the host
+    // holds audio, give the audio loop a moment to report.
+    const uint32_t waitStart = timeMs();
+    uint32_t t = clock->GetAudioTime();
+    while (t == 0 && timeMs() - waitStart < kAudioStartWaitMs && hostNewestTime(TRACK_AUDIO) != 0 &&
+           m_videoRunning) {
+        sleepMs(2);
+        t = clock->GetAudioTime();
+    }
+    while (t != 0 && isBefore(t, sample.ulTime) && m_videoRunning) {
+        sleepMs(2);
+        t = clock->GetAudioTime();
+    }
+    if (!(sample.ulFlags & MEDIA_FLAG_NO_DISPLAY)) {
+        sendEvent(PLAYER_EVENT_FIRST_PICTURE, "");
+    }
+}
+
+void CTavoMediaPlayer::waitForClock(CMediaRefClock* clock, const MediaSample& sample) {
+    uint32_t t = clock->GetTime(0);
+    while (isBefore(t, sample.ulTime) && m_videoRunning) {
+        sleepMs(2);
+        t = clock->GetTime(0);
+    }
+}
+
+int32_t CTavoMediaPlayer::video_decode_frame_Locked(const MediaSample* sample,
+                                                    VideoPicture* picture) {
+    RIVO_LOG("video deocde start");
+    if (!m_videoDecoder || !sample->pData) {
+        RIVO_LOG("video deocde arg error!");
+        return PLAYER_E_INVALIDARG;
+    }
+    int32_t result = PLAYER_E_FAIL;
+    AVFrame* frame = nullptr;
+    if (m_videoDecoder->decode(sample->pData, static_cast<int>(sample->ulsize)) &&
+        m_videoDecoder->getFrame(&frame) && frame) {
+        const VideoSize size{frame->width, frame->height};
+        // A description may already have stored the new size, so the picture
+        // is compared with the size the renderer was set up for.
+        if (!m_videoRender || m_renderWidth != frame->width || m_renderHeight != frame->height) {
+            m_videoSize = size;
+            const int32_t r = createVideoRender_Locked(size);
+            if (r != 0) {
+                delete m_videoRender;
+                m_videoRender = nullptr;
+                RIVO_LOG("create video render error!");
+                return r;
+            }
+            m_renderWidth = frame->width;
+            m_renderHeight = frame->height;
+            // The snapshot planes follow the renderer, so they always fit its pictures.
+            allocSnapshotPlanes_Locked(frame);
+        }
+        std::memset(picture, 0, sizeof(*picture));
+        for (int i = 0; i < 3; ++i) {
+            picture->data[i] = frame->data[i];
+            picture->linesize[i] = frame->linesize[i];
+        }
+        picture->time = sample->ulTime;
+        result = 0;
+    }
+    RIVO_LOG("video deocde end!");
+    return result;
+}
+
+int32_t CTavoMediaPlayer::createVideoRender_Locked(const VideoSize& size) {
+    delete m_videoRender;
+    m_videoRender = nullptr;
+    const int32_t kind = m_videoRenderKind;
+    const bool created = kind == kRenderTypeDDraw ? createDDrawRender(&m_videoRender)
+                         : kind == kRenderTypeD3D ? createD3DRender(&m_videoRender)
+                                                  : createD3DTXRender(&m_videoRender);
+    if (!created) {
+        return PLAYER_E_FAIL;
+    }
+    void* window = m_hWnd;
+    if (!window) {
+        return PLAYER_E_INVALIDARG;
+    }
+    m_videoRender->SetWindow(window, m_windowParam);
+    m_videoRender->SetFormat(static_cast<uint32_t>(size.width), static_cast<uint32_t>(size.height),
+                             kPixelFormatYUV420);
+    if (std::shared_ptr<CMediaRefClock> current = clock()) {
+        m_videoRender->SetRefClock(current.get());
+    }
+    HostContext* context = m_hostContext;
+    if (context && context->eventSink && context->eventContext) {
+        m_videoRender->SetHostPair(context->eventSink, context->eventContext);
+    }
+    return 0;
+}
+
+void CTavoMediaPlayer::video_render_frame_Locked(const VideoPicture* picture, bool noDisplay) {
+    if (!m_videoRender || !m_displayOn || noDisplay) {
+        return;
+    }
+    int32_t r = m_videoRender->RenderPicture(picture);
+    while (r == 1 && m_videoRunning && m_displayOn) {
+        r = m_videoRender->RenderPicture(picture);
+        sleepMs(1);
+    }
+    if (std::shared_ptr<CMediaRefClock> current = clock()) {
+        current->UpdateRefTime(static_cast<uint32_t>(picture->time));
+    }
+    RIVO_LOG("UpdateByVideoRender = %u", static_cast<uint32_t>(picture->time));
+}
+
+int32_t CTavoMediaPlayer::allocSnapshotPlanes_Locked(const AVFrame* frame) {
+    freeSnapshotPlanes_Locked();
+    if (!frame) {
+        return 1;
+    }
+    const int32_t height = frame->height;
+    uint8_t* planes[3] = {nullptr, nullptr, nullptr};
+    for (int i = 0; i < 3; ++i) {
+        planes[i] = new (std::nothrow)
+            uint8_t[static_cast<size_t>(frame->linesize[i]) * static_cast<size_t>(height)];
+        if (!planes[i]) {
+            for (uint8_t* plane : planes) {
+                delete[] plane;
+            }
+            return 1;
+        }
+    }
+    for (int i = 0; i < 3; ++i) {
+        m_snapshotPicture.data[i] = planes[i];
+    }
+    return 0;
+}
+
+void CTavoMediaPlayer::freeSnapshotPlanes_Locked() {
+    for (uint8_t*& plane : m_snapshotPicture.data) {
+        delete[] plane;
+        plane = nullptr;
+    }
+}
