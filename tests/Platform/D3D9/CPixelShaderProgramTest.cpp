@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "Platform/D3D9/CD3DXConstantTable.h"
 #include "Platform/D3D9/D3DX9.h"
 
 namespace {
@@ -44,29 +43,4 @@ TEST(CPixelShaderProgram, TokenStreamReadsBack) {
     // A table whose constant records point outside it is refused.
     tokens[3 + 4] = 0x10000;  // ConstantInfo offset
     EXPECT_FALSE(read.parse(tokens.data()));
-}
-
-TEST(CD3DXConstantTable, ReflectsNamesRegistersAndDefaults) {
-    const std::vector<DWORD> tokens = sampleProgram().tokens();
-    ID3DXConstantTable* table = nullptr;
-    ASSERT_EQ(D3D_OK, D3DXGetShaderConstantTable(tokens.data(), &table));
-
-    const D3DXHANDLE picture = table->GetConstantByName(nullptr, "Picture");
-    ASSERT_NE(nullptr, picture);
-    EXPECT_EQ(nullptr, table->GetConstantByName(nullptr, "Missing"));
-
-    D3DXCONSTANT_DESC desc{};
-    UINT count = 1;
-    ASSERT_EQ(D3D_OK, table->GetConstantDesc(picture, &desc, &count));
-    EXPECT_EQ(D3DXRS_SAMPLER, desc.RegisterSet);
-    EXPECT_EQ(2u, desc.RegisterIndex);
-
-    // A name works as a handle too.
-    ASSERT_EQ(D3D_OK, table->GetConstantDesc("tint", &desc, &count));
-    EXPECT_EQ(D3DXRS_FLOAT4, desc.RegisterSet);
-    EXPECT_EQ(12u, desc.Bytes);
-    ASSERT_NE(nullptr, desc.DefaultValue);
-    EXPECT_EQ(2.0f, static_cast<const float*>(desc.DefaultValue)[2]);
-    EXPECT_EQ(D3DERR_INVALIDCALL, table->GetConstantDesc("Missing", &desc, &count));
-    EXPECT_EQ(0u, table->Release());
 }
