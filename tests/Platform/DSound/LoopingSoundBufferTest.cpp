@@ -10,24 +10,22 @@
 
 namespace {
 
-constexpr DWORD kAllFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GLOBALFOCUS |
-                            DSBCAPS_GETCURRENTPOSITION2;
-
-WAVEFORMATEX pcm16(WORD channels, DWORD rate) {
+WAVEFORMATEX pcm(WORD bits, WORD channels, DWORD rate) {
     WAVEFORMATEX format = {};
     format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = channels;
     format.nSamplesPerSec = rate;
-    format.nBlockAlign = static_cast<WORD>(2 * channels);
+    format.nBlockAlign = static_cast<WORD>(bits / 8 * channels);
     format.nAvgBytesPerSec = rate * format.nBlockAlign;
-    format.wBitsPerSample = 16;
+    format.wBitsPerSample = bits;
     return format;
 }
 
-DSBUFFERDESC describe(WAVEFORMATEX* format, DWORD bytes, DWORD flags = kAllFlags) {
+DSBUFFERDESC describe(WAVEFORMATEX* format, DWORD bytes) {
     DSBUFFERDESC desc = {};
     desc.dwSize = sizeof(DSBUFFERDESC);
-    desc.dwFlags = flags;
+    desc.dwFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GLOBALFOCUS |
+                   DSBCAPS_GETCURRENTPOSITION2;
     desc.dwBufferBytes = bytes;
     desc.lpwfxFormat = format;
     return desc;
@@ -41,7 +39,7 @@ std::vector<uint8_t> filled(size_t bytes, uint8_t value) {
 class LoopingSoundBufferTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        WAVEFORMATEX format = pcm16(1, 8000);
+        WAVEFORMATEX format = pcm(16, 1, 8000);
         DSBUFFERDESC desc = describe(&format, 8192);
         buffer = new ManualSoundBuffer();
         ASSERT_EQ(DS_OK, buffer->initialize(&desc));
@@ -90,70 +88,17 @@ protected:
 
 }  // namespace
 
-TEST(LoopingSoundBufferSetup, RefusesDescriptionsItCannotPlay) {
-    WAVEFORMATEX good = pcm16(2, 48000);
-    struct Case {
-        const char* what;
-        HRESULT expected;
-        void (*spoil)(DSBUFFERDESC&, WAVEFORMATEX&);
-    };
-    const Case cases[] = {
-        {"size field", DSERR_INVALIDPARAM, [](DSBUFFERDESC& d, WAVEFORMATEX&) { d.dwSize = 36; }},
-        {"no format", DSERR_INVALIDPARAM,
-         [](DSBUFFERDESC& d, WAVEFORMATEX&) { d.lpwfxFormat = nullptr; }},
-        {"primary", DSERR_UNSUPPORTED,
-         [](DSBUFFERDESC& d, WAVEFORMATEX&) { d.dwFlags |= DSBCAPS_PRIMARYBUFFER; }},
-        {"8 bits", DSERR_BADFORMAT,
-         [](DSBUFFERDESC&, WAVEFORMATEX& f) {
-             f.wBitsPerSample = 8;
-             f.nBlockAlign = 2;
-         }},
-        {"not PCM", DSERR_BADFORMAT, [](DSBUFFERDESC&, WAVEFORMATEX& f) { f.wFormatTag = 3; }},
-        {"6 channels", DSERR_BADFORMAT, [](DSBUFFERDESC&, WAVEFORMATEX& f) { f.nChannels = 6; }},
-        {"rate", DSERR_BADFORMAT, [](DSBUFFERDESC&, WAVEFORMATEX& f) { f.nSamplesPerSec = 50; }},
-        {"block align", DSERR_INVALIDPARAM,
-         [](DSBUFFERDESC&, WAVEFORMATEX& f) { f.nBlockAlign = 2; }},
-        {"bytes per second", DSERR_INVALIDPARAM,
-         [](DSBUFFERDESC&, WAVEFORMATEX& f) { f.nAvgBytesPerSec = 1; }},
-        {"partial frame", DSERR_INVALIDPARAM,
-         [](DSBUFFERDESC& d, WAVEFORMATEX&) { d.dwBufferBytes = 8190; }},
-        {"too small", DSERR_INVALIDPARAM,
-         [](DSBUFFERDESC& d, WAVEFORMATEX&) { d.dwBufferBytes = 0; }},
-    };
-    for (const Case& c : cases) {
-        WAVEFORMATEX format = good;
-        DSBUFFERDESC desc = describe(&format, 8192);
-        c.spoil(desc, format);
+// The renderer asks for the stream's own format: one it cannot play must fail
+// the buffer's creation rather than play noise.
+TEST(LoopingSoundBufferSetup, RefusesFormatsItCannotPlay) {
+    for (const WAVEFORMATEX& format : {pcm(8, 2, 48000), pcm(16, 6, 48000), pcm(16, 2, 50)}) {
+        WAVEFORMATEX spoilt = format;
+        DSBUFFERDESC desc = describe(&spoilt, 12288);  // whole frames of each
         ManualSoundBuffer* buffer = new ManualSoundBuffer();
-        EXPECT_EQ(c.expected, buffer->initialize(&desc)) << c.what;
+        EXPECT_EQ(DSERR_BADFORMAT, buffer->initialize(&desc))
+            << format.wBitsPerSample << " " << format.nChannels << " " << format.nSamplesPerSec;
         buffer->Release();
     }
-    ManualSoundBuffer* buffer = new ManualSoundBuffer();
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->initialize(nullptr));
-    DSBUFFERDESC desc = describe(&good, 8192);
-    EXPECT_EQ(DS_OK, buffer->initialize(&desc));
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->initialize(&desc));  // only once
-    buffer->Release();
-}
-
-TEST(LoopingSoundBufferSetup, ControlsFollowTheCapabilities) {
-    WAVEFORMATEX format = pcm16(1, 8000);
-    DSBUFFERDESC desc = describe(&format, 4096, DSBCAPS_CTRLPOSITIONNOTIFY);
-    ManualSoundBuffer* buffer = new ManualSoundBuffer();
-    ASSERT_EQ(DS_OK, buffer->initialize(&desc));
-    LONG volume = 0;
-    EXPECT_EQ(DSERR_CONTROLUNAVAIL, buffer->SetVolume(-100));
-    EXPECT_EQ(DSERR_CONTROLUNAVAIL, buffer->GetVolume(&volume));
-    buffer->Release();
-
-    desc.dwFlags = DSBCAPS_CTRLVOLUME;
-    buffer = new ManualSoundBuffer();
-    ASSERT_EQ(DS_OK, buffer->initialize(&desc));
-    IDirectSoundNotify* notify = reinterpret_cast<IDirectSoundNotify*>(&format);
-    EXPECT_EQ(E_NOINTERFACE,
-              buffer->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&notify)));
-    EXPECT_EQ(nullptr, notify);
-    buffer->Release();
 }
 
 TEST_F(LoopingSoundBufferTest, CursorLoopsAndSetsEachEventAsItPassesItsOffset) {
@@ -198,10 +143,6 @@ TEST_F(LoopingSoundBufferTest, StoppedOrFinishedBufferIsSilent) {
     EXPECT_EQ(0, signalled() & 2);
     buffer->advance(2);
     EXPECT_EQ(2, signalled() & 2);
-
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->SetCurrentPosition(8192));
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Play(1, 0, 0));
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Play(0, 0, 0x2));
 }
 
 TEST_F(LoopingSoundBufferTest, LockedRegionTakesEffectAtUnlock) {
@@ -214,9 +155,6 @@ TEST_F(LoopingSoundBufferTest, LockedRegionTakesEffectAtUnlock) {
     EXPECT_EQ(2048u, firstBytes);
     EXPECT_EQ(2048u, secondBytes);
     ASSERT_NE(nullptr, second);
-    LPVOID again = nullptr;
-    DWORD againBytes = 0;
-    EXPECT_EQ(DSERR_INVALIDCALL, buffer->Lock(0, 16, &again, &againBytes, nullptr, nullptr, 0));
     std::memset(first, 5, firstBytes);
     std::memset(second, 6, secondBytes);
     buffer->Play(0, 0, DSBPLAY_LOOPING);
@@ -228,19 +166,6 @@ TEST_F(LoopingSoundBufferTest, LockedRegionTakesEffectAtUnlock) {
     EXPECT_EQ(filled(1024, 6), std::vector<uint8_t>(heard.begin(), heard.begin() + 1024));
     EXPECT_EQ(filled(5120, 0), std::vector<uint8_t>(heard.begin() + 1024, heard.begin() + 6144));
     EXPECT_EQ(filled(2048, 5), std::vector<uint8_t>(heard.begin() + 6144, heard.end()));
-
-    // A Lock gives the current contents; a region that wraps needs a second pointer.
-    ASSERT_EQ(DS_OK, buffer->Lock(6144, 16, &first, &firstBytes, nullptr, nullptr, 0));
-    EXPECT_EQ(filled(16, 5), std::vector<uint8_t>(static_cast<uint8_t*>(first),
-                                                  static_cast<uint8_t*>(first) + 16));
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Unlock(second, 16, nullptr, 0));
-    ASSERT_EQ(DS_OK, buffer->Unlock(first, 16, nullptr, 0));
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Unlock(first, 16, nullptr, 0));  // not locked now
-    EXPECT_EQ(DSERR_INVALIDPARAM,
-              buffer->Lock(8000, 1000, &first, &firstBytes, nullptr, nullptr, 0));
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Lock(8192, 2, &first, &firstBytes, nullptr, nullptr, 0));
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Lock(0, 8194, &first, &firstBytes, nullptr, nullptr, 0));
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->Lock(0, 2, &first, &firstBytes, nullptr, nullptr, 1));
 }
 
 TEST_F(LoopingSoundBufferTest, VolumeScalesTheSoundInHundredthsOfADecibel) {
@@ -269,23 +194,4 @@ TEST_F(LoopingSoundBufferTest, VolumeScalesTheSoundInHundredthsOfADecibel) {
     EXPECT_EQ((std::vector<int16_t>{0, 0, 0, 0}), heardSamples());
     ASSERT_EQ(DS_OK, buffer->GetVolume(&volume));
     EXPECT_EQ(DSBVOLUME_MIN, volume);
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->SetVolume(DSBVOLUME_MIN - 1));
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->SetVolume(1));
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->GetVolume(nullptr));
-}
-
-TEST_F(LoopingSoundBufferTest, NotificationPositionsAreCheckedAndFixedWhilePlaying) {
-    DSBPOSITIONNOTIFY outside = {8192, events[0]};
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->SetNotificationPositions(1, &outside));
-    DSBPOSITIONNOTIFY noEvent = {0, nullptr};
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->SetNotificationPositions(1, &noEvent));
-    EXPECT_EQ(DSERR_INVALIDPARAM, buffer->SetNotificationPositions(1, nullptr));
-    buffer->Play(0, 0, DSBPLAY_LOOPING);
-    EXPECT_EQ(DSERR_INVALIDCALL, buffer->SetNotificationPositions(0, nullptr));
-    buffer->Stop();
-    // No positions: nothing is signalled any more.
-    ASSERT_EQ(DS_OK, buffer->SetNotificationPositions(0, nullptr));
-    buffer->Play(0, 0, DSBPLAY_LOOPING);
-    buffer->advance(8192);
-    EXPECT_EQ(0, signalled());
 }

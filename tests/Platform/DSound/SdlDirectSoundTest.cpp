@@ -13,8 +13,6 @@
 
 namespace {
 
-HWND const kWindow = reinterpret_cast<HWND>(0x1234);
-
 WAVEFORMATEX monoAt8000() {
     WAVEFORMATEX format = {};
     format.wFormatTag = WAVE_FORMAT_PCM;
@@ -48,32 +46,6 @@ void fill(IDirectSoundBuffer* buffer, DWORD offset, DWORD bytes, int16_t value) 
 
 }  // namespace
 
-TEST(SdlDirectSound, OpensTheDefaultDeviceOfSdlsDriver) {
-    ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
-    IDirectSound8* device = nullptr;
-    ASSERT_EQ(DS_OK, DirectSoundCreate8(nullptr, &device, nullptr));
-    ASSERT_NE(nullptr, device);
-    EXPECT_EQ(DS_OK, device->SetCooperativeLevel(kWindow, DSSCL_NORMAL));
-    EXPECT_EQ(DSERR_INVALIDPARAM, device->SetCooperativeLevel(nullptr, DSSCL_NORMAL));
-    EXPECT_EQ(DSERR_INVALIDPARAM, device->SetCooperativeLevel(kWindow, 0));
-    EXPECT_EQ(DSERR_UNSUPPORTED, device->SetCooperativeLevel(kWindow, DSSCL_WRITEPRIMARY));
-
-    WAVEFORMATEX format = monoAt8000();
-    DSBUFFERDESC desc = describe(&format, 8192);
-    IDirectSoundBuffer* buffer = reinterpret_cast<IDirectSoundBuffer*>(&format);
-    format.wBitsPerSample = 8;
-    EXPECT_EQ(DSERR_BADFORMAT, device->CreateSoundBuffer(&desc, &buffer, nullptr));
-    EXPECT_EQ(nullptr, buffer);
-    format = monoAt8000();
-    EXPECT_EQ(DSERR_NOAGGREGATION, device->CreateSoundBuffer(&desc, &buffer, device));
-    ASSERT_EQ(DS_OK, device->CreateSoundBuffer(&desc, &buffer, nullptr));
-    // The buffer keeps the device (and SDL) alive after the device's last
-    // reference from outside is gone.
-    EXPECT_EQ(1u, device->Release());
-    EXPECT_EQ(DS_OK, buffer->Play(0, 0, DSBPLAY_LOOPING));
-    EXPECT_EQ(0u, buffer->Release());
-}
-
 TEST(SdlDirectSound, FailsWithoutAnAudioDevice) {
     IDirectSound8* device = reinterpret_cast<IDirectSound8*>(0x1);
     setDirectSoundFailureForTesting(true);
@@ -88,11 +60,6 @@ TEST(SdlDirectSound, FailsWithoutAnAudioDevice) {
     }
 
     ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
-    const GUID otherDevice = {1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
-    EXPECT_EQ(DSERR_NODRIVER, DirectSoundCreate8(&otherDevice, &device, nullptr));
-    EXPECT_EQ(DSERR_NOAGGREGATION,
-              DirectSoundCreate8(nullptr, &device, reinterpret_cast<IUnknown*>(0x1)));
-    EXPECT_EQ(DSERR_INVALIDPARAM, DirectSoundCreate8(nullptr, nullptr, nullptr));
     // Working again once the failure is lifted.
     ASSERT_EQ(DS_OK, DirectSoundCreate8(nullptr, &device, nullptr));
     device->Release();
@@ -110,6 +77,9 @@ TEST(SdlDirectSound, SoundCardPullsTheLoopingBufferAndMovesTheCursor) {
     DSBUFFERDESC desc = describe(&format, 8192);
     IDirectSoundBuffer* buffer = nullptr;
     ASSERT_EQ(DS_OK, device->CreateSoundBuffer(&desc, &buffer, nullptr));
+    // The buffer keeps the device (and SDL) alive after the device's last
+    // reference from outside is gone.
+    EXPECT_EQ(1u, device->Release());
     IDirectSoundNotify* notify = nullptr;
     ASSERT_EQ(S_OK,
               buffer->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&notify)));
@@ -128,8 +98,7 @@ TEST(SdlDirectSound, SoundCardPullsTheLoopingBufferAndMovesTheCursor) {
     EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, events, FALSE, 10000));
     buffer->Stop();
     notify->Release();
-    buffer->Release();
-    device->Release();  // closes the SDL device and its file
+    EXPECT_EQ(0u, buffer->Release());  // closes the SDL device and its file
     CloseHandle(events[0]);
     CloseHandle(events[1]);
 
