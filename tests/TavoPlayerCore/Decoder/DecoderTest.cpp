@@ -1,14 +1,12 @@
 // The decoders on the simulated camera's streams, checked against what the
-// camera drew (picture numbers, beeps on the second), the audio conversion,
-// and the factories of the engine's parts.
+// camera drew (picture numbers, beeps on the second), and the audio
+// conversion.
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
-#include "TavoPlayerCore/Apm/ApmWrapper.h"
-#include "TavoPlayerCore/AudioRender/IAudioRender.h"
 #include "TavoPlayerCore/Decoder/CAACDecoder.h"
 #include "TavoPlayerCore/Decoder/CCTavoAudioConvert.h"
 #include "TavoPlayerCore/Decoder/CG711Decoder.h"
@@ -20,6 +18,7 @@
 #include "simcam/ToneSource.h"
 #include "support/CameraCapture.h"
 #include "support/QuietLibavLog.h"
+#include "tavoplayer/ITavoMediaPlayer.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -397,37 +396,6 @@ TEST(CCTavoAudioConvert, RefusesWhatItCannotConvert) {
     EXPECT_EQ(PLAYER_E_FAIL, single.convert(tooLarge.get(), &block, &size));
     EXPECT_EQ(nullptr, block);
     EXPECT_EQ(0u, size);
-}
-
-// ---- Factories ---------------------------------------------------------------
-
-// Every factory of the engine's parts fills an empty slot only, so a second
-// call never overwrites (and leaks) what the slot holds.
-TEST(Factories, FillOnlyAnEmptySlot) {
-    IVideoDecoder* video = nullptr;
-    ASSERT_TRUE(createH264Decoder(&video));
-    IVideoDecoder* const firstVideo = video;
-    EXPECT_FALSE(createH265Decoder(&video));
-    EXPECT_EQ(firstVideo, video);
-    EXPECT_TRUE(destroyDecoder(&video));
-    EXPECT_FALSE(destroyDecoder(&video));
-
-    IAudioRender* render = nullptr;
-    ASSERT_TRUE(createAudioRender(&render));
-    IAudioRender* const firstRender = render;
-    EXPECT_FALSE(createAudioRender(&render));
-    EXPECT_EQ(firstRender, render);
-    delete render;
-
-    ApmBase* apm = nullptr;
-    ASSERT_EQ(0, createApmWrapper(&apm));
-    ApmBase* const firstApm = apm;
-    EXPECT_EQ(1, createApmWrapper(&apm));
-    EXPECT_EQ(firstApm, apm);
-    ::testing::internal::CaptureStderr();  // the wrapper's destructor writes a line
-    destroyApmWrapper(&apm);
-    ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(nullptr, apm);
 }
 
 }  // namespace
