@@ -19,6 +19,15 @@ void receiveAll(AVCodecContext* decoder, AVFrame* frame, DecodedFile::Stream* st
             stream->height = frame->height;
             stream->sampleRate = frame->sample_rate;
             stream->channels = frame->ch_layout.nb_channels;
+            for (int plane = 0; plane < 3 && frame->width > 0; ++plane) {
+                const int shift = plane == 0 ? 0 : 1;
+                stream->planes.emplace_back();
+                for (int row = 0; row < frame->height >> shift; ++row) {
+                    const uint8_t* line = frame->data[plane] + row * frame->linesize[plane];
+                    stream->planes.back().insert(stream->planes.back().end(), line,
+                                                 line + (frame->width >> shift));
+                }
+            }
         }
     }
     if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) {

@@ -27,9 +27,11 @@ public:
         int64_t endMs = 0;  // the stream's start plus its duration
         int frames = 0;
         int decodeErrors = 0;
-        // Of the first decoded picture.
+        // Of the first decoded picture, and its Y, U and V planes (4:2:0)
+        // with rows packed.
         int width = 0;
         int height = 0;
+        std::vector<std::vector<uint8_t>> planes;
         int sampleRate = 0;
         int channels = 0;
     };

@@ -13,10 +13,10 @@
 // A host that feeds a player through the real callbacks, the way a camera
 // viewer does. Each track is a script of samples: stream descriptions,
 // access units and audio frames of the simulated camera, or samples a test
-// makes up (no data, garbage, odd times). With live pacing a sample becomes
-// available once its due time has come on the engine's time source, counted
-// from start(); getMaxTs reports the newest available sample. Events from the
-// player are recorded.
+// makes up (no data, garbage, odd times). A sample becomes available once
+// its due time has come on the engine's time source, counted from start();
+// getMaxTs reports the newest available sample. Events from the player are
+// recorded.
 //
 // The callbacks run on the player's loop threads; every operation is safe
 // from any thread.
@@ -33,15 +33,14 @@ public:
         StreamInfo info{};
     };
 
-    explicit ScriptedHost(uint32_t baseTimeMs = 10000);
-    ~ScriptedHost() override;
+    ScriptedHost();
 
     HostContext* context() { return &m_context; }
 
     // Appends durationMs of the camera's streams, each track starting with its
     // description, right after what the tracks already hold. Sample times are
-    // the base time plus the media time since the first segment. Returns the
-    // number of video access units added.
+    // 10000 plus the media time since the first segment. Returns the number
+    // of video access units added.
     size_t addCamera(const simcam::CameraSettings& settings, uint32_t durationMs);
     // The same, with sample times counted from firstTimeMs (they may wrap at 2^32).
     size_t addCameraAt(const simcam::CameraSettings& settings, uint32_t durationMs,
@@ -51,12 +50,10 @@ public:
 
     // Starts the source's live clock: samples become available from now on.
     void start();
-    // Live pacing (default) or everything available at once.
-    void setPacing(bool live) { m_live = live; }
     // Samples become available this much later than they are due (a slow network).
     void setHoldBack(uint32_t ms) { m_holdBackMs = ms; }
-    // What getMaxDelay answers; a negative value makes it fail.
-    void setMaxDelay(int32_t ms) { m_maxDelayMs = ms; }
+    // What getMaxDelay answers.
+    void setMaxDelay(uint32_t ms) { m_maxDelayMs = ms; }
     // Makes getSample fail for both tracks while set.
     void setFailing(bool failing) { m_failing = failing; }
 
@@ -65,9 +62,7 @@ public:
     uint32_t timeOf(int32_t track, size_t index) const;
     bool isDescription(int32_t track, size_t index) const;
     // getSample calls for the track so far, answered or not.
-    uint64_t calls(int32_t track) const {
-        return track == TRACK_VIDEO ? m_videoCalls.load() : m_audioCalls.load();
-    }
+    uint64_t calls(int32_t track) const { return m_calls[track == TRACK_VIDEO]; }
     // Samples of the track handed out so far.
     size_t delivered(int32_t track) const;
     bool drained(int32_t track) const { return delivered(track) == count(track); }
@@ -89,23 +84,16 @@ private:
     static int32_t getMaxTs(void* ctx, int32_t track, uint32_t* outMs);
 
     bool available_Locked(const Item& item) const;
-    Track* track_Locked(int32_t track);
-    const Track* track_Locked(int32_t track) const;
-    uint32_t newestAvailable_Locked(const Track& track) const;
 
-    const uint32_t m_baseTimeMs;
     mutable std::mutex m_mutex;
-    Track m_video;                                          // guarded by m_mutex
-    Track m_audio;                                          // guarded by m_mutex
+    Track m_tracks[2];                                      // audio, video; guarded by m_mutex
     uint32_t m_startMs = 0;                                 // guarded by m_mutex
     bool m_started = false;                                 // guarded by m_mutex
     std::vector<std::pair<int32_t, std::string>> m_events;  // guarded by m_mutex
-    std::atomic<bool> m_live{true};
     std::atomic<uint32_t> m_holdBackMs{0};
-    std::atomic<int32_t> m_maxDelayMs{0};
+    std::atomic<uint32_t> m_maxDelayMs{0};
     std::atomic<bool> m_failing{false};
-    std::atomic<uint64_t> m_videoCalls{0};
-    std::atomic<uint64_t> m_audioCalls{0};
+    std::atomic<uint64_t> m_calls[2] = {{0}, {0}};
     MediaSourceFuncs m_funcs;
     HostContext m_context;
 };

@@ -2,23 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "support/ManualDirectSound.h"
 #include "support/ScopedEnv.h"
-#include "support/StdoutCapture.h"
-#include "support/TempDir.h"
 
 namespace {
 
 HWND const kWindow = reinterpret_cast<HWND>(0x5a5a);
-const char* const kLineEnd = " of buffer\n";
 
 std::vector<uint8_t> bytesOf(size_t count, uint8_t value) {
     return std::vector<uint8_t>(count, value);
@@ -186,116 +178,6 @@ TEST_F(DSoundRenderTest, VolumeMapsToHundredthsOfADecibelAndBack) {
     for (uint32_t volume = 0; volume <= 100; ++volume) {
         render->SetVolume(volume);
         EXPECT_EQ(volume, render->GetVolume());
-    }
-}
-
-namespace {
-
-constexpr uint32_t kRate = 8000;
-constexpr double kToneHz = 1000.0;
-constexpr double kAmplitude = 16000.0;
-
-// `samples` of a 1 kHz sine at 8000 Hz, started an eighth of a period late so
-// that no sample is zero: silence and tone are told apart by zero samples.
-std::vector<uint8_t> tone(size_t samples) {
-    std::vector<uint8_t> bytes(samples * 2);
-    for (size_t i = 0; i < samples; ++i) {
-        const double phase = 2 * M_PI * kToneHz * i / kRate + M_PI / 8;
-        const int16_t value = static_cast<int16_t>(std::lrint(kAmplitude * std::sin(phase)));
-        std::memcpy(&bytes[2 * i], &value, 2);
-    }
-    return bytes;
-}
-
-// Writes all of `bytes` in pieces as the player does, waiting for the
-// feeding thread to move a block whenever the staging buffer is full.
-void writeAll(DSoundRender& render, StdoutCapture& output, const std::vector<uint8_t>& bytes) {
-    for (size_t at = 0; at < bytes.size(); at += 2048) {
-        for (;;) {
-            const size_t blocksMoved = output.count(kLineEnd);
-            const uint32_t result = render.Write(&bytes[at], 2048);
-            if (result == 0) {
-                break;
-            }
-            ASSERT_EQ(1u, result);
-            ASSERT_TRUE(output.waitForCount(kLineEnd, blocksMoved + 1));
-        }
-    }
-}
-
-// Lets the feeding thread move what is staged and then `blocks` more.
-void drain(StdoutCapture& output, size_t blocks) {
-    ASSERT_TRUE(output.waitForCount(kLineEnd, output.count(kLineEnd) + 1 + blocks));
-}
-
-struct SoundRun {
-    size_t start;
-    size_t length;
-};
-
-// Runs of non-zero samples.
-std::vector<SoundRun> soundRuns(const std::vector<int16_t>& samples) {
-    std::vector<SoundRun> runs;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        if (samples[i] == 0) {
-            continue;
-        }
-        if (runs.empty() || runs.back().start + runs.back().length != i) {
-            runs.push_back({i, 0});
-        }
-        ++runs.back().length;
-    }
-    return runs;
-}
-
-}  // namespace
-
-TEST(DSoundRenderSdl, ToneComesOutAtItsFrequencyAndLevelWithSilenceWhereTheWriterPaused) {
-    TempDir dir;
-    const std::string captured = dir.file("captured.raw");
-    ScopedEnv driver("SDL_AUDIODRIVER", "disk");
-    ScopedEnv file("SDL_DISKAUDIOFILE", captured.c_str());
-    // The disk driver writes one 32 ms period every 16 ms: twice as fast as
-    // real time, which still leaves the feeding thread 128 ms per block.
-    ScopedEnv pace("SDL_DISKAUDIODELAY", "16");
-    const std::vector<uint8_t> twoBlocks = tone(4096);
-    {
-        StdoutCapture output;
-        DSoundRender render;
-        render.SetWindow(kWindow);
-        const AudioFormat format = {kRate, 1, 16};
-        ASSERT_EQ(0u, render.SetFormat(&format));
-        render.SetVolume(50);
-        ASSERT_EQ(0u, render.Start());
-        writeAll(render, output, twoBlocks);
-        drain(output, 3);  // the writer pauses for at least three blocks
-        writeAll(render, output, twoBlocks);
-        drain(output, 3);  // and the last block has been played
-    }                      // closing the SDL device closes its file
-
-    std::ifstream in(captured, std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-    std::vector<int16_t> samples(bytes.size() / 2);
-    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-    const std::vector<SoundRun> runs = soundRuns(samples);
-    ASSERT_EQ(2u, runs.size());
-    EXPECT_GE(runs[1].start - (runs[0].start + runs[0].length), 2048u);  // a block of silence
-    for (const SoundRun& run : runs) {
-        ASSERT_GE(run.length, 4096u);
-        size_t signChanges = 0;
-        double energy = 0;
-        for (size_t i = run.start; i < run.start + run.length; ++i) {
-            energy += double(samples[i]) * samples[i];
-            if (i > run.start && (samples[i] < 0) != (samples[i - 1] < 0)) {
-                ++signChanges;
-            }
-        }
-        const double seconds = double(run.length) / kRate;
-        EXPECT_NEAR(kToneHz, signChanges / 2.0 / seconds, 10.0);
-        // Volume 50 is half the amplitude.
-        const double rms = std::sqrt(energy / run.length);
-        EXPECT_NEAR(kAmplitude / 2 / std::sqrt(2.0), rms, 0.01 * rms);
     }
 }
 

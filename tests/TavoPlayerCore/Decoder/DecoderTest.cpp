@@ -1,14 +1,12 @@
-// The decoders on the simulated camera's streams, checked against bare
-// libavcodec and against what the camera drew (picture numbers, beeps on the
-// second), the audio conversion, and the factories of the engine's parts.
+// The decoders on the simulated camera's streams, checked against what the
+// camera drew (picture numbers, beeps on the second), and the audio
+// conversion.
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
-#include "TavoPlayerCore/Apm/ApmWrapper.h"
-#include "TavoPlayerCore/AudioRender/IAudioRender.h"
 #include "TavoPlayerCore/Decoder/CAACDecoder.h"
 #include "TavoPlayerCore/Decoder/CCTavoAudioConvert.h"
 #include "TavoPlayerCore/Decoder/CG711Decoder.h"
@@ -20,7 +18,7 @@
 #include "simcam/ToneSource.h"
 #include "support/CameraCapture.h"
 #include "support/QuietLibavLog.h"
-#include "support/ReferenceDecoder.h"
+#include "tavoplayer/ITavoMediaPlayer.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -49,13 +47,7 @@ std::vector<uint8_t> cut(const EncodedUnit& unit, size_t size) {
 struct VideoCase {
     const char* name;
     VideoCodec codec;
-    AVCodecID codecId;
     bool (*create)(IVideoDecoder**);
-};
-
-const VideoCase kVideoCases[] = {
-    {"H264", VideoCodec::H264, AV_CODEC_ID_H264, createH264Decoder},
-    {"H265", VideoCodec::H265, AV_CODEC_ID_HEVC, createH265Decoder},
 };
 
 class VideoDecoderTest : public ::testing::TestWithParam<VideoCase> {
@@ -64,13 +56,6 @@ protected:
         ASSERT_TRUE(GetParam().create(&m_decoder));
         m_units = captureVideo(smallVideoSettings(GetParam().codec), 30);
         ASSERT_EQ(30u, m_units.size());
-        ReferenceDecoder reference(GetParam().codecId);
-        for (const EncodedUnit& unit : m_units) {
-            reference.decode(unit.data.data(), static_cast<int>(unit.data.size()));
-        }
-        reference.drain();
-        m_reference = reference.frames();
-        ASSERT_EQ(m_units.size(), m_reference.size());
     }
     void TearDown() override { destroyDecoder(&m_decoder); }
 
@@ -79,7 +64,7 @@ protected:
     }
 
     // Decodes pictures [from, to) and expects each on its own call, the very
-    // picture the camera drew and bare libavcodec made of the whole stream.
+    // picture the camera drew.
     void expectPictures(size_t from, size_t to) {
         for (size_t i = from; i < to; ++i) {
             SCOPED_TRACE(testing::Message() << "picture " << i);
@@ -91,18 +76,12 @@ protected:
             EXPECT_EQ(static_cast<int64_t>(i),
                       simcam::TestPattern::readNumber(simcam::LumaView::fromLuma(
                           frame->data[0], frame->linesize[0], frame->width, frame->height)));
-            EXPECT_EQ(m_reference[i], planeChecksums(frame));
         }
     }
 
     IVideoDecoder* m_decoder = nullptr;
     std::vector<EncodedUnit> m_units;  // key frames at 0, 10 and 20
-    std::vector<std::vector<uint64_t>> m_reference;
 };
-
-TEST_P(VideoDecoderTest, EveryAccessUnitGivesItsPictureAtOnceAndBitExact) {
-    expectPictures(0, m_units.size());
-}
 
 // After a reset, or a close and an open, the decoder knows nothing of the
 // past: predicted pictures fail until the next key frame.
@@ -124,7 +103,7 @@ TEST_P(VideoDecoderTest, ResetAndReopeningForgetThePastUntilTheNextKeyFrame) {
 
 // Damaged samples of every kind come through without a crash (and, under
 // AddressSanitizer, without a bad access or a leak); from the next key frame
-// the pictures are exact again.
+// the pictures are right again.
 TEST_P(VideoDecoderTest, RecoversFromDamagedSamplesAtTheNextKeyFrame) {
     QuietLibavLog quiet;
     std::mt19937 random(7);
@@ -156,7 +135,9 @@ TEST_P(VideoDecoderTest, RecoversFromDamagedSamplesAtTheNextKeyFrame) {
     expectPictures(20, 30);
 }
 
-INSTANTIATE_TEST_SUITE_P(Codecs, VideoDecoderTest, ::testing::ValuesIn(kVideoCases),
+INSTANTIATE_TEST_SUITE_P(Codecs, VideoDecoderTest,
+                         ::testing::Values(VideoCase{"H264", VideoCodec::H264, createH264Decoder},
+                                           VideoCase{"H265", VideoCodec::H265, createH265Decoder}),
                          [](const ::testing::TestParamInfo<VideoCase>& info) {
                              return std::string(info.param.name);
                          });
@@ -168,17 +149,7 @@ struct AudioCase {
     AudioCodec codec;
     int sampleRate;
     int channels;
-    AVCodecID codecId;
     int samplesPerFrame;
-};
-
-const AudioCase kAudioCases[] = {
-    {"AacMono16k", AudioCodec::AAC, 16000, 1, AV_CODEC_ID_AAC, 1024},
-    {"AacStereo48k", AudioCodec::AAC, 48000, 2, AV_CODEC_ID_AAC, 1024},
-    {"Mp3Mono16k", AudioCodec::MP3, 16000, 1, AV_CODEC_ID_MP3, 576},
-    {"Mp3Stereo44k", AudioCodec::MP3, 44100, 2, AV_CODEC_ID_MP3, 1152},
-    {"G711ALaw", AudioCodec::G711ALaw, 8000, 1, AV_CODEC_ID_PCM_ALAW, 160},
-    {"G711MuLaw", AudioCodec::G711MuLaw, 8000, 1, AV_CODEC_ID_PCM_MULAW, 160},
 };
 
 bool createFor(const AudioCase& audio, IAudioDecoder** slot) {
@@ -211,31 +182,25 @@ protected:
 };
 
 // Three seconds of the camera's sound: every frame decodes on its own call,
-// exactly as bare libavcodec decodes it, and once in the player's sample
-// format the beeps sit at the whole seconds of the frames' timestamps.
-TEST_P(AudioDecoderTest, RoundTripIsExactAndKeepsTheBeepsOnTheSecond) {
+// and once in the player's sample format the beeps sit at the whole seconds
+// of the frames' timestamps.
+TEST_P(AudioDecoderTest, EveryFrameDecodesAndTheBeepsStayOnTheSecond) {
     const AudioCase& audio = GetParam();
     const int frames = 3 * audio.sampleRate / audio.samplesPerFrame;
     const std::vector<EncodedUnit> units = capture(frames);
     ASSERT_EQ(static_cast<size_t>(frames), units.size());
 
-    const bool pcm = audio.codec == AudioCodec::G711ALaw || audio.codec == AudioCodec::G711MuLaw;
-    ReferenceDecoder reference(audio.codecId, pcm ? 8000 : 0, pcm ? 1 : 0);
-    ASSERT_TRUE(reference.isOpen());
     CCTavoAudioConvert convert;
     std::vector<int16_t> pcmSamples;
     for (size_t i = 0; i < units.size(); ++i) {
         SCOPED_TRACE(testing::Message() << "frame " << i);
         const EncodedUnit& unit = units[i];
-        reference.decode(unit.data.data(), static_cast<int>(unit.data.size()));
         ASSERT_TRUE(m_decoder->decode(unit.data.data(), static_cast<int>(unit.data.size())));
         AVFrame* frame = nullptr;
         ASSERT_TRUE(m_decoder->getFrame(&frame));
         ASSERT_EQ(audio.samplesPerFrame, frame->nb_samples);
         ASSERT_EQ(audio.channels, frame->ch_layout.nb_channels);
         ASSERT_EQ(audio.sampleRate, frame->sample_rate);
-        ASSERT_EQ(i + 1, reference.frames().size());
-        EXPECT_EQ(reference.frames()[i], planeChecksums(frame));
         if (i == 0) {
             ASSERT_EQ(0, convert.init(frame, AV_SAMPLE_FMT_S16));
         }
@@ -282,33 +247,52 @@ TEST_P(AudioDecoderTest, DamagedSamplesLeaveTheDecoderUsable) {
     EXPECT_EQ(GetParam().samplesPerFrame, frame->nb_samples);
 }
 
-INSTANTIATE_TEST_SUITE_P(Codecs, AudioDecoderTest, ::testing::ValuesIn(kAudioCases),
-                         [](const ::testing::TestParamInfo<AudioCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, AudioDecoderTest,
+    ::testing::Values(AudioCase{"AacMono16k", AudioCodec::AAC, 16000, 1, 1024},
+                      AudioCase{"AacStereo48k", AudioCodec::AAC, 48000, 2, 1024},
+                      AudioCase{"Mp3Mono16k", AudioCodec::MP3, 16000, 1, 576},
+                      AudioCase{"Mp3Stereo44k", AudioCodec::MP3, 44100, 2, 1152},
+                      AudioCase{"G711ALaw", AudioCodec::G711ALaw, 8000, 1, 160},
+                      AudioCase{"G711MuLaw", AudioCodec::G711MuLaw, 8000, 1, 160}),
+    [](const ::testing::TestParamInfo<AudioCase>& info) { return std::string(info.param.name); });
+
+// The samples of a decoded frame, every plane.
+std::vector<uint8_t> samplesOf(const AVFrame* frame) {
+    const int bytes = av_samples_get_buffer_size(nullptr, 1, frame->nb_samples,
+                                                 static_cast<AVSampleFormat>(frame->format), 1);
+    std::vector<uint8_t> samples;
+    for (int plane = 0; plane < frame->ch_layout.nb_channels; ++plane) {
+        samples.insert(samples.end(), frame->extended_data[plane],
+                       frame->extended_data[plane] + bytes);
+    }
+    return samples;
+}
 
 // A sample that holds two ADTS frames gives the first frame's samples only;
-// the second is consumed with it, so the next sample's output is its own and
-// does not lag behind.
+// the second is decoded with it, so the next sample's output is its own,
+// exactly as from a decoder given one frame a sample.
 TEST(CAACDecoder, SampleWithTwoFramesGivesTheFirstAndNothingLags) {
     const std::vector<EncodedUnit> units =
         captureAudio(audioSettings(AudioCodec::AAC, 16000, 2), 3);
     ASSERT_EQ(3u, units.size());
-    ReferenceDecoder reference(AV_CODEC_ID_AAC);
+    CAACDecoder oneByOne;
+    std::vector<std::vector<uint8_t>> expected;
+    AVFrame* frame = nullptr;
     for (const EncodedUnit& unit : units) {
-        reference.decode(unit.data.data(), static_cast<int>(unit.data.size()));
+        ASSERT_TRUE(oneByOne.decode(unit.data.data(), static_cast<int>(unit.data.size())));
+        ASSERT_TRUE(oneByOne.getFrame(&frame));
+        expected.push_back(samplesOf(frame));
     }
-    ASSERT_EQ(3u, reference.frames().size());
     CAACDecoder decoder;
     std::vector<uint8_t> twoFrames = units[0].data;
     twoFrames.insert(twoFrames.end(), units[1].data.begin(), units[1].data.end());
     ASSERT_TRUE(decoder.decode(twoFrames.data(), static_cast<int>(twoFrames.size())));
-    AVFrame* frame = nullptr;
     ASSERT_TRUE(decoder.getFrame(&frame));
-    EXPECT_EQ(reference.frames()[0], planeChecksums(frame));
+    EXPECT_EQ(expected[0], samplesOf(frame));
     ASSERT_TRUE(decoder.decode(units[2].data.data(), static_cast<int>(units[2].data.size())));
     ASSERT_TRUE(decoder.getFrame(&frame));
-    EXPECT_EQ(reference.frames()[2], planeChecksums(frame));
+    EXPECT_EQ(expected[2], samplesOf(frame));
 }
 
 // G.711 has no header: rate and channels come from the stream description,
@@ -412,47 +396,6 @@ TEST(CCTavoAudioConvert, RefusesWhatItCannotConvert) {
     EXPECT_EQ(PLAYER_E_FAIL, single.convert(tooLarge.get(), &block, &size));
     EXPECT_EQ(nullptr, block);
     EXPECT_EQ(0u, size);
-}
-
-// ---- Factories ---------------------------------------------------------------
-
-// Every factory of the engine's parts fills an empty slot only, so a second
-// call never overwrites (and leaks) what the slot holds.
-TEST(Factories, FillOnlyAnEmptySlot) {
-    IVideoDecoder* video = nullptr;
-    ASSERT_TRUE(createH264Decoder(&video));
-    IVideoDecoder* const firstVideo = video;
-    EXPECT_FALSE(createH265Decoder(&video));
-    EXPECT_EQ(firstVideo, video);
-    EXPECT_TRUE(destroyDecoder(&video));
-    EXPECT_EQ(nullptr, video);
-    EXPECT_FALSE(destroyDecoder(&video));
-
-    IAudioDecoder* audio = nullptr;
-    ASSERT_TRUE(createG711Decoder(&audio, CG711Decoder::kALaw, 8000, 1));
-    IAudioDecoder* const firstAudio = audio;
-    EXPECT_FALSE(createAACDecoder(&audio));
-    EXPECT_FALSE(createMP3Decoder(&audio));
-    EXPECT_EQ(firstAudio, audio);
-    destroyDecoder(&audio);
-
-    EXPECT_FALSE(createAudioRender(nullptr));
-    IAudioRender* render = nullptr;
-    ASSERT_TRUE(createAudioRender(&render));
-    IAudioRender* const firstRender = render;
-    EXPECT_FALSE(createAudioRender(&render));
-    EXPECT_EQ(firstRender, render);
-    delete render;
-
-    ApmBase* apm = nullptr;
-    ASSERT_EQ(0, createApmWrapper(&apm));
-    ApmBase* const firstApm = apm;
-    EXPECT_EQ(1, createApmWrapper(&apm));
-    EXPECT_EQ(firstApm, apm);
-    ::testing::internal::CaptureStderr();  // the wrapper's destructor writes a line
-    destroyApmWrapper(&apm);
-    ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(nullptr, apm);
 }
 
 }  // namespace

@@ -146,51 +146,88 @@ TEST(CMediaRecordNames, BadCallsAreRefused) {
     EXPECT_EQ(0, recorder.stopRecord());
 }
 
-// ---- Video recordings ------------------------------------------------------
+// ---- Recordings ------------------------------------------------------------
 
-class CMediaRecordVideoTest : public CMediaRecordTest,
-                              public ::testing::WithParamInterface<VideoCodec> {};
+struct RecordCase {
+    VideoCodec video;
+    AudioCodec audio;
+    int32_t audioType;
+};
 
-TEST_P(CMediaRecordVideoTest, RecordsFromTheFirstKeyFrameWithItsTimesAndKeyFlags) {
-    // Key frames at 10, 20 and 30; the recording joins the stream at frame 3.
-    std::vector<EncodedUnit> video = encodeVideo(GetParam(), 36, 5000);
+// AAC and MP3 sound is recorded with the pictures; G.711 recordings are
+// video only.
+class CMediaRecordCodecTest : public CMediaRecordTest,
+                              public ::testing::WithParamInterface<RecordCase> {};
+
+// The recording joins the stream at frame 3 (key frames at 10, 20 and 30)
+// with sound from half a second before the first key frame; text after the
+// extension stays in the name, and naming again replaces the name.
+TEST_P(CMediaRecordCodecTest, RecordsFromTheFirstKeyFrameWithItsTimesKeysAndSound) {
+    const RecordCase& c = GetParam();
+    std::vector<EncodedUnit> video = encodeVideo(c.video, 36, 5000);
     video.erase(video.begin(), video.begin() + 3);
-    const std::string target = m_dir.file("cam01.mp4");
+    const std::vector<EncodedUnit> audio = encodeAudio(c.audio, 1500, 4900);
+    std::filesystem::create_directory(m_dir.file("first"));
+    std::filesystem::create_directory(m_dir.file("av"));
+    const std::string target = m_dir.file("av/cam01.mp4.bak");
     {
         CMediaRecord recorder;
+        ASSERT_EQ(0, recorder.setAudioCodec(c.audioType));
+        ASSERT_EQ(0, recorder.setFileName(m_dir.file("first/a.mp4").c_str()));
         ASSERT_EQ(0, recorder.setFileName(target.c_str()));
-        feed(recorder, video);
+        // Fed from a thread of its own (as by the player's loops) while this
+        // one watches the recorder.
+        std::thread feeder([&] { feed(recorder, video, audio); });
+        EXPECT_TRUE(
+            eventually([&] { return (recorder.state() & CMediaRecord::kStateStarted) != 0; }));
+        feeder.join();
         EXPECT_EQ(0, recorder.stopRecord());
-        EXPECT_TRUE(recorder.state() & CMediaRecord::kStateStarted);
         EXPECT_EQ(0u, recorder.startFailures());
     }
-    EXPECT_EQ(std::vector<std::string>{"cam01.mp4"}, filesIn(m_dir.path()));
+    EXPECT_TRUE(filesIn(m_dir.file("first")).empty());
+    EXPECT_EQ(std::vector<std::string>{"cam01.mp4.bak"}, filesIn(m_dir.file("av")));
 
     const DecodedFile file(target);
     ASSERT_TRUE(file.opened());
     EXPECT_NE(std::string::npos, file.format().find("mp4"));
-    ASSERT_EQ(1u, file.streams().size());
-    const DecodedFile::Stream& stream = *file.find(AVMEDIA_TYPE_VIDEO);
-    EXPECT_EQ(GetParam() == VideoCodec::H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_HEVC, stream.codec);
-    EXPECT_EQ(320, stream.width);
-    EXPECT_EQ(240, stream.height);
-    ASSERT_EQ(26u, stream.timesMs.size());
-    for (size_t i = 0; i < stream.timesMs.size(); ++i) {
+    const DecodedFile::Stream& picture = *file.find(AVMEDIA_TYPE_VIDEO);
+    EXPECT_EQ(c.video == VideoCodec::H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_HEVC, picture.codec);
+    EXPECT_EQ(320, picture.width);
+    EXPECT_EQ(240, picture.height);
+    ASSERT_EQ(26u, picture.timesMs.size());
+    for (size_t i = 0; i < picture.timesMs.size(); ++i) {
         // Frame 10 + i was stamped 5000 + (10 + i) * 40; the first packet is put at 20 ms.
-        EXPECT_EQ(i == 0 ? 20 : int64_t(i) * kFrameMs, stream.timesMs[i]) << "packet " << i;
-        EXPECT_EQ(i % 10 == 0, stream.keys[i]) << "packet " << i;
+        EXPECT_EQ(i == 0 ? 20 : int64_t(i) * kFrameMs, picture.timesMs[i]) << "packet " << i;
+        EXPECT_EQ(i % 10 == 0, picture.keys[i]) << "packet " << i;
     }
     // The frames fed from the first key frame on cover this much time.
-    const int64_t fedMs = video.back().timeMs - video[7].timeMs + kFrameMs;
-    EXPECT_NEAR(fedMs, stream.endMs, kFrameMs);
-    EXPECT_EQ(26, stream.frames);
-    EXPECT_EQ(0, stream.decodeErrors);
+    EXPECT_NEAR(video.back().timeMs - video[7].timeMs + kFrameMs, picture.endMs, kFrameMs);
+    EXPECT_EQ(26, picture.frames);
+    EXPECT_EQ(0, picture.decodeErrors);
+    const DecodedFile::Stream* sound = file.find(AVMEDIA_TYPE_AUDIO);
+    if (c.audio == AudioCodec::G711ALaw) {
+        EXPECT_EQ(nullptr, sound);
+        return;
+    }
+    ASSERT_NE(nullptr, sound);
+    EXPECT_EQ(c.audio == AudioCodec::AAC ? AV_CODEC_ID_AAC : AV_CODEC_ID_MP3, sound->codec);
+    EXPECT_EQ(16000, sound->sampleRate);
+    EXPECT_NEAR(picture.timesMs.front(), sound->timesMs.front(), kFrameMs);
+    // Every audio frame from the first key frame's time on is there.
+    EXPECT_EQ(slice(audio, video[7].timeMs, 0xFFFFFFFFu).size(), sound->timesMs.size());
+    EXPECT_EQ(static_cast<int>(sound->timesMs.size()), sound->frames);
+    EXPECT_EQ(0, sound->decodeErrors);
 }
 
-INSTANTIATE_TEST_SUITE_P(Codecs, CMediaRecordVideoTest,
-                         ::testing::Values(VideoCodec::H264, VideoCodec::H265),
-                         [](const ::testing::TestParamInfo<VideoCodec>& info) {
-                             return info.param == VideoCodec::H264 ? "H264" : "H265";
+INSTANTIATE_TEST_SUITE_P(Codecs, CMediaRecordCodecTest,
+                         ::testing::Values(RecordCase{VideoCodec::H264, AudioCodec::AAC, AUDIO_AAC},
+                                           RecordCase{VideoCodec::H265, AudioCodec::MP3, AUDIO_MP3},
+                                           RecordCase{VideoCodec::H264, AudioCodec::G711ALaw,
+                                                      AUDIO_G711A}),
+                         [](const ::testing::TestParamInfo<RecordCase>& info) {
+                             return info.param.audio == AudioCodec::AAC   ? "H264Aac"
+                                    : info.param.audio == AudioCodec::MP3 ? "H265Mp3"
+                                                                          : "H264G711";
                          });
 
 TEST_F(CMediaRecordTest, PacketTimesNeverStandStillOrGoBack) {
@@ -239,25 +276,6 @@ TEST_F(CMediaRecordTest, NoFilesWithoutThreeQueuedKeyFrames) {
     recorder.stopRecord();
     EXPECT_FALSE(recorder.state() & CMediaRecord::kStateReady);
     EXPECT_TRUE(filesIn(m_dir.path()).empty());
-}
-
-// Naming again replaces the name and its temporary paths; text after the
-// extension stays in the name of an MP4 file.
-TEST_F(CMediaRecordTest, NamingAgainReplacesTheNameAndItsTemporaryPaths) {
-    std::filesystem::create_directory(m_dir.file("first"));
-    std::filesystem::create_directory(m_dir.file("second"));
-    const std::string target = m_dir.file("second/clip.mp4.bak");
-    {
-        CMediaRecord recorder;
-        ASSERT_EQ(0, recorder.setFileName(m_dir.file("first/a.mp4").c_str()));
-        ASSERT_EQ(0, recorder.setFileName(target.c_str()));
-        feed(recorder, encodeVideo(VideoCodec::H264, 21));
-    }
-    EXPECT_TRUE(filesIn(m_dir.file("first")).empty());
-    EXPECT_EQ(std::vector<std::string>{"clip.mp4.bak"}, filesIn(m_dir.file("second")));
-    const DecodedFile file(target);
-    EXPECT_NE(std::string::npos, file.format().find("mp4"));
-    EXPECT_EQ(21, file.find(AVMEDIA_TYPE_VIDEO)->frames);
 }
 
 enum class StartFailure { MissingDirectory, MissingName };
@@ -317,57 +335,6 @@ INSTANTIATE_TEST_SUITE_P(Causes, CMediaRecordRetryTest,
                                                                             : "MissingDirectory";
                          });
 
-// ---- Sound ---------------------------------------------------------------
-
-// AAC and MP3 sound is recorded with the pictures; G.711 recordings are
-// video only.
-class CMediaRecordAudioTest : public CMediaRecordTest,
-                              public ::testing::WithParamInterface<AudioCodec> {};
-
-TEST_P(CMediaRecordAudioTest, RecordsBothStreamsStartingTogether) {
-    const AudioCodec codec = GetParam();
-    // Sound starts half a second before the first key frame of the recording.
-    std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 36, 5000);
-    video.erase(video.begin(), video.begin() + 3);
-    const std::vector<EncodedUnit> audio = encodeAudio(codec, 1500, 4900);
-    const std::string target = m_dir.file("av.mp4");
-    {
-        CMediaRecord recorder;
-        ASSERT_EQ(0, recorder.setAudioCodec(codec == AudioCodec::AAC   ? AUDIO_AAC
-                                            : codec == AudioCodec::MP3 ? AUDIO_MP3
-                                                                       : AUDIO_G711A));
-        ASSERT_EQ(0, recorder.setFileName(target.c_str()));
-        feed(recorder, video, audio);
-    }
-    EXPECT_EQ(std::vector<std::string>{"av.mp4"}, filesIn(m_dir.path()));
-    const DecodedFile file(target);
-    ASSERT_TRUE(file.opened());
-    const DecodedFile::Stream& picture = *file.find(AVMEDIA_TYPE_VIDEO);
-    EXPECT_EQ(26, picture.frames);
-    EXPECT_EQ(0, picture.decodeErrors);
-    const DecodedFile::Stream* sound = file.find(AVMEDIA_TYPE_AUDIO);
-    if (codec == AudioCodec::G711ALaw) {
-        EXPECT_EQ(nullptr, sound);
-        return;
-    }
-    ASSERT_NE(nullptr, sound);
-    EXPECT_EQ(codec == AudioCodec::AAC ? AV_CODEC_ID_AAC : AV_CODEC_ID_MP3, sound->codec);
-    EXPECT_EQ(16000, sound->sampleRate);
-    EXPECT_NEAR(picture.timesMs.front(), sound->timesMs.front(), kFrameMs);
-    // Every audio frame from the first key frame's time on is there.
-    EXPECT_EQ(slice(audio, video[7].timeMs, 0xFFFFFFFFu).size(), sound->timesMs.size());
-    EXPECT_EQ(static_cast<int>(sound->timesMs.size()), sound->frames);
-    EXPECT_EQ(0, sound->decodeErrors);
-}
-
-INSTANTIATE_TEST_SUITE_P(Codecs, CMediaRecordAudioTest,
-                         ::testing::Values(AudioCodec::AAC, AudioCodec::MP3, AudioCodec::G711ALaw),
-                         [](const ::testing::TestParamInfo<AudioCodec>& info) {
-                             return info.param == AudioCodec::AAC   ? "Aac"
-                                    : info.param == AudioCodec::MP3 ? "Mp3"
-                                                                    : "G711";
-                         });
-
 TEST_F(CMediaRecordTest, AudioStopsWhenTheCodecChanges) {
     const std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 30);
     const std::vector<EncodedUnit> aac = slice(encodeAudio(AudioCodec::AAC, 1200), 0, 800);
@@ -388,31 +355,6 @@ TEST_F(CMediaRecordTest, AudioStopsWhenTheCodecChanges) {
     EXPECT_EQ(aac.size(), file.find(AVMEDIA_TYPE_AUDIO)->timesMs.size());
     EXPECT_EQ(0, file.find(AVMEDIA_TYPE_AUDIO)->decodeErrors);
     EXPECT_EQ(30u, file.find(AVMEDIA_TYPE_VIDEO)->timesMs.size());
-}
-
-// ---- Threads -------------------------------------------------------------
-
-TEST_F(CMediaRecordTest, RecordsWhileAnotherThreadFeeds) {
-    const std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 60);
-    const std::vector<EncodedUnit> audio = encodeAudio(AudioCodec::AAC, 2400);
-    const std::string target = m_dir.file("threads.mp4");
-    {
-        CMediaRecord recorder;
-        recorder.setAudioCodec(AUDIO_AAC);
-        recorder.setFileName(target.c_str());
-        std::thread feeder([&] { feed(recorder, video, audio); });
-        EXPECT_TRUE(
-            eventually([&] { return (recorder.state() & CMediaRecord::kStateStarted) != 0; }));
-        feeder.join();
-        recorder.stopRecord();
-    }
-    const DecodedFile file(target);
-    ASSERT_TRUE(file.opened());
-    ASSERT_EQ(2u, file.streams().size());
-    EXPECT_EQ(60u, file.find(AVMEDIA_TYPE_VIDEO)->timesMs.size());
-    EXPECT_EQ(60, file.find(AVMEDIA_TYPE_VIDEO)->frames);
-    EXPECT_EQ(audio.size(), file.find(AVMEDIA_TYPE_AUDIO)->timesMs.size());
-    EXPECT_EQ(0, file.find(AVMEDIA_TYPE_AUDIO)->decodeErrors);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "tavoplayer/ITavoMediaPlayer.h"
@@ -40,7 +41,17 @@ TEST(Exports, AHostCanDriveAPlayerThroughTheLoadedLibrary) {
     EXPECT_FALSE(create(nullptr, nullptr));
     ITavoMediaPlayer* player = nullptr;
     ASSERT_TRUE(create(nullptr, &player));
-    EXPECT_EQ(PLAYER_E_UNSUPPORTED, player->setParam(0x3010034, nullptr));
+    // Ids it does not know, below, inside and above the known range, are refused
+    // untouched; without a picture there is no snapshot, without a store no duration.
+    for (int32_t id : {PARAM_WINDOW - 1, 0x3010006, PARAM_SNAPSHOT, 0x3010031, 0x3010034}) {
+        EXPECT_EQ(PLAYER_E_UNSUPPORTED, player->setParam(id, nullptr)) << std::hex << id;
+    }
+    EXPECT_EQ(PLAYER_E_UNSUPPORTED, player->getParam(PARAM_WINDOW, nullptr));
+    EXPECT_EQ(PLAYER_E_FAIL, player->getParam(PARAM_SNAPSHOT, const_cast<char*>("x.jpg")));
+    EXPECT_FALSE(std::filesystem::exists("x.jpg"));
+    uint32_t seconds = 77;
+    EXPECT_EQ(0, player->getParam(PARAM_STORE_DURATION, &seconds));
+    EXPECT_EQ(77u, seconds);
     EXPECT_EQ(0, player->run());
     EXPECT_EQ(0, player->stop());
     destroy(&player);
