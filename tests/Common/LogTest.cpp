@@ -15,6 +15,7 @@
 
 #include "TavoPlayerCore/CMediaRefClock.h"
 #include "support/LogDir.h"
+#include "support/ScopedEnv.h"
 #include "tavoplayer/ITavoMediaPlayer.h"
 
 using RIVO_Common_Player::writeLog;
@@ -133,6 +134,18 @@ TEST(Log, WithoutADirectoryNamedDriveDLoggingIsASilentNoOpUntilItExists) {
     dir.createDrive();
     writeLog("kept %d\n", 2);
     EXPECT_EQ("kept 2\n\n", dir.read());
+}
+
+TEST(Log, TheEnvironmentCanSendTheLogElsewhere) {
+    LogDir dir(false);
+    // Relative to the working directory, which is the test's own.
+    ScopedEnv elsewhere("TAVOPLAYER_LOG", "elsewhere.log");
+    writeLog("sent %d", 3);
+    dir.createDrive();
+    EXPECT_FALSE(dir.logExists());
+    std::ifstream log("elsewhere.log");
+    std::string line;
+    EXPECT_TRUE(std::getline(log, line) && line == "sent 3") << line;
 }
 
 // Two players and many threads log at once, starting before the file is open:
