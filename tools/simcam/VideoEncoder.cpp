@@ -12,7 +12,12 @@ extern "C" {
 namespace simcam {
 
 VideoEncoder::VideoEncoder()
-    : m_context(nullptr), m_frame(nullptr), m_packet(nullptr), m_frameRate(0), m_shownNumber(-1), m_nextPicture(0) {}
+    : m_context(nullptr),
+      m_frame(nullptr),
+      m_packet(nullptr),
+      m_frameRate(0),
+      m_shownNumber(-1),
+      m_nextPicture(0) {}
 
 VideoEncoder::~VideoEncoder() {
     close();
@@ -123,8 +128,7 @@ bool VideoEncoder::next(EncodedUnit* unit) {
         const int strides[3] = {m_frame->linesize[0], m_frame->linesize[1], m_frame->linesize[2]};
         const uint32_t number =
             m_shownNumber >= 0 ? static_cast<uint32_t>(m_shownNumber) : m_nextPicture;
-        TestPattern::draw(number, flash, m_frame->data, strides, m_frame->width,
-                          m_frame->height);
+        TestPattern::draw(number, flash, m_frame->data, strides, m_frame->width, m_frame->height);
         m_frame->pts = m_nextPicture++;
         if (avcodec_send_frame(m_context, m_frame) < 0) {
             return false;
