@@ -222,11 +222,8 @@ void FileSource::chooseAudio() {
             m_notes.push_back(what + " left out: the player plays AAC, MP3 and G.711");
             return;
     }
-    if (rate <= 0 || channels <= 0 ||
-        static_cast<int64_t>(rate) * channels > kMaxAudioFramesPerSecond) {
-        m_notes.push_back(what + " left out: the player's sound output takes up to " +
-                          std::to_string(kMaxAudioFramesPerSecond) +
-                          " samples a second (for instance 8000 or 16000 Hz mono)");
+    if (rate <= 0 || channels <= 0) {
+        m_notes.push_back(what + " left out: it has no sample rate or channel count");
         return;
     }
     if (codecType == AUDIO_AAC) {

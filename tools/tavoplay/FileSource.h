@@ -12,8 +12,9 @@ struct AVFormatContext;
 struct AVPacket;
 struct AVStream;
 
-// A media file read with libavformat (MP4, MKV, MPEG-TS, FLV, raw .h264/.h265,
-// .aac, .mp3, .wav, ...), turned into the samples a camera would send:
+// A media file or network stream read with libavformat (MP4, MKV, MPEG-TS,
+// FLV, raw .h264/.h265, .aac, .mp3, .wav, RTSP, HLS, ...), turned into the
+// samples a camera would send:
 // - H.264 and H.265 as Annex B access units with in-band parameter sets (the
 //   mp4toannexb filters convert AVCC/HVCC), stamped with their decoding time
 //   so that times only go forward, key-frame flags from the packets;
@@ -25,10 +26,6 @@ struct AVStream;
 // open.
 class FileSource : public IMediaSource {
 public:
-    // Audio the engine's output can take: sample frames per second (rate ×
-    // channels), for instance 8000 or 16000 Hz mono.
-    static constexpr int kMaxAudioFramesPerSecond = 24000;
-
     // How a network stream is opened.
     struct Network {
         // rtsp:// over "tcp" or "udp"; empty: libavformat's choice.
