@@ -14,6 +14,7 @@
 #include "support/Eventually.h"
 #include "support/LogDir.h"
 #include "support/ManualTimeSource.h"
+#include "support/ScopedEnv.h"
 #include "tavoplayer/ITavoMediaPlayer.h"
 
 using RIVO_Common_Player::rivo_CMutex;
@@ -320,6 +321,7 @@ TEST(CTavoMediaPlayerIdle, WithoutHostContextTheLoopsIdleUntilOneIsGiven) {
 // the constructor, released (with its debug line) only by the destructor,
 // whatever runs in between.
 TEST(CTavoMediaPlayer, AudioProcessingLivesAsLongAsThePlayer) {
+    ScopedEnv debugOutput("TAVOPLAYER_DEBUG_OUTPUT", "1");
     ::testing::internal::CaptureStderr();
     CTavoMediaPlayer* player = new CTavoMediaPlayer();
     player->run();
