@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -25,7 +26,10 @@ FILE* logStream() {
     std::lock_guard<std::mutex> guard(g_openMutex);
     stream = g_logStream.load(std::memory_order_acquire);
     if (!stream) {
-        stream = std::fopen(kLogFilePath, "wb");
+        // Departure from the described engine: an environment variable can
+        // send the log elsewhere; the described path stays the default.
+        const char* path = std::getenv("TAVOPLAYER_LOG");
+        stream = std::fopen(path && *path ? path : kLogFilePath, "wb");
         g_logStream.store(stream, std::memory_order_release);
     }
     return stream;

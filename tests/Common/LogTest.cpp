@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/LogDir.h"
+#include "support/ScopedEnv.h"
 
 using RIVO_Common_Player::writeLog;
 
@@ -109,8 +110,20 @@ TEST(Log, TheFirstEntryEmptiesAnOldFileOnceTheDriveExists) {
     EXPECT_EQ("kept 2\n\nkept 3\n", dir.read());
 }
 
-// Many threads log at once, starting before the file is open: the file is
-// opened once, and every entry arrives whole.
+TEST(Log, TheEnvironmentCanSendTheLogElsewhere) {
+    LogDir dir(false);
+    // Relative to the working directory, which is the test's own.
+    ScopedEnv elsewhere("TAVOPLAYER_LOG", "elsewhere.log");
+    writeLog("sent %d", 3);
+    dir.createDrive();
+    EXPECT_FALSE(dir.logExists());
+    std::ifstream log("elsewhere.log");
+    std::string line;
+    EXPECT_TRUE(std::getline(log, line) && line == "sent 3") << line;
+}
+
+// Many threads log at once, starting before the file is open:
+// the file is opened once, and every entry arrives whole.
 TEST(Log, ThreadsShareOneFileOpenedOnce) {
     LogDir dir;
     constexpr int kThreads = 6;

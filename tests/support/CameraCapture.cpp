@@ -1,5 +1,6 @@
 #include "support/CameraCapture.h"
 
+#include "TavoPlayerCore/Record/CMediaRecord.h"
 #include "simcam/SimulatedCamera.h"
 
 namespace {
@@ -43,4 +44,29 @@ simcam::CameraSettings audioSettings(simcam::AudioCodec codec, int sampleRate, i
     settings.audioSampleRate = sampleRate;
     settings.audioChannels = channels;
     return settings;
+}
+
+void recordCamera(const simcam::CameraSettings& settings, int pictures, const std::string& path) {
+    simcam::SimulatedCamera camera(settings);
+    CMediaRecord recorder;
+    recorder.setAudioCodec(settings.audioCodec == simcam::AudioCodec::AAC ? AUDIO_AAC : CODEC_NONE);
+    recorder.setFileName(path.c_str());
+    auto input = [&](const simcam::EncodedUnit& unit, int32_t track) {
+        MediaSample sample{};
+        sample.ulTime = unit.timeMs;
+        sample.ulFlags = unit.keyFrame ? MEDIA_FLAG_KEYFRAME : 0;
+        sample.ulsize = static_cast<uint32_t>(unit.data.size());
+        sample.pData = const_cast<uint8_t*>(unit.data.data());
+        recorder.input(&sample, track, 0);
+    };
+    simcam::EncodedUnit video;
+    simcam::EncodedUnit audio;
+    bool hasAudio = camera.nextAudio(&audio);
+    for (int picture = 0; picture < pictures && camera.nextVideo(&video); ++picture) {
+        for (; hasAudio && audio.timeMs <= video.timeMs; hasAudio = camera.nextAudio(&audio)) {
+            input(audio, TRACK_AUDIO);
+        }
+        input(video, TRACK_VIDEO);
+    }
+    recorder.stopRecord();
 }

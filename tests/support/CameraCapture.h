@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "simcam/CameraSettings.h"
@@ -13,3 +14,8 @@ std::vector<simcam::EncodedUnit> captureAudio(const simcam::CameraSettings& sett
 simcam::CameraSettings smallVideoSettings(simcam::VideoCodec codec);
 // Audio only, with the given codec, rate and channels.
 simcam::CameraSettings audioSettings(simcam::AudioCodec codec, int sampleRate, int channels);
+
+// The camera's first pictures (and the sound beside them, when it has AAC)
+// written to path by the engine's recorder: an MP4 whose video is AVCC (avcC
+// and length-prefixed NAL units) and whose audio is raw AAC.
+void recordCamera(const simcam::CameraSettings& settings, int pictures, const std::string& path);

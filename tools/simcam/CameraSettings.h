@@ -24,6 +24,9 @@ struct CameraSettings {
     // Bits per second instead of constant quality, held to that rate over
     // every second; 0 keeps the constant quality.
     int bitRate = 0;
+    // The number drawn in every picture, such as a camera's place in a grid;
+    // < 0: the picture number.
+    int shownNumber = -1;
 
     AudioCodec audioCodec = AudioCodec::AAC;
     // AAC and MP3 only: G.711 is always 8000 Hz mono in 160-byte frames.

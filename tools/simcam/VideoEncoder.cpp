@@ -12,7 +12,12 @@ extern "C" {
 namespace simcam {
 
 VideoEncoder::VideoEncoder()
-    : m_context(nullptr), m_frame(nullptr), m_packet(nullptr), m_frameRate(0), m_nextPicture(0) {}
+    : m_context(nullptr),
+      m_frame(nullptr),
+      m_packet(nullptr),
+      m_frameRate(0),
+      m_shownNumber(-1),
+      m_nextPicture(0) {}
 
 VideoEncoder::~VideoEncoder() {
     close();
@@ -95,6 +100,7 @@ bool VideoEncoder::open(const CameraSettings& settings, std::string* error) {
         return false;
     }
     m_frameRate = settings.frameRate;
+    m_shownNumber = settings.shownNumber;
     m_nextPicture = 0;
     return true;
 }
@@ -120,8 +126,9 @@ bool VideoEncoder::next(EncodedUnit* unit) {
         // The picture that starts a whole second flashes.
         const bool flash = m_nextPicture % static_cast<uint32_t>(m_frameRate) == 0;
         const int strides[3] = {m_frame->linesize[0], m_frame->linesize[1], m_frame->linesize[2]};
-        TestPattern::draw(m_nextPicture, flash, m_frame->data, strides, m_frame->width,
-                          m_frame->height);
+        const uint32_t number =
+            m_shownNumber >= 0 ? static_cast<uint32_t>(m_shownNumber) : m_nextPicture;
+        TestPattern::draw(number, flash, m_frame->data, strides, m_frame->width, m_frame->height);
         m_frame->pts = m_nextPicture++;
         if (avcodec_send_frame(m_context, m_frame) < 0) {
             return false;

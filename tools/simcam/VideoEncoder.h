@@ -35,6 +35,7 @@ private:
     AVFrame* m_frame;
     AVPacket* m_packet;
     int m_frameRate;
+    int m_shownNumber;
     uint32_t m_nextPicture;
 };
 

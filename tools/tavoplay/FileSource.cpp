@@ -56,6 +56,7 @@ FileSource::FileSource()
     : m_format(nullptr),
       m_filter(nullptr),
       m_packet(nullptr),
+      m_interrupt(nullptr),
       m_videoIndex(-1),
       m_audioIndex(-1),
       m_startUs(0),
@@ -73,8 +74,38 @@ FileSource::~FileSource() {
     close();
 }
 
-bool FileSource::open(const std::string& path) {
-    int status = avformat_open_input(&m_format, path.c_str(), nullptr, nullptr);
+bool FileSource::isNetworkUrl(const std::string& path) {
+    const size_t scheme = path.find("://");
+    return scheme != std::string::npos && scheme > 0 && path.compare(0, scheme, "file") != 0;
+}
+
+int FileSource::interruptRequested(void* source) {
+    const std::atomic<bool>* interrupt = static_cast<FileSource*>(source)->m_interrupt;
+    return interrupt && interrupt->load() ? 1 : 0;
+}
+
+bool FileSource::open(const std::string& path, const Network* network) {
+    AVDictionary* settings = nullptr;
+    if (network) {
+        m_format = avformat_alloc_context();
+        if (!m_format) {
+            m_error = "out of memory";
+            return false;
+        }
+        m_interrupt = network->interrupt;
+        m_format->interrupt_callback.callback = interruptRequested;
+        m_format->interrupt_callback.opaque = this;
+        const std::string timeoutUs = std::to_string(kNetworkTimeoutMs * 1000);
+        // "timeout" is the socket time-out of rtsp, udp and tcp; http has
+        // its own; both are in microseconds.
+        av_dict_set(&settings, "timeout", timeoutUs.c_str(), 0);
+        av_dict_set(&settings, "rw_timeout", timeoutUs.c_str(), 0);
+        if (!network->rtspTransport.empty()) {
+            av_dict_set(&settings, "rtsp_transport", network->rtspTransport.c_str(), 0);
+        }
+    }
+    int status = avformat_open_input(&m_format, path.c_str(), nullptr, &settings);
+    av_dict_free(&settings);
     if (status < 0) {
         m_error = "cannot open " + path + ": " + libavError(status);
         return false;
@@ -191,11 +222,8 @@ void FileSource::chooseAudio() {
             m_notes.push_back(what + " left out: the player plays AAC, MP3 and G.711");
             return;
     }
-    if (rate <= 0 || channels <= 0 ||
-        static_cast<int64_t>(rate) * channels > kMaxAudioFramesPerSecond) {
-        m_notes.push_back(what + " left out: the player's sound output takes up to " +
-                          std::to_string(kMaxAudioFramesPerSecond) +
-                          " samples a second (for instance 8000 or 16000 Hz mono)");
+    if (rate <= 0 || channels <= 0) {
+        m_notes.push_back(what + " left out: it has no sample rate or channel count");
         return;
     }
     if (codecType == AUDIO_AAC) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <string>
 #include <vector>
@@ -11,8 +12,9 @@ struct AVFormatContext;
 struct AVPacket;
 struct AVStream;
 
-// A media file read with libavformat (MP4, MKV, MPEG-TS, FLV, raw .h264/.h265,
-// .aac, .mp3, .wav, ...), turned into the samples a camera would send:
+// A media file or network stream read with libavformat (MP4, MKV, MPEG-TS,
+// FLV, raw .h264/.h265, .aac, .mp3, .wav, RTSP, HLS, ...), turned into the
+// samples a camera would send:
 // - H.264 and H.265 as Annex B access units with in-band parameter sets (the
 //   mp4toannexb filters convert AVCC/HVCC), stamped with their decoding time
 //   so that times only go forward, key-frame flags from the packets;
@@ -24,12 +26,22 @@ struct AVStream;
 // open.
 class FileSource : public IMediaSource {
 public:
-    // Audio the engine's output can take: sample frames per second (rate ×
-    // channels), for instance 8000 or 16000 Hz mono.
-    static constexpr int kMaxAudioFramesPerSecond = 24000;
+    // How a network stream is opened.
+    struct Network {
+        // rtsp:// over "tcp" or "udp"; empty: libavformat's choice.
+        std::string rtspTransport;
+        // Set from another thread to end a connection attempt or a read
+        // that waits for the network.
+        const std::atomic<bool>* interrupt = nullptr;
+    };
+    // Silence on the network for this long ends the stream.
+    static constexpr int kNetworkTimeoutMs = 5000;
 
     FileSource();
     ~FileSource() override;
+
+    // True for a URL (rtsp://, udp://, http://, ...) rather than a file.
+    static bool isNetworkUrl(const std::string& path);
 
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
@@ -37,7 +49,7 @@ public:
     // Opens the file (once per source; read() gives nothing until then).
     // False, with the reason in error(), when it cannot be opened or holds
     // nothing the player plays.
-    bool open(const std::string& path);
+    bool open(const std::string& path, const Network* network = nullptr);
     // What was left out of the file and why, one line each.
     const std::vector<std::string>& notes() const { return m_notes; }
 
@@ -57,10 +69,12 @@ private:
     // Milliseconds from the start of the file for a stream time (0 before it).
     uint32_t toMs(int64_t time, const AVStream* stream) const;
     void close();
+    static int interruptRequested(void* source);
 
     AVFormatContext* m_format;
     AVBSFContext* m_filter;  // AVCC/HVCC to Annex B, when the video needs it
     AVPacket* m_packet;
+    const std::atomic<bool>* m_interrupt;
     int m_videoIndex;
     int m_audioIndex;
     int64_t m_startUs;  // the file's start time

@@ -16,7 +16,13 @@ constexpr int kMinimumHeight = 120;
 }  // namespace
 
 HostWindow::HostWindow()
-    : m_display(nullptr), m_window(0), m_deleteWindow(0), m_width(0), m_height(0) {}
+    : m_display(nullptr),
+      m_window(0),
+      m_deleteWindow(0),
+      m_frameColour(0),
+      m_selectedColour(0),
+      m_width(0),
+      m_height(0) {}
 
 HostWindow::~HostWindow() {
     if (m_display) {
@@ -55,14 +61,50 @@ bool HostWindow::open(int width, int height, std::string* error) {
     m_deleteWindow = XInternAtom(m_display, "WM_DELETE_WINDOW", False);
     Atom protocols[] = {m_deleteWindow};
     XSetWMProtocols(m_display, m_window, protocols, 1);
-    XSelectInput(m_display, m_window, KeyPressMask | ExposureMask | StructureNotifyMask);
+    // Clicks on a tile reach the top window, with the tile as subwindow.
+    XSelectInput(m_display, m_window,
+                 KeyPressMask | ButtonPressMask | ExposureMask | StructureNotifyMask);
+    m_frameColour = colour("gray25", BlackPixel(m_display, screen));
+    m_selectedColour = colour("gold", WhitePixel(m_display, screen));
     XMapWindow(m_display, m_window);
     XSync(m_display, False);
     return true;
 }
 
-void* HostWindow::handle() const {
-    return reinterpret_cast<void*>(static_cast<uintptr_t>(m_window));
+unsigned long HostWindow::colour(const char* name, unsigned long fallback) {
+    const int screen = DefaultScreen(m_display);
+    XColor exact;
+    XColor shown;
+    if (XAllocNamedColor(m_display, DefaultColormap(m_display, screen), name, &shown, &exact)) {
+        return shown.pixel;
+    }
+    return fallback;
+}
+
+void* HostWindow::addTile() {
+    const int screen = DefaultScreen(m_display);
+    const Window tile = XCreateSimpleWindow(m_display, m_window, 0, 0, 1, 1, GridView::kBorder,
+                                            m_frameColour, BlackPixel(m_display, screen));
+    m_tiles.push_back(tile);
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(tile));
+}
+
+void HostWindow::place(const std::vector<GridView::Rect>& rects, int selected) {
+    for (size_t i = 0; i < rects.size() && i < m_tiles.size(); ++i) {
+        const GridView::Rect& rect = rects[i];
+        if (rect.width <= 0 || rect.height <= 0) {
+            XUnmapWindow(m_display, m_tiles[i]);
+            continue;
+        }
+        // The rect is the inside; the frame lies around it.
+        XMoveResizeWindow(m_display, m_tiles[i], rect.x - GridView::kBorder,
+                          rect.y - GridView::kBorder, static_cast<unsigned>(rect.width),
+                          static_cast<unsigned>(rect.height));
+        XSetWindowBorder(m_display, m_tiles[i],
+                         static_cast<int>(i) == selected ? m_selectedColour : m_frameColour);
+        XMapWindow(m_display, m_tiles[i]);
+    }
+    XSync(m_display, False);
 }
 
 void HostWindow::poll(int timeoutMs, std::vector<Command>* commands) {
@@ -80,7 +122,8 @@ void HostWindow::poll(int timeoutMs, std::vector<Command>* commands) {
 const char* HostWindow::keyHelp() {
     return "keys: space pause/resume, r replay the last minute/back to live, left/right seek 5 s,\n"
            "      p pause the replay, s snapshot, c recording on/off, +/- volume,\n"
-           "      1/2/3 renderer DirectDraw/Direct3D/shader (next time it is created), q quit";
+           "      1/2/3 renderer DirectDraw/Direct3D/shader (next time it is created), q quit;\n"
+           "      in a grid a click selects the tile the keys act on, f shows it alone";
 }
 
 void HostWindow::translate(_XEvent* event, std::vector<Command>* commands) {
@@ -91,10 +134,18 @@ void HostWindow::translate(_XEvent* event, std::vector<Command>* commands) {
             }
             return;
         case ConfigureNotify:
-            if (event->xconfigure.width != m_width || event->xconfigure.height != m_height) {
+            if (event->xconfigure.window == m_window &&
+                (event->xconfigure.width != m_width || event->xconfigure.height != m_height)) {
                 m_width = event->xconfigure.width;
                 m_height = event->xconfigure.height;
-                commands->push_back(Command::Repaint);
+                commands->push_back(Command::Resize);
+            }
+            return;
+        case ButtonPress:
+            for (size_t i = 0; i < m_tiles.size(); ++i) {
+                if (event->xbutton.subwindow == m_tiles[i]) {
+                    commands->push_back(Command(Command::SelectTile, static_cast<int>(i)));
+                }
             }
             return;
         case ClientMessage:
@@ -156,6 +207,10 @@ void HostWindow::translate(_XEvent* event, std::vector<Command>* commands) {
         case XK_3:
         case XK_KP_3:
             commands->push_back(Command::RendererShader);
+            break;
+        case XK_f:
+        case XK_F:
+            commands->push_back(Command::ToggleZoom);
             break;
         case XK_q:
         case XK_Q:

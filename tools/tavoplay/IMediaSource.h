@@ -16,10 +16,14 @@ struct SourceUnit {
     bool keyFrame = false;
     // Picture or frame number of the track, from 0.
     uint32_t sequence = 0;
+    // A description unit carries no data: info becomes the track's stream
+    // description from here on (a source that connected anew).
+    bool describes = false;
+    StreamInfo info{};
 };
 
-// Where the host's samples come from: the simulated camera or a file. Used by
-// one thread at a time.
+// Where the host's samples come from: the simulated camera, a file or a
+// network stream. Used by one thread at a time.
 class IMediaSource {
 public:
     virtual ~IMediaSource() {}

@@ -1,5 +1,6 @@
 #include "LiveQueue.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -66,6 +67,9 @@ bool LiveQueue::fill() {
             return false;
         }
         m_lastReadMs = unit.timeMs;
+        if (m_pacing == Pacing::Arrival) {
+            m_startMs = std::min(m_startMs, m_clock() - static_cast<int64_t>(unit.timeMs));
+        }
         track(unit.track).waiting.push_back(std::move(unit));
     }
 }
@@ -98,11 +102,8 @@ int32_t LiveQueue::getSample(int32_t number, MediaSample* out) {
     Track& t = track(number);
     if (!t.described) {
         t.described = true;
-        out->ulTime = 0;
-        out->ulFlags = MEDIA_FLAG_DESCRIPTION;
-        out->pStreamInfo = &t.info;
-        out->ulsize = 0;
-        out->pData = nullptr;
+        t.current.info = t.info;
+        describe(&t, out);
         return 0;
     }
     const int64_t elapsed = elapsed_Locked();
@@ -110,8 +111,15 @@ int32_t LiveQueue::getSample(int32_t number, MediaSample* out) {
     if (t.waiting.empty() || !available_Locked(t.waiting.front(), elapsed)) {
         return 1;
     }
+    const uint32_t previousMs = t.current.timeMs;
     t.current = std::move(t.waiting.front());
     t.waiting.pop_front();
+    if (t.current.describes) {
+        // The progress goes on from the last unit taken.
+        t.current.timeMs = previousMs;
+        describe(&t, out);
+        return 0;
+    }
     if (t.taken++ == 0) {
         t.firstTakenMs = t.current.timeMs;
     }
@@ -122,6 +130,14 @@ int32_t LiveQueue::getSample(int32_t number, MediaSample* out) {
     out->pData = t.current.data.data();
     out->AVFrameSeq = t.current.sequence;
     return 0;
+}
+
+void LiveQueue::describe(Track* t, MediaSample* out) {
+    out->ulTime = 0;
+    out->ulFlags = MEDIA_FLAG_DESCRIPTION;
+    out->pStreamInfo = &t->current.info;
+    out->ulsize = 0;
+    out->pData = nullptr;
 }
 
 int32_t LiveQueue::getMaxTs(int32_t number, uint32_t* outMs) {
@@ -167,14 +183,19 @@ int64_t LiveQueue::elapsed_Locked() const {
 }
 
 bool LiveQueue::available_Locked(const SourceUnit& unit, int64_t elapsed) const {
-    return m_pacing == Pacing::Playback ||
-           (elapsed >= static_cast<int64_t>(unit.timeMs) && elapsed >= m_holdBackMs);
+    if (m_pacing != Pacing::Live) {
+        return true;
+    }
+    return elapsed >= static_cast<int64_t>(unit.timeMs) && elapsed >= m_holdBackMs;
 }
 
 void LiveQueue::receive_Locked(Track* t, int64_t elapsed) {
     for (const SourceUnit& unit : t->waiting) {
         if (!available_Locked(unit, elapsed)) {
             break;
+        }
+        if (unit.describes) {
+            continue;
         }
         if (!t->hasNewest || unit.timeMs > t->newestMs) {
             t->newestMs = unit.timeMs;
@@ -184,7 +205,7 @@ void LiveQueue::receive_Locked(Track* t, int64_t elapsed) {
 }
 
 bool LiveQueue::wantMore_Locked(int64_t elapsed) const {
-    if (m_pacing == Pacing::Playback) {
+    if (m_pacing != Pacing::Live) {
         return m_video.waiting.size() + m_audio.waiting.size() < kPlaybackUnits;
     }
     return m_lastReadMs < elapsed + kLookAheadMs;

@@ -21,24 +21,30 @@
 // network; a hold-back delay keeps everything back until that many ms have
 // passed, like a stalled link, so the player has a backlog to catch up on.
 // With playback pacing every unit read is available at once and the player's
-// own clock sets the pace.
+// own clock sets the pace. With arrival pacing (a network stream) a unit is
+// available once it has been read, so the network sets the pace; the
+// schedule is then the earliest arrival seen: time zero is the smallest
+// difference between a unit's arrival and its time stamp.
 //
 // getMaxTs reports the newest time the queue has received (available units,
 // taken or not) for a track; getMaxDelay how far the stream is behind its
 // schedule now: the time since the newest video unit (audio without video)
 // was due, 0 in playback.
 //
+// A description unit from the source (a stream that connected anew) is
+// handed out as the track's stream description in its place in the order.
+//
 // The player's loops, the feeding thread and the status reader may call in
 // at the same time; the source is read by fill() only.
 class LiveQueue {
 public:
-    enum class Pacing { Live, Playback };
+    enum class Pacing { Live, Arrival, Playback };
     // Milliseconds of a steady clock.
     using Clock = std::function<int64_t()>;
 
     // Live pacing reads this far ahead of the schedule.
     static constexpr int64_t kLookAheadMs = 500;
-    // Playback pacing reads until this many units wait.
+    // Playback and arrival pacing read until this many units wait.
     static constexpr size_t kPlaybackUnits = 400;
 
     // Time zero of the schedule is the clock's time now.
@@ -91,6 +97,8 @@ private:
     };
 
     Track& track(int32_t number) { return number == TRACK_AUDIO ? m_audio : m_video; }
+    // Hands out the track's description (t.current.info with a description unit).
+    static void describe(Track* t, MediaSample* out);
     int64_t elapsed_Locked() const;
     bool available_Locked(const SourceUnit& unit, int64_t elapsed) const;
     // Marks the available units of the track as received.
@@ -103,7 +111,7 @@ private:
     const Pacing m_pacing;
     const uint32_t m_holdBackMs;
     const Clock m_clock;
-    const int64_t m_startMs;
+    int64_t m_startMs;  // time zero of the schedule; moves earlier with arrival pacing
     MediaSourceFuncs m_functions;
 
     mutable std::mutex m_mutex;

@@ -46,12 +46,24 @@ simcam::CameraSettings Options::defaultCamera() {
 }
 
 const char* Options::usage() {
-    return "usage: tavoplay [options] [FILE]\n"
+    return "usage: tavoplay [options] [SOURCE]\n"
+           "       tavoplay --grid CxR [options] [SOURCE...]\n"
            "\n"
-           "Plays the simulated camera, or FILE (MP4, MKV, MPEG-TS, FLV, .h264, .h265, .aac,\n"
-           ".mp3, .wav with G.711), through the player engine: in a window when there is a\n"
-           "display, otherwise headless.\n"
+           "Plays SOURCE through the player engine: in a window when there is a display,\n"
+           "otherwise headless. SOURCE is a file (MP4, MKV, MPEG-TS, FLV, .h264, .h265,\n"
+           ".aac, .mp3, .wav with G.711), a network stream (rtsp://, udp:// or rtp://\n"
+           "MPEG-TS, http(s):// MPEG-TS or HLS), or sim: the simulated camera (also what\n"
+           "plays without a SOURCE). A network stream that ends or fails is connected\n"
+           "again after 1, 2, 4 ... up to 30 s, the last picture staying on.\n"
            "\n"
+           "Network:\n"
+           "  --rtsp-transport tcp|udp   how rtsp:// streams are carried (libavformat's choice)\n"
+           "Grid:\n"
+           "  --grid CxR               up to 36 sources as tiles of one window, C columns and\n"
+           "                           R rows (without SOURCEs: a simulated camera in every\n"
+           "                           tile, showing its tile number). A click selects a\n"
+           "                           tile; keys act on it and only it is heard; f shows it\n"
+           "                           alone and back\n"
            "Simulated camera:\n"
            "  --codec h264|h265        video codec (h264)\n"
            "  --size WxH               picture size (1280x720)\n"
@@ -71,7 +83,8 @@ const char* Options::usage() {
            "                           and libav's messages\n"
            "Script (SECONDS from the start; works with and without a window):\n"
            "  --duration SECONDS       stop then (headless: 10 for the camera, the end of FILE)\n"
-           "  --snapshot-at SECONDS FILE   save the picture as JPEG\n"
+           "  --snapshot-at SECONDS FILE   save the picture as JPEG (in a grid one per tile:\n"
+           "                           %d in FILE becomes the tile number)\n"
            "  --record FILE FROM TO    record to an MP4 file from FROM to TO\n"
            "  --replay-at SECONDS      replay the stored minute from then on\n"
            "  --seek SECONDS           with --replay-at: seek the replay to SECONDS into the\n"
@@ -115,6 +128,20 @@ bool Options::parse(int argc, const char* const* argv, std::string* error) {
                 *error = "--size takes an even WIDTHxHEIGHT, such as 640x360";
                 return false;
             }
+            cameraSizeGiven = true;
+        } else if (option == "--grid") {
+            if (!(v = value(1)) || !parseSize(v[0], &gridColumns, &gridRows) ||
+                gridColumns * gridRows > kMaxTiles) {
+                *error = "--grid takes COLUMNSxROWS of at most 36 tiles, such as 3x3";
+                return false;
+            }
+        } else if (option == "--rtsp-transport") {
+            if (!(v = value(1)) ||
+                (std::strcmp(v[0], "tcp") != 0 && std::strcmp(v[0], "udp") != 0)) {
+                *error = "--rtsp-transport takes tcp or udp";
+                return false;
+            }
+            rtspTransport = v[0];
         } else if (option == "--rate") {
             if (!(v = value(1)) || !parseInt(v[0], &camera.frameRate) || camera.frameRate > 120) {
                 *error = "--rate takes pictures per second, 1 to 120";
@@ -214,10 +241,23 @@ bool Options::parse(int argc, const char* const* argv, std::string* error) {
         } else if (!option.empty() && option[0] == '-') {
             *error = "unknown option " + option;
             return false;
-        } else if (file.empty()) {
-            file = option;
         } else {
-            *error = "only one FILE can be played";
+            sources.push_back(option);
+        }
+    }
+    const size_t tiles = static_cast<size_t>(gridColumns * gridRows);
+    if (gridColumns == 0 && sources.size() > 1) {
+        *error = "only one SOURCE can be played without --grid";
+        return false;
+    }
+    if (gridColumns > 0 && sources.size() > tiles) {
+        *error = "the grid has " + std::to_string(tiles) + " tiles for " +
+                 std::to_string(sources.size()) + " sources";
+        return false;
+    }
+    for (const Snapshot& snapshot : snapshots) {
+        if (gridColumns > 0 && snapshot.path.find("%d") == std::string::npos) {
+            *error = "--snapshot-at in a grid needs %d in FILE for the tile number";
             return false;
         }
     }

@@ -25,10 +25,23 @@ public:
     bool parse(int argc, const char* const* argv, std::string* error);
     static const char* usage();
 
+    // The most tiles a grid shows.
+    static constexpr int kMaxTiles = 36;
+    // What "sim" asks for: the simulated camera.
+    static constexpr const char* kSimulatedCamera = "sim";
+
     bool help = false;
-    // Empty: the simulated camera.
-    std::string file;
+    // Files, URLs or kSimulatedCamera; empty: the simulated camera (in each
+    // tile of a grid).
+    std::vector<std::string> sources;
+    // --grid COLUMNSxROWS; 0 without a grid.
+    int gridColumns = 0;
+    int gridRows = 0;
+    // rtsp:// over "tcp" or "udp"; empty: libavformat's choice.
+    std::string rtspTransport;
     simcam::CameraSettings camera = defaultCamera();
+    // --size was given (a grid otherwise makes its cameras smaller).
+    bool cameraSizeGiven = false;
     // Pace a file like a live camera (files otherwise play as fast as the player takes them).
     bool live = false;
     uint32_t holdBackMs = 0;
@@ -40,6 +53,7 @@ public:
     std::string outDir = ".";
     // Seconds after the start; < 0: not given.
     double durationSeconds = -1;
+    // In a grid, "%d" in the path becomes the tile number, from 1.
     std::vector<Snapshot> snapshots;
     std::vector<Recording> recordings;
     double replayAtSeconds = -1;

@@ -7,14 +7,16 @@
 
 #include "Console.h"
 
-PlayerControl::PlayerControl(Console* console)
+PlayerControl::PlayerControl(Console* console, const std::string& prefix)
     : m_console(console),
+      m_prefix(prefix),
       m_host{nullptr, nullptr, nullptr, nullptr},
       m_player(nullptr),
       m_paused(false),
       m_replaying(false),
       m_replayPaused(false),
       m_volume(100),
+      m_muted(false),
       m_replayPosition(-1),
       m_replayEvents(0) {}
 
@@ -57,10 +59,10 @@ void PlayerControl::togglePause() {
     m_paused = !m_paused;
     if (m_paused) {
         m_player->pause();
-        m_console->message("paused");
+        say("paused");
     } else {
         m_player->resume();
-        m_console->message("playing");
+        say("playing");
     }
 }
 
@@ -72,24 +74,24 @@ void PlayerControl::toggleReplay() {
         int32_t off = 0;
         m_player->setParam(PARAM_STORE_PLAYBACK, &off);
         m_replaying = false;
-        m_console->message("back to live");
+        say("back to live");
         return;
     }
     m_replayPosition = -1;
     int32_t on = 1;
     m_player->setParam(PARAM_STORE_PLAYBACK, &on);
     m_replaying = true;
-    m_console->message("replay of the stored " + std::to_string(storedSeconds()) + " s");
+    say("replay of the stored " + std::to_string(storedSeconds()) + " s");
 }
 
 void PlayerControl::seekTo(uint32_t seconds) {
     if (!m_replaying) {
-        m_console->message("seeking works in replay (r)");
+        say("seeking works in replay (r)");
         return;
     }
     uint32_t target = std::max<uint32_t>(seconds, 1);
     m_player->setParam(PARAM_STORE_SEEK, &target);
-    m_console->message("replay: seek to " + std::to_string(target) + " s");
+    say("replay: seek to " + std::to_string(target) + " s");
 }
 
 void PlayerControl::seekBy(int seconds) {
@@ -100,22 +102,22 @@ void PlayerControl::seekBy(int seconds) {
 
 void PlayerControl::toggleReplayPause() {
     if (!m_replaying) {
-        m_console->message("pausing the replay works in replay (r)");
+        say("pausing the replay works in replay (r)");
         return;
     }
     m_replayPaused = !m_replayPaused;
     int32_t value = m_replayPaused ? 1 : 0;
     m_player->setParam(PARAM_STORE_PAUSE, &value);
-    m_console->message(m_replayPaused ? "replay paused" : "replay playing");
+    say(m_replayPaused ? "replay paused" : "replay playing");
 }
 
 bool PlayerControl::snapshot(const std::string& path) {
     const int32_t result = m_player->getParam(PARAM_SNAPSHOT, const_cast<char*>(path.c_str()));
     if (result != 0) {
-        m_console->message("snapshot failed (no picture yet?): " + path);
+        say("snapshot failed (no picture yet?): " + path);
         return false;
     }
-    m_console->message("snapshot: " + path);
+    say("snapshot: " + path);
     return true;
 }
 
@@ -124,7 +126,7 @@ void PlayerControl::startRecording(const std::string& path) {
     m_player->setParam(PARAM_RECORD, &on);
     m_player->setParam(PARAM_RECORD_FILE, const_cast<char*>(path.c_str()));
     m_recordingPath = path;
-    m_console->message("recording to " + path);
+    say("recording to " + path);
 }
 
 bool PlayerControl::stopRecording() {
@@ -134,26 +136,41 @@ bool PlayerControl::stopRecording() {
     m_recordingPath.clear();
     struct stat info;
     if (stat(path.c_str(), &info) != 0 || info.st_size == 0) {
-        m_console->message("recording " + path +
-                           " was not written (a recording starts once three key frames came in)");
+        say("recording " + path +
+            " was not written (a recording starts once three key frames came in)");
         return false;
     }
-    m_console->message("recording finished: " + path + " (" +
-                       std::to_string((info.st_size + 1023) / 1024) + " KiB)");
+    say("recording finished: " + path + " (" + std::to_string((info.st_size + 1023) / 1024) +
+        " KiB)");
     return true;
 }
 
 void PlayerControl::changeVolume(int delta) {
     m_volume = std::max(0, std::min(100, m_volume + delta));
-    int32_t volume = m_volume;
+    applyVolume();
+    say("volume " + std::to_string(m_volume) + (m_muted ? " (muted: not the selected tile)" : ""));
+}
+
+void PlayerControl::setMuted(bool muted) {
+    if (muted != m_muted) {
+        m_muted = muted;
+        applyVolume();
+    }
+}
+
+void PlayerControl::applyVolume() {
+    int32_t volume = m_muted ? 0 : m_volume;
     m_player->setParam(PARAM_VOLUME, &volume);
-    m_console->message("volume " + std::to_string(m_volume));
+}
+
+void PlayerControl::say(const std::string& text) const {
+    m_console->message(m_prefix + text);
 }
 
 void PlayerControl::setRenderKind(int32_t kind) {
     m_player->setParam(PARAM_RENDER_KIND, &kind);
-    m_console->message(std::string("renderer: ") + renderKindName(kind) +
-                       ", used from the next time the player creates its renderer");
+    say(std::string("renderer: ") + renderKindName(kind) +
+        ", used from the next time the player creates its renderer");
 }
 
 void PlayerControl::repaint() {
@@ -168,7 +185,7 @@ uint32_t PlayerControl::storedSeconds() const {
 
 void PlayerControl::onEvent(void*, int32_t code, const char* text) {
     if (code == PLAYER_EVENT_FIRST_PICTURE) {
-        m_console->message("event 502: first picture, the clock starts");
+        say("event 502: first picture, the clock starts");
         return;
     }
     if (code == PLAYER_EVENT_REPLAY_POSITION) {
@@ -176,11 +193,11 @@ void PlayerControl::onEvent(void*, int32_t code, const char* text) {
         const int position = text ? std::atoi(text) : 0;
         // One line per second of replay, not one per picture.
         if (m_replayPosition.exchange(position, std::memory_order_relaxed) != position) {
-            m_console->message("event 601: replay at " + std::to_string(position) + " s");
+            say("event 601: replay at " + std::to_string(position) + " s");
         }
         return;
     }
-    m_console->message("event " + std::to_string(code) + ": " + (text ? text : ""));
+    say("event " + std::to_string(code) + ": " + (text ? text : ""));
 }
 
 const char* PlayerControl::renderKindName(int32_t kind) {

@@ -22,7 +22,8 @@ public:
         int32_t renderKind = RENDER_KIND_D3D_SHADER;
     };
 
-    explicit PlayerControl(Console* console);
+    // prefix starts every line the player prints (the tile in a grid).
+    PlayerControl(Console* console, const std::string& prefix);
     // Ends a recording that is still on, then destroys the player.
     ~PlayerControl() override;
 
@@ -51,6 +52,9 @@ public:
     // False when the recording did not produce a file.
     bool stopRecording();
     void changeVolume(int delta);
+    // A muted player plays at volume 0 and keeps its volume for later.
+    void setMuted(bool muted);
+    bool muted() const { return m_muted; }
     // Used from the next time the player creates its renderer.
     void setRenderKind(int32_t kind);
     void repaint();
@@ -70,13 +74,18 @@ public:
     static const char* renderKindName(int32_t kind);
 
 private:
+    void applyVolume();
+    void say(const std::string& text) const;
+
     Console* m_console;
+    const std::string m_prefix;
     HostContext m_host;
     ITavoMediaPlayer* m_player;
     bool m_paused;
     bool m_replaying;
     bool m_replayPaused;
     int32_t m_volume;
+    bool m_muted;
     std::string m_recordingPath;
 
     // Written on the player's video thread.

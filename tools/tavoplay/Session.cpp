@@ -5,13 +5,13 @@
 #include <chrono>
 #include <ctime>
 #include <thread>
-#include <vector>
 
 #include "Console.h"
+#include "GridView.h"
 #include "HostWindow.h"
 #include "LiveQueue.h"
 #include "PlayerControl.h"
-#include "StatusReport.h"
+#include "Tile.h"
 
 namespace {
 
@@ -26,30 +26,33 @@ int64_t steadyMs() {
 }  // namespace
 
 Session::Session(const Settings& settings, const Script& script, Console* console,
-                 PlayerControl* player, LiveQueue* queue, HostWindow* window)
+                 const std::vector<Tile*>& tiles, GridView* view, HostWindow* window)
     : m_settings(settings),
       m_script(script),
       m_console(console),
-      m_player(player),
-      m_queue(queue),
+      m_tiles(tiles),
+      m_view(view),
       m_window(window),
       m_quit(false),
-      m_failed(false) {}
+      m_failed(false) {
+    for (Tile* tile : m_tiles) {
+        m_watches.emplace_back(tile->live());
+    }
+}
 
 int Session::run(const std::atomic<bool>& stopRequested) {
     const int64_t startMs = steadyMs();
     const int64_t durationMs = m_settings.durationSeconds >= 0
                                    ? static_cast<int64_t>(m_settings.durationSeconds * 1000)
                                    : -1;
-    StatusReport report(m_settings.live);
+    relayout();
     int64_t nextStatusMs = kStatusIntervalMs;
-    int64_t drainedAtMs = -1;
     std::vector<Command> commands;
     while (!m_quit && !stopRequested) {
         if (m_window) {
             commands.clear();
             m_window->poll(kPollMs, &commands);
-            for (Command command : commands) {
+            for (const Command& command : commands) {
                 execute(command);
             }
         } else {
@@ -59,25 +62,38 @@ int Session::run(const std::atomic<bool>& stopRequested) {
         for (const Script::Action& action : m_script.takeDue(elapsedMs)) {
             execute(action);
         }
-        const LiveQueue::Progress progress = m_queue->progress();
-        if (progress.drained && drainedAtMs < 0) {
-            drainedAtMs = elapsedMs;
-            if (!progress.error.empty()) {
-                m_console->message("the source failed: " + progress.error);
-                m_failed = true;
-            } else {
-                m_console->message("end of the source");
-            }
+        bool allPlayed = true;
+        for (size_t i = 0; i < m_tiles.size(); ++i) {
+            watch(i, elapsedMs);
+            allPlayed = allPlayed && m_watches[i].drainedAtMs >= 0 &&
+                        elapsedMs - m_watches[i].drainedAtMs >= kEndGraceMs;
         }
         if (elapsedMs >= nextStatusMs) {
-            m_console->status(report.line(*m_player, progress, m_settings.hasVideo, steadyMs()));
+            // Every tile's rates are measured; the selected tile's line is shown.
+            const int64_t nowMs = steadyMs();
+            std::string line;
+            int away = 0;
+            for (size_t i = 0; i < m_tiles.size(); ++i) {
+                Tile& tile = *m_tiles[i];
+                const std::string tileLine = m_watches[i].report.line(
+                    tile.player(), tile.queue().progress(), tile.hasVideo(), nowMs);
+                const std::string note = connectionNote(tile);
+                if (static_cast<int>(i) == m_view->selected()) {
+                    line = tile.prefix() + tileLine + note;
+                } else if (!note.empty()) {
+                    ++away;
+                }
+            }
+            if (away > 0) {
+                line += " | " + std::to_string(away) + " other tile(s) reconnecting";
+            }
+            m_console->status(line);
             nextStatusMs += kStatusIntervalMs;
         }
         if (durationMs >= 0 && elapsedMs >= durationMs) {
             break;
         }
-        if (durationMs < 0 && m_settings.endWithSource && drainedAtMs >= 0 &&
-            elapsedMs - drainedAtMs >= kEndGraceMs) {
+        if (durationMs < 0 && m_settings.endWithSources && allPlayed) {
             break;
         }
     }
@@ -89,50 +105,131 @@ int Session::run(const std::atomic<bool>& stopRequested) {
     return m_failed ? 1 : 0;
 }
 
-void Session::execute(Command command) {
-    switch (command) {
+void Session::watch(size_t index, int64_t elapsedMs) {
+    Tile& tile = *m_tiles[index];
+    Watch& seen = m_watches[index];
+    const LiveQueue::Progress progress = tile.queue().progress();
+    if (progress.drained && seen.drainedAtMs < 0) {
+        seen.drainedAtMs = elapsedMs;
+        if (!progress.error.empty()) {
+            m_console->message(tile.prefix() + "the source failed: " + progress.error);
+            m_failed = true;
+        } else {
+            m_console->message(tile.prefix() + "end of the source");
+        }
+    }
+    if (!tile.network()) {
+        return;
+    }
+    const ReconnectingSource::State state = tile.network()->state();
+    if (seen.connected && !state.connected) {
+        m_console->message(tile.prefix() + "the stream was lost (" + state.lastError +
+                           "); the last picture stays while it is connected again");
+    } else if (!seen.connected && state.connected) {
+        m_console->message(tile.prefix() + "reconnected (connection " +
+                           std::to_string(state.connections) + ")");
+    }
+    seen.connected = state.connected;
+}
+
+std::string Session::connectionNote(const Tile& tile) {
+    if (!tile.network()) {
+        return "";
+    }
+    const ReconnectingSource::State state = tile.network()->state();
+    if (state.connected) {
+        return "";
+    }
+    std::string note = " | no signal (" + state.lastError + "), last picture kept; ";
+    if (state.retryInMs > 0) {
+        note += "reconnecting in " + std::to_string((state.retryInMs + 999) / 1000) + " s";
+    } else {
+        note += "connecting";
+    }
+    return note + " (attempt " + std::to_string(state.failures + 1) + ")";
+}
+
+void Session::relayout() {
+    if (m_window) {
+        m_window->place(m_view->layout(m_window->width(), m_window->height()), m_view->selected());
+        repaintAll();
+    }
+    for (size_t i = 0; i < m_tiles.size(); ++i) {
+        m_tiles[i]->player().setMuted(!m_view->heard(static_cast<int>(i)));
+    }
+}
+
+void Session::repaintAll() {
+    for (Tile* tile : m_tiles) {
+        tile->player().repaint();
+    }
+}
+
+Tile& Session::selected() {
+    return *m_tiles[static_cast<size_t>(m_view->selected())];
+}
+
+void Session::execute(const Command& command) {
+    PlayerControl& player = selected().player();
+    switch (command.kind) {
         case Command::TogglePause:
-            m_player->togglePause();
+            player.togglePause();
             break;
         case Command::ToggleReplay:
-            m_player->toggleReplay();
+            player.toggleReplay();
             break;
         case Command::SeekBack:
-            m_player->seekBy(-PlayerControl::kSeekStepSeconds);
+            player.seekBy(-PlayerControl::kSeekStepSeconds);
             break;
         case Command::SeekForward:
-            m_player->seekBy(PlayerControl::kSeekStepSeconds);
+            player.seekBy(PlayerControl::kSeekStepSeconds);
             break;
         case Command::ToggleReplayPause:
-            m_player->toggleReplayPause();
+            player.toggleReplayPause();
             break;
         case Command::Snapshot:
-            m_player->snapshot(timedName("snapshot", ".jpg"));
+            player.snapshot(timedName("snapshot", ".jpg"));
             break;
         case Command::ToggleRecording:
-            if (m_player->recordingPath().empty()) {
-                m_player->startRecording(timedName("recording", ".mp4"));
+            if (player.recordingPath().empty()) {
+                player.startRecording(timedName("recording", ".mp4"));
             } else {
-                m_player->stopRecording();
+                player.stopRecording();
             }
             break;
         case Command::VolumeUp:
-            m_player->changeVolume(PlayerControl::kVolumeStep);
+            player.changeVolume(PlayerControl::kVolumeStep);
             break;
         case Command::VolumeDown:
-            m_player->changeVolume(-PlayerControl::kVolumeStep);
+            player.changeVolume(-PlayerControl::kVolumeStep);
             break;
         case Command::RendererDDraw:
-            m_player->setRenderKind(RENDER_KIND_DDRAW);
+            player.setRenderKind(RENDER_KIND_DDRAW);
             break;
         case Command::RendererD3D:
-            m_player->setRenderKind(RENDER_KIND_D3D);
+            player.setRenderKind(RENDER_KIND_D3D);
             break;
         case Command::RendererShader:
-            m_player->setRenderKind(RENDER_KIND_D3D_SHADER);
+            player.setRenderKind(RENDER_KIND_D3D_SHADER);
             break;
         case Command::Repaint:
-            m_player->repaint();
+            repaintAll();
+            break;
+        case Command::Resize:
+            relayout();
+            break;
+        case Command::SelectTile:
+            if (command.tile != m_view->selected() && m_tiles.size() > 1) {
+                m_view->select(command.tile);
+                relayout();
+                m_console->message(selected().prefix() + "selected: " + selected().describe());
+            }
+            break;
+        case Command::ToggleZoom:
+            if (m_tiles.size() > 1) {
+                m_view->toggleZoom();
+                relayout();
+            }
             break;
         case Command::Quit:
             m_quit = true;
@@ -141,30 +238,38 @@ void Session::execute(Command command) {
 }
 
 void Session::execute(const Script::Action& action) {
+    PlayerControl& player = selected().player();
     switch (action.kind) {
         case Script::Action::Kind::Snapshot:
-            if (!m_player->snapshot(action.path)) {
-                m_failed = true;
+            for (Tile* tile : m_tiles) {
+                std::string path = action.path;
+                const size_t at = path.find("%d");
+                if (tile->number() > 0 && at != std::string::npos) {
+                    path.replace(at, 2, std::to_string(tile->number()));
+                }
+                if (!tile->player().snapshot(path)) {
+                    m_failed = true;
+                }
             }
             break;
         case Script::Action::Kind::StartRecording:
-            if (!m_player->recordingPath().empty()) {
-                m_player->stopRecording();
+            if (!player.recordingPath().empty()) {
+                player.stopRecording();
             }
-            m_player->startRecording(action.path);
+            player.startRecording(action.path);
             break;
         case Script::Action::Kind::StopRecording:
-            if (m_player->recordingPath() == action.path && !m_player->stopRecording()) {
+            if (player.recordingPath() == action.path && !player.stopRecording()) {
                 m_failed = true;
             }
             break;
         case Script::Action::Kind::Replay:
-            if (!m_player->replaying()) {
-                m_player->toggleReplay();
+            if (!player.replaying()) {
+                player.toggleReplay();
             }
             break;
         case Script::Action::Kind::Seek:
-            m_player->seekTo(action.seconds);
+            player.seekTo(action.seconds);
             break;
     }
 }

@@ -3,18 +3,22 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Command.h"
 #include "Script.h"
+#include "StatusReport.h"
 
 class Console;
+class GridView;
 class HostWindow;
-class LiveQueue;
-class PlayerControl;
+class Tile;
 
-// One run of a started player: carries out the script and the commands from
-// the window's keys, prints the status line once a second, and decides when
-// the run is over.
+// One run of started tiles: carries out the script and the commands from the
+// window's keys and clicks (on the selected tile), keeps the layout and the
+// muting in step with the selection, tells about lost and regained streams,
+// prints the selected tile's status line once a second, and decides when the
+// run is over.
 class Session {
 public:
     static constexpr int64_t kStatusIntervalMs = 1000;
@@ -27,33 +31,48 @@ public:
         double durationSeconds = -1;
         // Where snapshots and recordings made with keys go.
         std::string outDir = ".";
-        bool hasVideo = true;
-        // Paced like a camera (otherwise a file plays back).
-        bool live = true;
-        // A headless run of a file ends after the file has been played.
-        bool endWithSource = false;
+        // The run ends once every tile's source has been played.
+        bool endWithSources = false;
     };
 
-    // window is null for a headless run.
-    Session(const Settings& settings, const Script& script, Console* console, PlayerControl* player,
-            LiveQueue* queue, HostWindow* window);
+    // window is null for a headless run; tiles are in the view's order.
+    Session(const Settings& settings, const Script& script, Console* console,
+            const std::vector<Tile*>& tiles, GridView* view, HostWindow* window);
 
     // Runs until the duration is over, the user quits, stopRequested is set,
-    // or the source has been played (endWithSource). Returns the exit
-    // status: 0, or 1 when an action or the source failed.
+    // or the sources have been played (endWithSources). Returns the exit
+    // status: 0, or 1 when an action or a source failed.
     int run(const std::atomic<bool>& stopRequested);
 
 private:
-    void execute(Command command);
+    // What the session last saw of a tile.
+    struct Watch {
+        explicit Watch(bool live) : report(live) {}
+        StatusReport report;
+        int64_t drainedAtMs = -1;
+        bool connected = true;
+    };
+
+    void execute(const Command& command);
     void execute(const Script::Action& action);
+    // Places the tiles for the window's size and the selection, and mutes
+    // all but the selected one.
+    void relayout();
+    void repaintAll();
+    // Reports ends, failures, lost and regained streams.
+    void watch(size_t index, int64_t elapsedMs);
+    // The status line's note on a network stream that is away, or "".
+    static std::string connectionNote(const Tile& tile);
+    Tile& selected();
     // A file name in the output directory made of prefix, local time and extension.
     std::string timedName(const char* prefix, const char* extension) const;
 
     Settings m_settings;
     Script m_script;
     Console* m_console;
-    PlayerControl* m_player;
-    LiveQueue* m_queue;
+    std::vector<Tile*> m_tiles;
+    std::vector<Watch> m_watches;
+    GridView* m_view;
     HostWindow* m_window;
     bool m_quit;
     bool m_failed;

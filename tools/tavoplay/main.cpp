@@ -1,6 +1,7 @@
 // tavoplay: a host program for the player engine, the way a camera viewer
-// drives it. It plays the simulated camera (or a file) in a window with
-// keyboard control, or headless with an offscreen window and a script.
+// drives it. It plays the simulated camera, a file or a network stream (or a
+// grid of them) in a window with keyboard control, or headless with offscreen
+// windows and a script.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -9,38 +10,34 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <tavoplayer/ITavoMediaPlayer.h>
-#include <tavoplayer/TavoOffscreenWindow.h>
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavutil/log.h>
 }
 
 #include "AudioDeviceCheck.h"
 #include "Console.h"
-#include "FileSource.h"
+#include "GridView.h"
 #include "HostWindow.h"
-#include "LiveQueue.h"
 #include "Options.h"
 #include "PlayerControl.h"
 #include "Script.h"
 #include "Session.h"
-#include "SimulatedCameraSource.h"
+#include "Tile.h"
 
 namespace {
 
 // The largest window opened at start; bigger pictures are scaled down into it.
 constexpr int kMaxWindowWidth = 1280;
 constexpr int kMaxWindowHeight = 720;
-// Headless size when there is no video.
-constexpr int kAudioOnlyWidth = 640;
-constexpr int kAudioOnlyHeight = 360;
 // A headless run of the camera without --duration.
 constexpr double kHeadlessCameraSeconds = 10;
 
@@ -48,12 +45,6 @@ std::atomic<bool> g_stopRequested(false);
 
 void onStopSignal(int) {
     g_stopRequested = true;
-}
-
-int64_t steadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
 }
 
 bool hasDisplay() {
@@ -87,27 +78,6 @@ FILE* consoleStream(bool verbose) {
     return stream;
 }
 
-std::unique_ptr<IMediaSource> openSource(const Options& options, Console* console) {
-    if (options.file.empty()) {
-        std::unique_ptr<SimulatedCameraSource> camera(new SimulatedCameraSource(options.camera));
-        if (!camera->isOpen()) {
-            std::fprintf(stderr, "tavoplay: the simulated camera failed: %s\n",
-                         camera->error().c_str());
-            return nullptr;
-        }
-        return camera;
-    }
-    std::unique_ptr<FileSource> file(new FileSource());
-    if (!file->open(options.file)) {
-        std::fprintf(stderr, "tavoplay: %s\n", file->error().c_str());
-        return nullptr;
-    }
-    for (const std::string& note : file->notes()) {
-        console->message("note: " + note);
-    }
-    return file;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -128,29 +98,41 @@ int main(int argc, char** argv) {
     const bool terminal = isatty(STDOUT_FILENO) == 1;
     Console console(consoleStream(options.verbose), terminal);
 
-    std::unique_ptr<IMediaSource> source = openSource(options, &console);
-    if (!source) {
-        return 1;
+    std::vector<std::string> sources = options.sources;
+    const bool grid = options.gridColumns > 0;
+    if (sources.empty()) {
+        sources.assign(grid ? static_cast<size_t>(options.gridColumns * options.gridRows) : 1,
+                       Options::kSimulatedCamera);
     }
-    console.message("playing " + source->describe());
+    avformat_network_init();
+    std::vector<std::unique_ptr<Tile>> tiles;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        tiles.emplace_back(new Tile(&console, grid ? static_cast<int>(i) + 1 : 0));
+        if (!tiles.back()->open(options, sources[i], &error)) {
+            std::fprintf(stderr, "tavoplay: %s%s\n", tiles.back()->prefix().c_str(), error.c_str());
+            return 1;
+        }
+        console.message(tiles.back()->prefix() + "playing " + tiles.back()->describe());
+    }
     const AudioDeviceCheck audioDevice;
     console.message(audioDevice.description());
     if (mkdir(options.outDir.c_str(), 0777) == 0) {
         console.message("made the directory " + options.outDir);
     }
 
-    const StreamInfo video = source->videoStreamInfo();
-    const bool hasVideo = video.codecType != CODEC_NONE;
-    const int width = hasVideo ? static_cast<int>(video.rateOrWidth) : kAudioOnlyWidth;
-    const int height = hasVideo ? static_cast<int>(video.formatOrHeight) : kAudioOnlyHeight;
-
     bool headless = options.headless;
     if (!headless && !hasDisplay()) {
         console.message("no display: running headless");
         headless = true;
     }
+    const int columns = grid ? options.gridColumns : 1;
+    const int rows = grid ? options.gridRows : 1;
+    GridView view(columns, rows, static_cast<int>(tiles.size()));
     HostWindow window;
     if (!headless) {
+        // Room for every tile at the first one's size, scaled down to fit.
+        const int width = tiles[0]->width() * columns;
+        const int height = tiles[0]->height() * rows;
         const double scale = std::min({1.0, static_cast<double>(kMaxWindowWidth) / width,
                                        static_cast<double>(kMaxWindowHeight) / height});
         if (!window.open(static_cast<int>(width * scale), static_cast<int>(height * scale),
@@ -159,34 +141,20 @@ int main(int argc, char** argv) {
             headless = true;
         }
     }
-    // Outlives the player, which draws into it.
-    std::unique_ptr<void, void (*)(void*)> offscreen(nullptr, tavoDestroyOffscreenWindow);
-    if (headless) {
-        offscreen.reset(tavoCreateOffscreenWindow(width, height));
-        if (!offscreen) {
-            std::fprintf(stderr, "tavoplay: cannot create an offscreen window of %dx%d\n", width,
-                         height);
+    if (options.holdBackMs > 0) {
+        console.message(tiles[0]->live()
+                            ? "holding every sample back for " +
+                                  std::to_string(options.holdBackMs) +
+                                  " ms; the player then catches up"
+                            : "--delay applies to live pacing (the camera, or --live)");
+    }
+    std::vector<Tile*> started;
+    for (const std::unique_ptr<Tile>& tile : tiles) {
+        if (!tile->start(options, headless ? nullptr : window.addTile(), &error)) {
+            std::fprintf(stderr, "tavoplay: %s%s\n", tile->prefix().c_str(), error.c_str());
             return 1;
         }
-    }
-
-    const bool live = options.file.empty() || options.live;
-    if (options.holdBackMs > 0) {
-        console.message(live ? "holding every sample back for " +
-                                   std::to_string(options.holdBackMs) +
-                                   " ms; the player then catches up"
-                             : "--delay applies to live pacing (the camera, or --live)");
-    }
-    LiveQueue queue(source.get(), live ? LiveQueue::Pacing::Live : LiveQueue::Pacing::Playback,
-                    options.holdBackMs, steadyMs);
-    PlayerControl player(&console);
-    PlayerControl::Settings playerSettings;
-    playerSettings.window = headless ? offscreen.get() : window.handle();
-    playerSettings.playMode = live ? PLAY_MODE_LIVE : PLAY_MODE_PLAYBACK;
-    playerSettings.renderKind = options.renderKind;
-    if (!player.create(queue.functions(), queue.context(), playerSettings, &error)) {
-        std::fprintf(stderr, "tavoplay: %s\n", error.c_str());
-        return 1;
+        started.push_back(tile.get());
     }
     console.message(std::string("renderer: ") + PlayerControl::renderKindName(options.renderKind));
     if (!headless) {
@@ -195,22 +163,23 @@ int main(int argc, char** argv) {
 
     signal(SIGINT, onStopSignal);
     signal(SIGTERM, onStopSignal);
+    bool anyCamera = false;
+    bool allEnd = true;
+    for (size_t i = 0; i < tiles.size(); ++i) {
+        anyCamera = anyCamera || sources[i] == Options::kSimulatedCamera;
+        allEnd = allEnd && !tiles[i]->endless();
+    }
     Session::Settings sessionSettings;
     sessionSettings.durationSeconds = options.durationSeconds;
-    if (headless && options.file.empty() && options.durationSeconds < 0) {
+    if (headless && anyCamera && options.durationSeconds < 0) {
         sessionSettings.durationSeconds = kHeadlessCameraSeconds;
     }
     sessionSettings.outDir = options.outDir;
-    sessionSettings.hasVideo = hasVideo;
-    sessionSettings.live = live;
-    sessionSettings.endWithSource = headless && !options.file.empty();
-    Session session(sessionSettings, Script(options), &console, &player, &queue,
+    sessionSettings.endWithSources = headless && allEnd;
+    Session session(sessionSettings, Script(options), &console, started, &view,
                     headless ? nullptr : &window);
-
-    queue.startFeeding();
-    player.run();
     const int status = session.run(g_stopRequested);
-    player.stop();
-    queue.stopFeeding();
+    // Each tile stops its player and its feeding before the window goes.
+    tiles.clear();
     return status;
 }

@@ -9,6 +9,8 @@
 #include <random>
 #include <vector>
 
+#include "support/ScopedEnv.h"
+
 namespace {
 
 constexpr int kRate = 8000;
@@ -146,4 +148,18 @@ TEST(ApmWrapper, RefusesWithoutModuleOrWithNegativeSizeAndTakesNullAsSilence) {
     ASSERT_EQ(0, apm.process(nullptr, 320));
     EXPECT_EQ(std::vector<uint8_t>(320, 0),
               std::vector<uint8_t>(apm.getOutput(), apm.getOutput() + 320));
+}
+
+// The line reaches standard error only when the environment asks for
+// debugger output.
+TEST(ApmWrapper, DestructionWritesOneDebugLineOnlyWhenAsked) {
+    for (const char* debugOutput : {"1", static_cast<const char*>(nullptr)}) {
+        ScopedEnv env("TAVOPLAYER_DEBUG_OUTPUT", debugOutput);
+        ApmBase* apm = nullptr;
+        ASSERT_EQ(0, createApmWrapper(&apm));
+        ::testing::internal::CaptureStderr();
+        destroyApmWrapper(&apm);
+        EXPECT_EQ(debugOutput ? "sdas!!!!!!!!!!!!!!!!!\n" : "",
+                  ::testing::internal::GetCapturedStderr());
+    }
 }

@@ -9,7 +9,6 @@
 
 #include "TavoPlayerCore/Decoder/CAACDecoder.h"
 #include "TavoPlayerCore/Decoder/CH264Decoder.h"
-#include "TavoPlayerCore/Record/CMediaRecord.h"
 #include "simcam/LumaView.h"
 #include "simcam/SimulatedCamera.h"
 #include "simcam/TestPattern.h"
@@ -62,35 +61,13 @@ void writeFile(const std::string& path, const std::vector<EncodedUnit>& units) {
     }
 }
 
-// Two seconds of the camera (H.264 with a key frame every 10 pictures, AAC
-// 8000 Hz mono) written by the engine's recorder: an MP4 whose video is AVCC
-// (avcC and length-prefixed NAL units) and whose audio is raw AAC.
+// Two seconds of the camera: H.264 with a key frame every 10 pictures, AAC
+// 8000 Hz mono.
 void recordMp4(const std::string& path) {
     simcam::CameraSettings settings = smallVideoSettings(VideoCodec::H264);
     settings.audioCodec = AudioCodec::AAC;
     settings.audioSampleRate = 8000;
-    simcam::SimulatedCamera camera(settings);
-    CMediaRecord recorder;
-    recorder.setAudioCodec(AUDIO_AAC);
-    recorder.setFileName(path.c_str());
-    auto input = [&](const EncodedUnit& unit, int32_t track) {
-        MediaSample sample{};
-        sample.ulTime = unit.timeMs;
-        sample.ulFlags = unit.keyFrame ? MEDIA_FLAG_KEYFRAME : 0;
-        sample.ulsize = static_cast<uint32_t>(unit.data.size());
-        sample.pData = const_cast<uint8_t*>(unit.data.data());
-        recorder.input(&sample, track, 0);
-    };
-    EncodedUnit video;
-    EncodedUnit audio;
-    bool hasAudio = camera.nextAudio(&audio);
-    for (int picture = 0; picture < 50 && camera.nextVideo(&video); ++picture) {
-        for (; hasAudio && audio.timeMs <= video.timeMs; hasAudio = camera.nextAudio(&audio)) {
-            input(audio, TRACK_AUDIO);
-        }
-        input(video, TRACK_VIDEO);
-    }
-    recorder.stopRecord();
+    recordCamera(settings, 50, path);
 }
 
 }  // namespace
@@ -143,31 +120,23 @@ TEST(FileSourceTest, AnMp4WithAvccVideoAndRawAacBecomesAnnexBAndAdts) {
 
 // Raw H.265 and ADTS files keep their bytes; the raw demuxer cuts the video
 // into access units itself (a start code's leading zero may go to the unit
-// before). Sound the engine's output cannot take is left out: a file of
-// nothing else does not open.
+// before).
 TEST(FileSourceTest, ElementaryStreamFilesPassAsTheyAre) {
     struct Case {
         const char* name;
         int32_t track;
         std::vector<EncodedUnit> units;
-        bool plays;
     };
     for (const Case& c :
-         {Case{"camera.h265", TRACK_VIDEO, captureVideo(smallVideoSettings(VideoCodec::H265), 25),
-               true},
-          Case{"mono.aac", TRACK_AUDIO, captureAudio(audioSettings(AudioCodec::AAC, 16000, 1), 20),
-               true},
+         {Case{"camera.h265", TRACK_VIDEO, captureVideo(smallVideoSettings(VideoCodec::H265), 25)},
+          Case{"mono.aac", TRACK_AUDIO, captureAudio(audioSettings(AudioCodec::AAC, 16000, 1), 20)},
           Case{"stereo.aac", TRACK_AUDIO,
-               captureAudio(audioSettings(AudioCodec::AAC, 44100, 2), 20), false}}) {
+               captureAudio(audioSettings(AudioCodec::AAC, 44100, 2), 20)}}) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         writeFile(dir.file(c.name), c.units);
         FileSource source;
-        ASSERT_EQ(c.plays, source.open(dir.file(c.name))) << source.error();
-        if (!c.plays) {
-            EXPECT_NE(std::string::npos, source.error().find("44100 Hz 2 ch")) << source.error();
-            continue;
-        }
+        ASSERT_TRUE(source.open(dir.file(c.name))) << source.error();
         const std::vector<SourceUnit> units = readByTrack(source)[c.track];
         ASSERT_EQ(c.units.size(), units.size());
         std::vector<uint8_t> written;

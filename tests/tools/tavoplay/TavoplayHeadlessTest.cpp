@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/CameraCapture.h"
 #include "support/ChildProcess.h"
 #include "support/DecodedFile.h"
 #include "support/TempDir.h"
@@ -112,5 +113,28 @@ TEST(TavoplayHeadlessTest, OtherCodecsReplayAndBadInput) {
          }) {
         SCOPED_TRACE(testing::PrintToString(run.arguments));
         expectRun(run);
+    }
+}
+
+// Four tiles, one of them a smaller file: one snapshot per tile, each of its
+// own stream's size.
+TEST(TavoplayHeadlessTest, AGridWritesASnapshotForEachTile) {
+    TempDir dir;
+    simcam::CameraSettings small = smallVideoSettings(simcam::VideoCodec::H264);
+    small.width = 160;
+    small.height = 120;
+    recordCamera(small, 50, dir.file("small.mp4"));
+    expectRun({{"--grid", "2x2", "--size", "320x240", "--audio", "none", "--duration", "4", "sim",
+                dir.file("small.mp4"), "sim", "sim", "--snapshot-at", "3", dir.file("tile%d.jpg")},
+               0,
+               {"tile 2: playing " + dir.file("small.mp4"), "tile 3: playing simulated camera",
+                "tile 4: snapshot: " + dir.file("tile4.jpg")},
+               ""});
+    for (int tile = 1; tile <= 4; ++tile) {
+        const DecodedFile snapshot(dir.file("tile" + std::to_string(tile) + ".jpg"));
+        const DecodedFile::Stream* picture = snapshot.find(AVMEDIA_TYPE_VIDEO);
+        ASSERT_NE(nullptr, picture) << tile;
+        EXPECT_EQ(tile == 2 ? 160 : 320, picture->width) << tile;
+        EXPECT_EQ(tile == 2 ? 120 : 240, picture->height) << tile;
     }
 }

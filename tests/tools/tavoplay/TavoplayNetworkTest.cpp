@@ -1,0 +1,116 @@
+// tavoplay on a real RTSP server (GStreamer's, run by rtsp_server.py on the
+// loopback) that serves a recording of the simulated camera with 48 kHz
+// stereo sound, over TCP and over UDP, through a restart of the server.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/CameraCapture.h"
+#include "support/ChildProcess.h"
+#include "support/DecodedFile.h"
+#include "support/TempDir.h"
+
+namespace {
+
+// Limits for what is waited for; reached only when something is broken.
+constexpr int kStepLimitMs = 60000;
+// The backoff tries again 1, 2, 4, 8 and 16 s after the server went, so a
+// server that is back within a few seconds is found again well within this.
+constexpr int kReconnectLimitMs = 35000;
+
+// A port nobody listens on now, on 127.0.0.1.
+int freeLoopbackPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+std::unique_ptr<ChildProcess> startServer(const std::string& file, int port) {
+    std::unique_ptr<ChildProcess> server(new ChildProcess(
+        {"/usr/bin/python3", TAVO_SOURCE_DIR "/tests/tools/tavoplay/rtsp_server.py", file,
+         std::to_string(port)}));
+    EXPECT_TRUE(server->waitForOutput("serving rtsp://", kStepLimitMs)) << server->output();
+    return server;
+}
+
+// True once a status line after from shows pictures coming in.
+bool showsPictures(const std::string& output, size_t from) {
+    for (size_t at = output.find(" pictures/s", from); at != std::string::npos;
+         at = output.find(" pictures/s", at + 1)) {
+        if (std::atoi(output.c_str() + output.rfind("| ", at) + 2) > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(TavoplayNetworkTest, RtspOverTcpAndUdpComesBackAfterTheServerRestarts) {
+    TempDir dir;
+    simcam::CameraSettings camera = smallVideoSettings(simcam::VideoCodec::H264);
+    camera.audioCodec = simcam::AudioCodec::AAC;
+    camera.audioSampleRate = 48000;
+    camera.audioChannels = 2;
+    recordCamera(camera, 25 * 40, dir.file("camera.mp4"));
+    const int port = freeLoopbackPort();
+    std::unique_ptr<ChildProcess> server = startServer(dir.file("camera.mp4"), port);
+    const std::string url = "rtsp://127.0.0.1:" + std::to_string(port) + "/camera";
+
+    const std::vector<std::string> transports = {"tcp", "udp"};
+    std::vector<std::unique_ptr<ChildProcess>> players;
+    for (const std::string& transport : transports) {
+        players.emplace_back(
+            new ChildProcess({TAVOPLAY_PATH, "--headless", "--rtsp-transport", transport, url,
+                              "--snapshot-at", "4", dir.file(transport + ".jpg")}));
+    }
+    for (size_t i = 0; i < players.size(); ++i) {
+        ChildProcess& player = *players[i];
+        SCOPED_TRACE(transports[i]);
+        ASSERT_TRUE(player.waitForOutput("snapshot: ", kStepLimitMs)) << player.output();
+        EXPECT_NE(
+            std::string::npos,
+            player.output().find("playing " + url + " (rtsp): H.264 320x240, aac 48000 Hz 2 ch"))
+            << player.output();
+        EXPECT_EQ(std::string::npos, player.output().find("left out")) << player.output();
+        const DecodedFile snapshot(dir.file(transports[i] + ".jpg"));
+        const DecodedFile::Stream* picture = snapshot.find(AVMEDIA_TYPE_VIDEO);
+        ASSERT_NE(nullptr, picture);
+        EXPECT_EQ(320, picture->width);
+        EXPECT_EQ(240, picture->height);
+    }
+
+    // While the server is away the status line says so and counts the
+    // attempts; once it is back the pictures come in again.
+    server.reset();
+    for (const std::unique_ptr<ChildProcess>& player : players) {
+        EXPECT_TRUE(player->waitForOutput("last picture kept; reconnecting in", kStepLimitMs))
+            << player->output();
+    }
+    server = startServer(dir.file("camera.mp4"), port);
+    for (const std::unique_ptr<ChildProcess>& player : players) {
+        const size_t from = player->output().size();
+        EXPECT_TRUE(player->waitFor(
+            [from](const std::string& output) {
+                const size_t back = output.find("reconnected (connection 2)", from);
+                return back != std::string::npos && showsPictures(output, back);
+            },
+            kReconnectLimitMs))
+            << player->output();
+    }
+}
