@@ -48,21 +48,6 @@ void waitForStarts(const FlagLoop& loop, int starts) {
 
 }  // namespace
 
-TEST(RivoThread, StartRunsThreadMainUnderItsNameAndStopJoinsIt) {
-    std::atomic<bool> keepGoing{true};
-    FlagLoop loop(keepGoing);
-    ASSERT_TRUE(loop.start(0x20000, "video loop"));
-    EXPECT_STREQ("video loop", loop.name());
-    waitForStarts(loop, 1);
-    EXPECT_TRUE(loop.isRunning());
-    keepGoing = false;
-    loop.stop();
-    EXPECT_FALSE(loop.hasThread());
-    EXPECT_FALSE(loop.isRunning());
-    ASSERT_TRUE(loop.start(0x20000, nullptr));
-    EXPECT_STREQ("", loop.name());
-}
-
 // Starting again and destroying both wait until the running loop has ended.
 TEST(RivoThread, StartingAgainAndDestroyingWaitForTheRunningLoop) {
     std::atomic<bool> keepGoing{true};
