@@ -182,9 +182,6 @@ TEST_F(LoopingSoundBufferTest, VolumeScalesTheSoundInHundredthsOfADecibel) {
         std::memcpy(out.data(), heard.data(), 8);
         return out;
     };
-    LONG volume = 1;
-    ASSERT_EQ(DS_OK, buffer->GetVolume(&volume));
-    EXPECT_EQ(0, volume);  // full volume to start with
     EXPECT_EQ((std::vector<int16_t>{16000, -16000, 1, -32768}), heardSamples());
     ASSERT_EQ(DS_OK, buffer->SetVolume(-602));  // half the amplitude
     EXPECT_EQ((std::vector<int16_t>{8001, -8001, 1, -16385}), heardSamples());
@@ -192,6 +189,4 @@ TEST_F(LoopingSoundBufferTest, VolumeScalesTheSoundInHundredthsOfADecibel) {
     EXPECT_EQ((std::vector<int16_t>{1600, -1600, 0, -3277}), heardSamples());
     ASSERT_EQ(DS_OK, buffer->SetVolume(DSBVOLUME_MIN));
     EXPECT_EQ((std::vector<int16_t>{0, 0, 0, 0}), heardSamples());
-    ASSERT_EQ(DS_OK, buffer->GetVolume(&volume));
-    EXPECT_EQ(DSBVOLUME_MIN, volume);
 }
