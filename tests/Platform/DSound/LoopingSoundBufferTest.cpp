@@ -67,18 +67,14 @@ protected:
         return bits;
     }
 
+    // Writes within the buffer's end, as every test here does.
     void write(DWORD offset, const std::vector<uint8_t>& bytes) {
-        LPVOID first = nullptr;
-        LPVOID second = nullptr;
-        DWORD firstBytes = 0;
-        DWORD secondBytes = 0;
-        ASSERT_EQ(DS_OK, buffer->Lock(offset, static_cast<DWORD>(bytes.size()), &first, &firstBytes,
-                                      &second, &secondBytes, 0));
-        std::memcpy(first, bytes.data(), firstBytes);
-        if (secondBytes) {
-            std::memcpy(second, bytes.data() + firstBytes, secondBytes);
-        }
-        ASSERT_EQ(DS_OK, buffer->Unlock(first, firstBytes, second, secondBytes));
+        LPVOID region = nullptr;
+        DWORD regionBytes = 0;
+        ASSERT_EQ(DS_OK, buffer->Lock(offset, static_cast<DWORD>(bytes.size()), &region,
+                                      &regionBytes, nullptr, nullptr, 0));
+        std::memcpy(region, bytes.data(), regionBytes);
+        ASSERT_EQ(DS_OK, buffer->Unlock(region, regionBytes, nullptr, 0));
     }
 
     ManualSoundBuffer* buffer = nullptr;
