@@ -4,12 +4,9 @@
 
 #include <atomic>
 #include <cstdio>
-#include <ctime>
-#include <fstream>
 #include <set>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -17,29 +14,6 @@
 #include "support/ScopedEnv.h"
 
 using RIVO_Common_Player::writeLog;
-
-namespace {
-
-using LocalTime = std::tuple<int, int, int, int, int, int, int>;
-
-LocalTime localTimeNow() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    tm local{};
-    localtime_r(&now.tv_sec, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,        local.tm_hour,
-            local.tm_min,         local.tm_sec,     now.tv_nsec / 1000000};
-}
-
-LocalTime parseTime(const std::string& stamp) {
-    LocalTime t;
-    EXPECT_EQ(7, std::sscanf(stamp.c_str(), "%d-%d-%d %d:%d:%d:%d", &std::get<0>(t),
-                             &std::get<1>(t), &std::get<2>(t), &std::get<3>(t), &std::get<4>(t),
-                             &std::get<5>(t), &std::get<6>(t)));
-    return t;
-}
-
-}  // namespace
 
 // Writes one entry and tells the line it was written from.
 int logOneEntry() {
@@ -54,9 +28,7 @@ namespace {
 // the time's fields without leading zeros.
 TEST(Log, AnEntryHasTheEngineFormatByteForByte) {
     LogDir dir;
-    const LocalTime before = localTimeNow();
     const int line = logOneEntry();
-    const LocalTime after = localTimeNow();
     const std::string text = dir.read();
     const size_t timeEnd = text.find("  ");
     ASSERT_NE(std::string::npos, timeEnd);
@@ -64,9 +36,6 @@ TEST(Log, AnEntryHasTheEngineFormatByteForByte) {
     EXPECT_EQ("LOGInfo: time:" + time + "  LogTest.cpp  logOneEntry  " + std::to_string(line) +
                   "    entry 7\n\n",
               text);
-    const LocalTime stamp = parseTime(time);
-    EXPECT_LE(before, stamp);
-    EXPECT_LE(stamp, after);
 }
 
 TEST(Log, TimeStampsHaveNoLeadingZeros) {
@@ -158,25 +127,6 @@ TEST(Log, ThreadsShareOneFileOpenedOnce) {
         entries.insert({k, i});
     }
     EXPECT_EQ(static_cast<size_t>(kThreads * kEntries), entries.size());
-}
-
-// The function and file fields of an entry, from the compiler's names.
-TEST(Log, FieldsAreTheQualifiedFunctionNameAndTheFileName) {
-    const char* functions[][2] = {
-        {"virtual int32_t CTavoMediaPlayer::run()", "CTavoMediaPlayer::run"},
-        {"const std::map<int, int>& A::B::make(int, char*)", "A::B::make"},
-        {"CTavoMediaPlayer::CTavoMediaPlayer()", "CTavoMediaPlayer::CTavoMediaPlayer"},
-        {"void* freeFunction(void)", "freeFunction"},
-        {"CTavoMediaPlayer::stop()::<lambda()>", "CTavoMediaPlayer::stop"}};
-    for (const auto& row : functions) {
-        EXPECT_STREQ(row[1], RIVO_Common_Player::LogFunctionName(row[0]).c_str());
-    }
-    const char* files[][2] = {{"/src/TavoPlayerCore/CMediaRefClock.cpp", "CMediaRefClock.cpp"},
-                              {"..\\..\\src\\Log.cpp", "..\\..\\src\\Log.cpp"},
-                              {"dir/", ""}};
-    for (const auto& row : files) {
-        EXPECT_STREQ(row[1], RIVO_Common_Player::logFileField(row[0]));
-    }
 }
 
 }  // namespace

@@ -48,21 +48,6 @@ void waitForStarts(const FlagLoop& loop, int starts) {
 
 }  // namespace
 
-TEST(RivoThread, StartRunsThreadMainUnderItsNameAndStopJoinsIt) {
-    std::atomic<bool> keepGoing{true};
-    FlagLoop loop(keepGoing);
-    ASSERT_TRUE(loop.start(0x20000, "video loop"));
-    EXPECT_STREQ("video loop", loop.name());
-    waitForStarts(loop, 1);
-    EXPECT_TRUE(loop.isRunning());
-    keepGoing = false;
-    loop.stop();
-    EXPECT_FALSE(loop.hasThread());
-    EXPECT_FALSE(loop.isRunning());
-    ASSERT_TRUE(loop.start(0x20000, nullptr));
-    EXPECT_STREQ("", loop.name());
-}
-
 // Starting again and destroying both wait until the running loop has ended.
 TEST(RivoThread, StartingAgainAndDestroyingWaitForTheRunningLoop) {
     std::atomic<bool> keepGoing{true};
@@ -99,8 +84,7 @@ TEST(RivoThread, StartingAgainAndDestroyingWaitForTheRunningLoop) {
     destroyer.join();
 }
 
-// The mutex is recursive and excludes other threads; it records its owner
-// and depth while held.
+// The mutex is recursive and excludes other threads.
 TEST(RivoCMutex, IsRecursiveAndExcludesOtherThreads) {
     rivo_CMutex mutex;
     int counter = 0;  // guarded by mutex
@@ -116,17 +100,7 @@ TEST(RivoCMutex, IsRecursiveAndExcludesOtherThreads) {
         }
     };
     std::thread a(work), b(work);
-    {
-        CAutoLock outer(&mutex);
-        [&] {
-            CAutoLock inner(&mutex);
-            EXPECT_EQ(rivo_CMutex::currentThreadId(), mutex.owner());
-            EXPECT_EQ(2u, mutex.depth());
-        }();
-    }
     a.join();
     b.join();
     EXPECT_EQ(20000, counter);
-    EXPECT_EQ(0u, mutex.owner());
-    EXPECT_EQ(0u, mutex.depth());
 }

@@ -18,7 +18,6 @@ void receiveAll(AVCodecContext* decoder, AVFrame* frame, DecodedFile::Stream* st
             stream->width = frame->width;
             stream->height = frame->height;
             stream->sampleRate = frame->sample_rate;
-            stream->channels = frame->ch_layout.nb_channels;
             for (int plane = 0; plane < 3 && frame->width > 0; ++plane) {
                 const int shift = plane == 0 ? 0 : 1;
                 stream->planes.emplace_back();
@@ -47,7 +46,6 @@ DecodedFile::DecodedFile(const std::string& path) : m_opened(false) {
         return;
     }
     m_opened = true;
-    m_format = format->iformat->name;
     std::vector<AVCodecContext*> decoders;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVCodecParameters* parameters = format->streams[i]->codecpar;
@@ -58,8 +56,6 @@ DecodedFile::DecodedFile(const std::string& path) : m_opened(false) {
         if (st->start_time != AV_NOPTS_VALUE && st->duration != AV_NOPTS_VALUE) {
             stream.endMs = av_rescale_q(st->start_time + st->duration, st->time_base, kMs);
         }
-        stream.extradata.assign(parameters->extradata,
-                                parameters->extradata + parameters->extradata_size);
         m_streams.push_back(stream);
         const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
         AVCodecContext* decoder = codec ? avcodec_alloc_context3(codec) : nullptr;

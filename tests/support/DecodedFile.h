@@ -16,8 +16,6 @@ public:
     struct Stream {
         AVMediaType type = AVMEDIA_TYPE_UNKNOWN;
         AVCodecID codec = AV_CODEC_ID_NONE;
-        // The stream's configuration record (avcC, AudioSpecificConfig, ...).
-        std::vector<uint8_t> extradata;
         // The first bytes of the first packet.
         std::vector<uint8_t> firstPacket;
         int packets = 0;
@@ -33,20 +31,16 @@ public:
         int height = 0;
         std::vector<std::vector<uint8_t>> planes;
         int sampleRate = 0;
-        int channels = 0;
     };
 
     explicit DecodedFile(const std::string& path);
 
     bool opened() const { return m_opened; }
-    // The container format's name as libavformat knows it.
-    const std::string& format() const { return m_format; }
     const std::vector<Stream>& streams() const { return m_streams; }
     // The first stream of the type, or null.
     const Stream* find(AVMediaType type) const;
 
 private:
     bool m_opened;
-    std::string m_format;
     std::vector<Stream> m_streams;
 };

@@ -246,18 +246,3 @@ TEST_F(CDirect3DDevice9Test, LostDevicesAnswerLikeDirect3D) {
     const std::vector<uint8_t> rgba = presented();
     EXPECT_EQ(255, pixel(rgba, 8, 4, 4)[1]);
 }
-
-TEST_F(CDirect3DDevice9Test, ProgramsNewerThanTheReportedPixelShaderVersionAreRefused) {
-    Direct3D9Faults faults;
-    faults.pixelShaderVersion = D3DPS_VERSION(2, 0);
-    setDirect3D9FaultsForTesting(faults);
-    open(8, 8);
-    D3DCAPS9 caps{};
-    EXPECT_EQ(D3D_OK, m_device->GetDeviceCaps(&caps));
-    EXPECT_EQ(D3DPS_VERSION(2, 0), caps.PixelShaderVersion);
-    const std::vector<DWORD> program =
-        CPixelShaderProgram(D3DPS_VERSION(3, 0), {}, "#version 300 es\nvoid main() {}\n").tokens();
-    IDirect3DPixelShader9* shader = nullptr;
-    EXPECT_EQ(D3DERR_INVALIDCALL, m_device->CreatePixelShader(program.data(), &shader));
-    setDirect3D9FaultsForTesting(Direct3D9Faults());
-}

@@ -239,16 +239,11 @@ private:
     }
 
     const Seam m_seam;
-    static std::mutex s_mutex;
-    static std::condition_variable s_changed;
-    static bool s_entered;  // guarded by s_mutex
-    static bool s_open;     // guarded by s_mutex
+    static inline std::mutex s_mutex;
+    static inline std::condition_variable s_changed;
+    static inline bool s_entered = false;  // guarded by s_mutex
+    static inline bool s_open = true;      // guarded by s_mutex
 };
-
-std::mutex SeamHeld::s_mutex;
-std::condition_variable SeamHeld::s_changed;
-bool SeamHeld::s_entered = false;
-bool SeamHeld::s_open = true;
 
 // Lets the loops poll a while: returns once they have slept this much more.
 void letTheLoopsPoll(const ManualTimeSource& time, uint64_t ms) {
@@ -258,7 +253,12 @@ void letTheLoopsPoll(const ManualTimeSource& time, uint64_t ms) {
 
 }  // namespace
 
-TEST(PlayerPipeline, TheFirstPictureWaitsForTheAudioLoopToReportAndReachItsTime) {
+// The first picture waits for the audio loop to report and then for the
+// audio position to reach it, or a second at most for audio that never reports.
+class FirstPicture : public testing::TestWithParam<bool> {};
+
+TEST_P(FirstPicture, WaitsForTheAudioLoop) {
+    const bool audioReports = GetParam();
     ManualTimeSource time(1000);  // frozen; moved by hand
     Rig rig;
     SeamHeld sound(SeamHeld::SoundDevice);
@@ -267,11 +267,20 @@ TEST(PlayerPipeline, TheFirstPictureWaitsForTheAudioLoopToReportAndReachItsTime)
     rig.play();
 
     // The audio loop is still opening its device while the video loop holds
-    // its first picture: nothing is shown.
+    // its first picture (only it can sleep now, in its wait): nothing is shown.
     ASSERT_TRUE(
         eventually([&] { return sound.entered() && rig.host.delivered(TRACK_VIDEO) >= 2; }));
     letTheLoopsPoll(time, 50);
     EXPECT_TRUE(rig.host.events().empty());
+    if (!audioReports) {
+        time.advance(999);
+        letTheLoopsPoll(time, 50);
+        EXPECT_TRUE(rig.host.events().empty());
+        time.advance(1);
+        EXPECT_TRUE(eventually([&] { return !rig.host.events().empty(); }));
+        EXPECT_EQ(0u, rig.player.clock()->GetAudioTime());
+        return;
+    }
 
     // The first block reports its time less the 500 ms output delay.
     sound.open();
@@ -294,24 +303,10 @@ TEST(PlayerPipeline, TheFirstPictureWaitsForTheAudioLoopToReportAndReachItsTime)
     EXPECT_LE(advanced, 600u);
 }
 
-TEST(PlayerPipeline, TheFirstPictureWaitsASecondAtMostForAudioThatNeverReports) {
-    ManualTimeSource time(1000);  // frozen; moved by hand
-    Rig rig;
-    SeamHeld sound(SeamHeld::SoundDevice);
-    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 2000);
-    rig.play();
-    ASSERT_TRUE(
-        eventually([&] { return sound.entered() && rig.host.delivered(TRACK_VIDEO) >= 2; }));
-    // Only the video loop can sleep now, and only in its wait: it has begun.
-    letTheLoopsPoll(time, 10);
-
-    time.advance(999);
-    letTheLoopsPoll(time, 50);
-    EXPECT_TRUE(rig.host.events().empty());
-    time.advance(1);
-    EXPECT_TRUE(eventually([&] { return !rig.host.events().empty(); }));
-    EXPECT_EQ(0u, rig.player.clock()->GetAudioTime());
-}
+INSTANTIATE_TEST_SUITE_P(Audio, FirstPicture, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Reports" : "NeverReports";
+                         });
 
 TEST(PlayerPipeline, LiveCatchUpRunsAt1Point2UntilTheLeadIsBackUnderTheThreshold) {
     ManualTimeSource time(1000);
