@@ -528,12 +528,7 @@ Expected hostileHost(ScriptedHost& host) {
     return expected;
 }
 
-struct ScriptCase {
-    const char* name;
-    Expected (*build)(ScriptedHost&);
-};
-
-class Scripts : public testing::TestWithParam<ScriptCase> {};
+class Scripts : public testing::TestWithParam<Expected (*)(ScriptedHost&)> {};
 
 }  // namespace
 
@@ -545,7 +540,7 @@ TEST_P(Scripts, ShowWhatTheyMust) {
     LogDir log;
     TempDir dir;
     Rig rig;
-    const Expected expected = GetParam().build(rig.host);
+    const Expected expected = GetParam()(rig.host);
     rig.play();
     ASSERT_TRUE(
         eventually([&] { return rig.host.drained(TRACK_VIDEO) && rig.host.drained(TRACK_AUDIO); },
@@ -569,11 +564,10 @@ TEST_P(Scripts, ShowWhatTheyMust) {
     EXPECT_EQ(kHeight, file.find(AVMEDIA_TYPE_VIDEO)->height);
 }
 
-INSTANTIATE_TEST_SUITE_P(Host, Scripts,
-                         testing::Values(ScriptCase{"DescriptionChanges", descriptionChanges},
-                                         ScriptCase{"HostileHost", hostileHost}),
-                         [](const testing::TestParamInfo<ScriptCase>& info) {
-                             return std::string(info.param.name);
+INSTANTIATE_TEST_SUITE_P(Host, Scripts, testing::Values(descriptionChanges, hostileHost),
+                         [](const auto& info) {
+                             return info.param == hostileHost ? "HostileHost"
+                                                              : "DescriptionChanges";
                          });
 
 TEST(PlayerPipeline, TheAudioLoopGoesOnWhileTheVideoLoopSetsUpItsRenderer) {
@@ -652,24 +646,22 @@ TEST(PlayerCommands, ReplacingTheStoreClockAndWindowWhileTheLoopsRunIsSafe) {
     float speed = 1.5f;
     player.setParam(PARAM_SPEED, &speed);
     EXPECT_EQ(1.5f, player.clock()->GetSpeed());
-    int32_t on = 1;
-    int32_t off = 0;
-    int32_t mode = 1;
+    auto set = [&](int32_t param, int32_t value) { player.setParam(param, &value); };
     host.start();
     player.run();
     ASSERT_TRUE(eventually([&] { return host.delivered(TRACK_VIDEO) >= 5; }));
     for (int round = 0; round < 20; ++round) {
-        player.setParam(PARAM_FRAME_STORE, &on);
-        player.setParam(PARAM_CLOCK_MODE, &mode);
+        set(PARAM_FRAME_STORE, 1);
+        set(PARAM_CLOCK_MODE, 1);
         player.setParam(PARAM_WINDOW, screens[round % 2].handle());
-        player.setParam(PARAM_STORE_PLAYBACK, round % 2 ? &on : &off);
+        set(PARAM_STORE_PLAYBACK, round % 2);
         uint32_t seconds = 0;
         player.getParam(PARAM_STORE_DURATION, &seconds);
         const uint64_t calls = host.calls(TRACK_VIDEO);
         ASSERT_TRUE(eventually([&] { return host.calls(TRACK_VIDEO) > calls + 3; }));
     }
     EXPECT_EQ(1.0f, player.clock()->GetSpeed());
-    player.setParam(PARAM_STORE_PLAYBACK, &off);
+    set(PARAM_STORE_PLAYBACK, 0);
     player.setParam(PARAM_WINDOW, screens[0].handle());
     EXPECT_TRUE(eventually([&] { return screens[0].pattern().number >= 0; }));
 }
