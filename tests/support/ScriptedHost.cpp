@@ -11,18 +11,12 @@ ScriptedHost::ScriptedHost()
               &ScriptedHost::getMaxTs},
       m_context{this, this, &m_funcs, this} {}
 
-size_t ScriptedHost::addCamera(const simcam::CameraSettings& settings, uint32_t durationMs) {
-    std::unique_lock<std::mutex> guard(m_mutex);
-    const uint32_t offset = std::max(m_tracks[0].endMs, m_tracks[1].endMs);
-    guard.unlock();
-    return addCameraAt(settings, durationMs, 10000 + offset);
-}
-
-size_t ScriptedHost::addCameraAt(const simcam::CameraSettings& settings, uint32_t durationMs,
-                                 uint32_t firstTimeMs) {
+size_t ScriptedHost::addCamera(const simcam::CameraSettings& settings, uint32_t durationMs,
+                               std::optional<uint32_t> firstTimeMs) {
     simcam::SimulatedCamera camera(settings);
     std::lock_guard<std::mutex> guard(m_mutex);
     const uint32_t offset = std::max(m_tracks[0].endMs, m_tracks[1].endMs);
+    const uint32_t firstMs = firstTimeMs.value_or(10000 + offset);
     size_t added = 0;
     for (const bool video : {true, false}) {
         if (video ? settings.videoCodec == simcam::VideoCodec::None
@@ -32,7 +26,7 @@ size_t ScriptedHost::addCameraAt(const simcam::CameraSettings& settings, uint32_
         Track& track = m_tracks[video];
         Item description;
         description.dueMs = offset;
-        description.timeMs = firstTimeMs;
+        description.timeMs = firstMs;
         description.flags = MEDIA_FLAG_DESCRIPTION;
         description.withData = false;
         description.withInfo = true;
@@ -44,7 +38,7 @@ size_t ScriptedHost::addCameraAt(const simcam::CameraSettings& settings, uint32_
                unit.timeMs < durationMs) {
             Item item;
             item.dueMs = offset + unit.timeMs;
-            item.timeMs = firstTimeMs + unit.timeMs;
+            item.timeMs = firstMs + unit.timeMs;
             item.flags = unit.keyFrame ? MEDIA_FLAG_KEYFRAME : 0;
             item.data = std::move(unit.data);
             track.items.push_back(std::move(item));
@@ -79,9 +73,15 @@ uint32_t ScriptedHost::timeOf(int32_t track, size_t index) const {
     return m_tracks[track == TRACK_VIDEO].items.at(index).timeMs;
 }
 
-bool ScriptedHost::isDescription(int32_t track, size_t index) const {
+std::vector<uint32_t> ScriptedHost::pictureTimes(size_t from) const {
     std::lock_guard<std::mutex> guard(m_mutex);
-    return (m_tracks[track == TRACK_VIDEO].items.at(index).flags & MEDIA_FLAG_DESCRIPTION) != 0;
+    std::vector<uint32_t> times;
+    for (size_t i = from; i < m_tracks[1].items.size(); ++i) {
+        if (!(m_tracks[1].items[i].flags & MEDIA_FLAG_DESCRIPTION)) {
+            times.push_back(m_tracks[1].items[i].timeMs);
+        }
+    }
+    return times;
 }
 
 size_t ScriptedHost::delivered(int32_t track) const {

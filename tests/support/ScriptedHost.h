@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,13 +39,12 @@ public:
     HostContext* context() { return &m_context; }
 
     // Appends durationMs of the camera's streams, each track starting with its
-    // description, right after what the tracks already hold. Sample times are
-    // 10000 plus the media time since the first segment. Returns the number
-    // of video access units added.
-    size_t addCamera(const simcam::CameraSettings& settings, uint32_t durationMs);
-    // The same, with sample times counted from firstTimeMs (they may wrap at 2^32).
-    size_t addCameraAt(const simcam::CameraSettings& settings, uint32_t durationMs,
-                       uint32_t firstTimeMs);
+    // description, right after what the tracks already hold. Sample times
+    // count from firstTimeMs (they may wrap at 2^32), by default 10000 plus
+    // the media time since the first segment. Returns the number of video
+    // access units added.
+    size_t addCamera(const simcam::CameraSettings& settings, uint32_t durationMs,
+                     std::optional<uint32_t> firstTimeMs = std::nullopt);
     // Appends a made-up sample to a track.
     void addItem(int32_t track, const Item& item);
 
@@ -60,7 +60,8 @@ public:
     // Scripted samples of a track, and the ulTime of the index-th one.
     size_t count(int32_t track) const;
     uint32_t timeOf(int32_t track, size_t index) const;
-    bool isDescription(int32_t track, size_t index) const;
+    // Video sample times from an index on, descriptions left out.
+    std::vector<uint32_t> pictureTimes(size_t from = 0) const;
     // getSample calls for the track so far, answered or not.
     uint64_t calls(int32_t track) const { return m_calls[track == TRACK_VIDEO]; }
     // Samples of the track handed out so far.

@@ -9,8 +9,6 @@
 #include <random>
 #include <vector>
 
-#include "support/ScopedEnv.h"
-
 namespace {
 
 constexpr int kRate = 8000;
@@ -44,39 +42,33 @@ double decibels(double ratio) {
     return 10 * std::log10(ratio);
 }
 
-class ApmWrapperTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_EQ(0, m_apm.init()); }
-
-    // Processes the samples in blocks of blockBytes and returns the output.
-    std::vector<int16_t> processAll(const std::vector<int16_t>& input, int blockBytes) {
-        std::vector<int16_t> output(input.size());
-        const int total = static_cast<int>(input.size() * 2);
-        for (int offset = 0; offset < total; offset += blockBytes) {
-            const int size = std::min(blockBytes, total - offset);
-            // A block of exactly its own size on the heap, so that a read
-            // past its end is caught.
-            std::unique_ptr<uint8_t[]> block(new uint8_t[size]);
-            std::memcpy(block.get(), reinterpret_cast<const uint8_t*>(input.data()) + offset, size);
-            EXPECT_EQ(0, m_apm.process(block.get(), size));
-            std::memcpy(reinterpret_cast<uint8_t*>(output.data()) + offset, m_apm.getOutput(),
-                        size);
-        }
-        return output;
+// Processes the samples in blocks of blockBytes and returns the output.
+std::vector<int16_t> processAll(ApmWrapper& apm, const std::vector<int16_t>& input,
+                                int blockBytes) {
+    std::vector<int16_t> output(input.size());
+    const int total = static_cast<int>(input.size() * 2);
+    for (int offset = 0; offset < total; offset += blockBytes) {
+        const int size = std::min(blockBytes, total - offset);
+        // A block of exactly its own size on the heap, so that a read past
+        // its end is caught.
+        std::unique_ptr<uint8_t[]> block(new uint8_t[size]);
+        std::memcpy(block.get(), reinterpret_cast<const uint8_t*>(input.data()) + offset, size);
+        EXPECT_EQ(0, apm.process(block.get(), size));
+        std::memcpy(reinterpret_cast<uint8_t*>(output.data()) + offset, apm.getOutput(), size);
     }
-
-    ApmWrapper m_apm;
-};
+    return output;
+}
 
 }  // namespace
 
 // Two seconds of speech-like sound in white noise: after the first second of
 // adaptation, the pauses between syllables (noise alone) carry at least 6 dB
 // less energy, while the harmonics keep most of theirs.
-TEST_F(ApmWrapperTest, SuppressesNoiseAndKeepsTheVoice) {
+TEST(ApmWrapper, SuppressesNoiseAndKeepsTheVoice) {
     for (int blockBytes : {320, 4096}) {
         SCOPED_TRACE(blockBytes);
-        ASSERT_EQ(0, m_apm.init());
+        ApmWrapper apm;
+        ASSERT_EQ(0, apm.init());
         std::mt19937 random(1);
         std::normal_distribution<double> noise(0, 1000);
         std::vector<int16_t> clean(2 * kRate);
@@ -86,7 +78,7 @@ TEST_F(ApmWrapperTest, SuppressesNoiseAndKeepsTheVoice) {
             noisy[i] =
                 static_cast<int16_t>(std::lround(speechLike(static_cast<int>(i)) + noise(random)));
         }
-        const std::vector<int16_t> output = processAll(noisy, blockBytes);
+        const std::vector<int16_t> output = processAll(apm, noisy, blockBytes);
 
         double pauseIn = 0;
         double pauseOut = 0;
@@ -148,18 +140,4 @@ TEST(ApmWrapper, RefusesWithoutModuleOrWithNegativeSizeAndTakesNullAsSilence) {
     ASSERT_EQ(0, apm.process(nullptr, 320));
     EXPECT_EQ(std::vector<uint8_t>(320, 0),
               std::vector<uint8_t>(apm.getOutput(), apm.getOutput() + 320));
-}
-
-// The line reaches standard error only when the environment asks for
-// debugger output.
-TEST(ApmWrapper, DestructionWritesOneDebugLineOnlyWhenAsked) {
-    for (const char* debugOutput : {"1", static_cast<const char*>(nullptr)}) {
-        ScopedEnv env("TAVOPLAYER_DEBUG_OUTPUT", debugOutput);
-        ApmBase* apm = nullptr;
-        ASSERT_EQ(0, createApmWrapper(&apm));
-        ::testing::internal::CaptureStderr();
-        destroyApmWrapper(&apm);
-        EXPECT_EQ(debugOutput ? "sdas!!!!!!!!!!!!!!!!!\n" : "",
-                  ::testing::internal::GetCapturedStderr());
-    }
 }

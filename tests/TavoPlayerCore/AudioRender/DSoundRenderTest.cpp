@@ -12,9 +12,7 @@ namespace {
 
 HWND const kWindow = reinterpret_cast<HWND>(0x5a5a);
 
-std::vector<uint8_t> bytesOf(size_t count, uint8_t value) {
-    return std::vector<uint8_t>(count, value);
-}
+using Bytes = std::vector<uint8_t>;
 
 void expectNoDevice(DSoundRender& render) {
     EXPECT_EQ(AUDIO_RENDER_NO_DEVICE, render.Start());
@@ -50,7 +48,7 @@ protected:
     }
 
     uint32_t write(size_t count, uint8_t value) {
-        const std::vector<uint8_t> bytes = bytesOf(count, value);
+        const Bytes bytes(count, value);
         return render->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
     }
 
@@ -79,15 +77,15 @@ TEST_F(DSoundRenderTest, EachNotificationMovesOneBlockIntoTheOtherHalf) {
     ASSERT_EQ(0u, render->Start());
     ASSERT_EQ(0u, render->Start());
     ASSERT_EQ(0u, write(4096, 0x11));
-    EXPECT_EQ(bytesOf(4096, 0), play());
+    EXPECT_EQ(Bytes(4096, 0), play());
     ASSERT_EQ(0u, write(4095, 0x22));
-    EXPECT_EQ(bytesOf(4096, 0x11), play());
+    EXPECT_EQ(Bytes(4096, 0x11), play());
     ASSERT_EQ(0u, write(1, 0x33));
-    EXPECT_EQ(bytesOf(4096, 0), play());  // the partial block was not moved
-    std::vector<uint8_t> block = bytesOf(4095, 0x22);
+    EXPECT_EQ(Bytes(4096, 0), play());  // the partial block was not moved
+    Bytes block(4095, 0x22);
     block.push_back(0x33);
     EXPECT_EQ(block, play());
-    EXPECT_EQ(bytesOf(4096, 0), play());  // nothing staged: the old block is not heard again
+    EXPECT_EQ(Bytes(4096, 0), play());  // nothing staged: the old block is not heard again
     EXPECT_EQ(5u, buffer->unlocks());
 
     // Stop ends the feeding thread while it waits for a notification.
@@ -109,12 +107,12 @@ TEST_F(DSoundRenderTest, StagingKeepsOneByteFreeAndCompactsOnARefusedWrite) {
     EXPECT_EQ(0u, render->Write(nullptr, 0));
     EXPECT_EQ(1u, render->Write(nullptr, 5));
     EXPECT_EQ(1u, render->Write("x", 0xFFFFFFFFu));
-    EXPECT_EQ(bytesOf(4096, 0), play());  // moves the first block; it is read now
-    ASSERT_EQ(0u, write(4000, 2));        // fits behind the read offset
-    EXPECT_EQ(1u, write(4192, 3));        // 4000 + 4192 does not fit even at the front
-    ASSERT_EQ(0u, write(96, 4));          // fits only once the bytes moved to the front
-    EXPECT_EQ(bytesOf(4096, 1), play());
-    std::vector<uint8_t> block = bytesOf(4000, 2);
+    EXPECT_EQ(Bytes(4096, 0), play());  // moves the first block; it is read now
+    ASSERT_EQ(0u, write(4000, 2));      // fits behind the read offset
+    EXPECT_EQ(1u, write(4192, 3));      // 4000 + 4192 does not fit even at the front
+    ASSERT_EQ(0u, write(96, 4));        // fits only once the bytes moved to the front
+    EXPECT_EQ(Bytes(4096, 1), play());
+    Bytes block(4000, 2);
     block.insert(block.end(), 96, 4);
     EXPECT_EQ(block, play());
 }

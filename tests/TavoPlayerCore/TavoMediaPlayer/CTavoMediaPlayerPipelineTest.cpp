@@ -75,24 +75,14 @@ private:
     std::vector<uint32_t> m_numbers;
 };
 
-// Video sample times of the host's script from an index on, descriptions left out.
-std::vector<uint32_t> pictureTimes(const ScriptedHost& host, size_t from = 0) {
-    std::vector<uint32_t> times;
-    for (size_t i = from; i < host.count(TRACK_VIDEO); ++i) {
-        if (!host.isDescription(TRACK_VIDEO, i)) {
-            times.push_back(host.timeOf(TRACK_VIDEO, i));
-        }
-    }
-    return times;
-}
-
 // A player wired to a scripted host and an offscreen window.
 struct Rig {
     explicit Rig(int32_t renderKind = RENDER_KIND_DDRAW) {
         player.setHostContext(host.context());
-        player.setParam(PARAM_RENDER_KIND, &renderKind);
+        set(PARAM_RENDER_KIND, renderKind);
         player.setParam(PARAM_WINDOW, screen.handle());
     }
+    void set(int32_t param, int32_t value) { player.setParam(param, &value); }
     void play() {
         host.start();
         player.run();
@@ -131,13 +121,10 @@ TEST_P(LivePlay, ShowsEveryPictureOnceAndInOrderAndTheSoundDrivesTheAudioClock) 
         return rig.host.drained(TRACK_AUDIO) && sound == (rig.player.clock()->GetAudioTime() != 0);
     }));
     rig.player.stop();
-    EXPECT_EQ(pictureTimes(rig.host), LogWatch().numbers());
-    const auto events = rig.host.events();
-    ASSERT_EQ(pictures ? 1u : 0u, events.size());
-    if (pictures) {
-        EXPECT_EQ(PLAYER_EVENT_FIRST_PICTURE, events[0].first);
-        EXPECT_EQ("", events[0].second);
-    }
+    EXPECT_EQ(rig.host.pictureTimes(), LogWatch().numbers());
+    const std::vector<std::pair<int32_t, std::string>> firstPicture{
+        {PLAYER_EVENT_FIRST_PICTURE, ""}};
+    EXPECT_EQ(pictures ? firstPicture : decltype(firstPicture){}, rig.host.events());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -351,8 +338,7 @@ TEST_P(Pause, LiveKeepsConsumingWithoutShowingPlaybackHoldsBothLoops) {
     Rig rig;
     Stepper stepper(time, rig.host);
     const bool live = GetParam() == PLAY_MODE_LIVE;
-    int32_t mode = GetParam();
-    rig.player.setParam(PARAM_PLAY_MODE, &mode);
+    rig.set(PARAM_PLAY_MODE, GetParam());
     rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw, 10), 30000);
     rig.play();
     ASSERT_TRUE(stepper.until([&] { return rig.shown() >= 10; }));
@@ -400,9 +386,7 @@ TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
     ManualTimeSource time(1000, true);
     LogDir log;
     Rig rig;
-    int32_t on = 1;
-    int32_t off = 0;
-    rig.player.setParam(PARAM_FRAME_STORE, &on);
+    rig.set(PARAM_FRAME_STORE, 1);
     simcam::CameraSettings settings =
         camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw, 10);
     settings.keyFrameInterval = 20;
@@ -427,7 +411,7 @@ TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
         });
     };
     LogWatch shownWatch;
-    rig.player.setParam(PARAM_STORE_PLAYBACK, &on);
+    rig.set(PARAM_STORE_PLAYBACK, 1);
     uint32_t duration = 0;
     EXPECT_EQ(0, rig.player.getParam(PARAM_STORE_DURATION, &duration));
     EXPECT_EQ((last - first) / 1000, duration);
@@ -436,8 +420,7 @@ TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
         return !shown.empty() && shown.back() < last;
     }));
 
-    uint32_t second = 20;
-    rig.player.setParam(PARAM_STORE_SEEK, &second);
+    rig.set(PARAM_STORE_SEEK, 20);
     // Key frames come every 2000 ms from the first picture on.
     const uint32_t base = rig.host.timeOf(TRACK_VIDEO, 1);
     const uint32_t key = base + (first + 20000 - base) / 2000 * 2000;
@@ -445,7 +428,7 @@ TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
 
     // Pausing the replay holds the picture while the loop keeps going round
     // (once the picture in hand is out); resuming goes on.
-    rig.player.setParam(PARAM_STORE_PAUSE, &on);
+    rig.set(PARAM_STORE_PAUSE, 1);
     const uint64_t passes = rig.host.calls(TRACK_VIDEO);
     ASSERT_TRUE(advancing([&] { return rig.host.calls(TRACK_VIDEO) > passes + 10; }));
     const size_t shown = shownWatch.numbers().size();
@@ -453,7 +436,7 @@ TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
     time.advance(2000);
     ASSERT_TRUE(eventually([&] { return rig.host.calls(TRACK_VIDEO) > later + 100; }));
     EXPECT_EQ(shown, shownWatch.numbers().size());
-    rig.player.setParam(PARAM_STORE_PAUSE, &off);
+    rig.set(PARAM_STORE_PAUSE, 0);
     ASSERT_TRUE(advancing([&] { return shownWatch.numbers().size() > shown; }));
 
     // Audio resumed at the first frame not earlier than the key frame: the
@@ -467,7 +450,7 @@ TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
     EXPECT_TRUE(reported);
 
     // Back to live: the pictures that arrived meanwhile are shown.
-    rig.player.setParam(PARAM_STORE_PLAYBACK, &off);
+    rig.set(PARAM_STORE_PLAYBACK, 0);
     rig.host.setHoldBack(0);
     time.setAdvanceOnSleep(true);
     ASSERT_TRUE(eventually(
@@ -482,21 +465,12 @@ TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
 namespace {
 
 ScriptedHost::Item madeUp(uint32_t timeMs, uint32_t flags, std::vector<uint8_t> data) {
-    ScriptedHost::Item item;
-    item.timeMs = timeMs;
-    item.flags = flags;
-    item.data = std::move(data);
-    return item;
+    return {0, timeMs, flags, std::move(data)};
 }
 
 ScriptedHost::Item description(uint32_t timeMs, const StreamInfo* info) {
-    ScriptedHost::Item item = madeUp(timeMs, MEDIA_FLAG_DESCRIPTION, {});
-    item.withData = false;
-    item.withInfo = info != nullptr;
-    if (info) {
-        item.info = *info;
-    }
-    return item;
+    return {0,     timeMs,          MEDIA_FLAG_DESCRIPTION,     {},
+            false, info != nullptr, info ? *info : StreamInfo{}};
 }
 
 // What a script must show: the picture times handed to the renderer and the
@@ -522,7 +496,7 @@ Expected descriptionChanges(ScriptedHost& host) {
     const StreamInfo noAudio{STREAM_AUDIO, CODEC_NONE, 0, 0};
     host.addItem(TRACK_AUDIO,
                  description(host.timeOf(TRACK_VIDEO, host.count(TRACK_VIDEO) - 25), &noAudio));
-    return {pictureTimes(host), static_cast<int64_t>(last) - 1};
+    return {host.pictureTimes(), static_cast<int64_t>(last) - 1};
 }
 
 // Bad input from the host: descriptions missing or unknown, a zero sample
@@ -546,20 +520,15 @@ Expected hostileHost(ScriptedHost& host) {
     }
     host.addItem(TRACK_VIDEO, madeUp(10000, MEDIA_FLAG_KEYFRAME, garbage));
     const size_t from = host.count(TRACK_VIDEO);
-    const size_t pictures = host.addCameraAt(
+    const size_t pictures = host.addCamera(
         camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 2000, 0xFFFFFFFFu - 500);
-    const Expected expected{pictureTimes(host, from), static_cast<int64_t>(pictures) - 1};
+    const Expected expected{host.pictureTimes(from), static_cast<int64_t>(pictures) - 1};
     host.addItem(TRACK_VIDEO, description(0xFFFFFFFFu, &unknownVideo));
     host.addItem(TRACK_VIDEO, madeUp(0xFFFFFFFFu, 0, {}));
     return expected;
 }
 
-struct ScriptCase {
-    const char* name;
-    Expected (*build)(ScriptedHost&);
-};
-
-class Scripts : public testing::TestWithParam<ScriptCase> {};
+class Scripts : public testing::TestWithParam<Expected (*)(ScriptedHost&)> {};
 
 }  // namespace
 
@@ -571,7 +540,7 @@ TEST_P(Scripts, ShowWhatTheyMust) {
     LogDir log;
     TempDir dir;
     Rig rig;
-    const Expected expected = GetParam().build(rig.host);
+    const Expected expected = GetParam()(rig.host);
     rig.play();
     ASSERT_TRUE(
         eventually([&] { return rig.host.drained(TRACK_VIDEO) && rig.host.drained(TRACK_AUDIO); },
@@ -595,11 +564,10 @@ TEST_P(Scripts, ShowWhatTheyMust) {
     EXPECT_EQ(kHeight, file.find(AVMEDIA_TYPE_VIDEO)->height);
 }
 
-INSTANTIATE_TEST_SUITE_P(Host, Scripts,
-                         testing::Values(ScriptCase{"DescriptionChanges", descriptionChanges},
-                                         ScriptCase{"HostileHost", hostileHost}),
-                         [](const testing::TestParamInfo<ScriptCase>& info) {
-                             return std::string(info.param.name);
+INSTANTIATE_TEST_SUITE_P(Host, Scripts, testing::Values(descriptionChanges, hostileHost),
+                         [](const auto& info) {
+                             return info.param == hostileHost ? "HostileHost"
+                                                              : "DescriptionChanges";
                          });
 
 TEST(PlayerPipeline, TheAudioLoopGoesOnWhileTheVideoLoopSetsUpItsRenderer) {
@@ -678,54 +646,40 @@ TEST(PlayerCommands, ReplacingTheStoreClockAndWindowWhileTheLoopsRunIsSafe) {
     float speed = 1.5f;
     player.setParam(PARAM_SPEED, &speed);
     EXPECT_EQ(1.5f, player.clock()->GetSpeed());
-    int32_t on = 1;
-    int32_t off = 0;
-    int32_t mode = 1;
+    auto set = [&](int32_t param, int32_t value) { player.setParam(param, &value); };
     host.start();
     player.run();
     ASSERT_TRUE(eventually([&] { return host.delivered(TRACK_VIDEO) >= 5; }));
     for (int round = 0; round < 20; ++round) {
-        player.setParam(PARAM_FRAME_STORE, &on);
-        player.setParam(PARAM_CLOCK_MODE, &mode);
+        set(PARAM_FRAME_STORE, 1);
+        set(PARAM_CLOCK_MODE, 1);
         player.setParam(PARAM_WINDOW, screens[round % 2].handle());
-        player.setParam(PARAM_STORE_PLAYBACK, round % 2 ? &on : &off);
+        set(PARAM_STORE_PLAYBACK, round % 2);
         uint32_t seconds = 0;
         player.getParam(PARAM_STORE_DURATION, &seconds);
         const uint64_t calls = host.calls(TRACK_VIDEO);
         ASSERT_TRUE(eventually([&] { return host.calls(TRACK_VIDEO) > calls + 3; }));
     }
     EXPECT_EQ(1.0f, player.clock()->GetSpeed());
-    player.setParam(PARAM_STORE_PLAYBACK, &off);
+    set(PARAM_STORE_PLAYBACK, 0);
     player.setParam(PARAM_WINDOW, screens[0].handle());
     EXPECT_TRUE(eventually([&] { return screens[0].pattern().number >= 0; }));
 }
 
-TEST(PlayerCommands, RecordsAndSnapshotsWhileTheLoopsRun) {
+TEST(PlayerCommands, RecordsWhileTheLoopsRun) {
     ManualTimeSource time(1000, true);
-    LogDir log;
     TempDir dir;
     Rig rig;
     rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::AAC), 3000);
     const std::string file = dir.file("clip.mp4");
-    const std::string shot = dir.file("shot.jpg");
-    int32_t on = 1;
-    int32_t off = 0;
-    rig.player.setParam(PARAM_RECORD, &on);
+    rig.set(PARAM_RECORD, 1);
     rig.player.setParam(PARAM_RECORD_FILE, const_cast<char*>(file.c_str()));
     rig.play();
-    ASSERT_TRUE(eventually(
-        [&] { return rig.player.getParam(PARAM_SNAPSHOT, const_cast<char*>(shot.c_str())) == 0; },
-        std::chrono::milliseconds(5)));
     ASSERT_TRUE(
         eventually([&] { return rig.host.drained(TRACK_VIDEO) && rig.host.drained(TRACK_AUDIO); },
                    std::chrono::milliseconds(5)));
-    rig.player.setParam(PARAM_RECORD, &off);
+    rig.set(PARAM_RECORD, 0);
     rig.player.stop();
-
-    const DecodedFile snapshot(shot);
-    ASSERT_NE(nullptr, snapshot.find(AVMEDIA_TYPE_VIDEO));
-    EXPECT_EQ(kWidth, snapshot.find(AVMEDIA_TYPE_VIDEO)->width);
-    EXPECT_EQ(kHeight, snapshot.find(AVMEDIA_TYPE_VIDEO)->height);
     const DecodedFile recording(file);
     EXPECT_EQ(2u, recording.streams().size());
     EXPECT_NE(nullptr, recording.find(AVMEDIA_TYPE_VIDEO));
