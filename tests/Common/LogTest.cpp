@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <fstream>
 #include <set>
 #include <string>
 #include <thread>
