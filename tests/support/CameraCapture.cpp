@@ -5,11 +5,13 @@
 
 namespace {
 
-template <class Next>
-std::vector<simcam::EncodedUnit> capture(int count, Next next) {
+std::vector<simcam::EncodedUnit> capture(
+    const simcam::CameraSettings& settings, int count,
+    bool (simcam::SimulatedCamera::*next)(simcam::EncodedUnit*)) {
+    simcam::SimulatedCamera camera(settings);
     std::vector<simcam::EncodedUnit> units;
     simcam::EncodedUnit unit;
-    while (static_cast<int>(units.size()) < count && next(&unit)) {
+    while (static_cast<int>(units.size()) < count && (camera.*next)(&unit)) {
         units.push_back(unit);
     }
     return units;
@@ -18,13 +20,11 @@ std::vector<simcam::EncodedUnit> capture(int count, Next next) {
 }  // namespace
 
 std::vector<simcam::EncodedUnit> captureVideo(const simcam::CameraSettings& settings, int count) {
-    simcam::SimulatedCamera camera(settings);
-    return capture(count, [&](simcam::EncodedUnit* unit) { return camera.nextVideo(unit); });
+    return capture(settings, count, &simcam::SimulatedCamera::nextVideo);
 }
 
 std::vector<simcam::EncodedUnit> captureAudio(const simcam::CameraSettings& settings, int count) {
-    simcam::SimulatedCamera camera(settings);
-    return capture(count, [&](simcam::EncodedUnit* unit) { return camera.nextAudio(unit); });
+    return capture(settings, count, &simcam::SimulatedCamera::nextAudio);
 }
 
 simcam::CameraSettings smallVideoSettings(simcam::VideoCodec codec) {
