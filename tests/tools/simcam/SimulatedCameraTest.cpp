@@ -114,21 +114,17 @@ TEST(SimulatedCamera, AudioFramesAreStampedBySampleCount) {
 }
 
 TEST(SimulatedCamera, RefusesSettingsItCannotEncode) {
-    CameraSettings odd = smallVideoSettings(VideoCodec::H264);
-    odd.width = 321;
-    CameraSettings noRate = smallVideoSettings(VideoCodec::H264);
-    noRate.frameRate = 0;
-    CameraSettings negativeBitRate = smallVideoSettings(VideoCodec::H264);
-    negativeBitRate.bitRate = -1;
-    CameraSettings badAacRate = audioSettings(AudioCodec::AAC, 12345, 1);
-    CameraSettings tooManyChannels = audioSettings(AudioCodec::MP3, 16000, 6);
-    for (const CameraSettings& settings :
-         {odd, noRate, negativeBitRate, badAacRate, tooManyChannels}) {
+    const CameraSettings video = smallVideoSettings(VideoCodec::H264);
+    CameraSettings bad[] = {video, video, video, audioSettings(AudioCodec::AAC, 12345, 1),
+                            audioSettings(AudioCodec::MP3, 16000, 6)};
+    bad[0].width = 321;
+    bad[1].frameRate = 0;
+    bad[2].bitRate = -1;
+    for (const CameraSettings& settings : bad) {
         SimulatedCamera camera(settings);
         EXPECT_FALSE(camera.isOpen());
         EXPECT_FALSE(camera.error().empty());
         EncodedUnit unit;
-        EXPECT_FALSE(camera.nextVideo(&unit));
-        EXPECT_FALSE(camera.nextAudio(&unit));
+        EXPECT_FALSE(camera.nextVideo(&unit) || camera.nextAudio(&unit));
     }
 }
