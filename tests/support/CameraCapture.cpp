@@ -70,3 +70,13 @@ void recordCamera(const simcam::CameraSettings& settings, int pictures, const st
     }
     recorder.stopRecord();
 }
+
+bool hasNalUnit(const std::vector<uint8_t>& unit, bool h265, int type) {
+    for (size_t i = 0; i + 3 < unit.size(); ++i) {
+        if (unit[i] == 0 && unit[i + 1] == 0 && unit[i + 2] == 1 &&
+            (h265 ? (unit[i + 3] >> 1) & 0x3F : unit[i + 3] & 0x1F) == type) {
+            return true;
+        }
+    }
+    return false;
+}

@@ -44,15 +44,6 @@ size_t adtsLength(const std::vector<uint8_t>& d) {
     return static_cast<size_t>(((d[3] & 3) << 11) | (d[4] << 3) | (d[5] >> 5));
 }
 
-bool hasSps(const std::vector<uint8_t>& data) {
-    for (size_t i = 0; i + 3 < data.size(); ++i) {
-        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && (data[i + 3] & 0x1F) == 7) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The units' bytes one after another.
 std::string joined(const std::vector<EncodedUnit>& units) {
     std::string bytes;
@@ -99,7 +90,8 @@ TEST(FileSourceTest, AnMp4WithAvccVideoAndRawAacBecomesAnnexBAndAdts) {
         SCOPED_TRACE(i);
         EXPECT_TRUE(startsWithStartCode(video[i].data));
         EXPECT_EQ(i % 10 == 0, video[i].keyFrame);
-        EXPECT_EQ(video[i].keyFrame, hasSps(video[i].data)) << "parameter sets in band";
+        EXPECT_EQ(video[i].keyFrame, hasNalUnit(video[i].data, false, 7))
+            << "parameter sets in band";
         EXPECT_TRUE(i == 0 || video[i].timeMs > video[i - 1].timeMs);
         AVFrame* frame = nullptr;
         ASSERT_TRUE(
