@@ -5,11 +5,13 @@
 
 namespace {
 
-template <class Next>
-std::vector<simcam::EncodedUnit> capture(int count, Next next) {
+std::vector<simcam::EncodedUnit> capture(
+    const simcam::CameraSettings& settings, int count,
+    bool (simcam::SimulatedCamera::*next)(simcam::EncodedUnit*)) {
+    simcam::SimulatedCamera camera(settings);
     std::vector<simcam::EncodedUnit> units;
     simcam::EncodedUnit unit;
-    while (static_cast<int>(units.size()) < count && next(&unit)) {
+    while (static_cast<int>(units.size()) < count && (camera.*next)(&unit)) {
         units.push_back(unit);
     }
     return units;
@@ -18,13 +20,11 @@ std::vector<simcam::EncodedUnit> capture(int count, Next next) {
 }  // namespace
 
 std::vector<simcam::EncodedUnit> captureVideo(const simcam::CameraSettings& settings, int count) {
-    simcam::SimulatedCamera camera(settings);
-    return capture(count, [&](simcam::EncodedUnit* unit) { return camera.nextVideo(unit); });
+    return capture(settings, count, &simcam::SimulatedCamera::nextVideo);
 }
 
 std::vector<simcam::EncodedUnit> captureAudio(const simcam::CameraSettings& settings, int count) {
-    simcam::SimulatedCamera camera(settings);
-    return capture(count, [&](simcam::EncodedUnit* unit) { return camera.nextAudio(unit); });
+    return capture(settings, count, &simcam::SimulatedCamera::nextAudio);
 }
 
 simcam::CameraSettings smallVideoSettings(simcam::VideoCodec codec) {
@@ -69,4 +69,14 @@ void recordCamera(const simcam::CameraSettings& settings, int pictures, const st
         input(video, TRACK_VIDEO);
     }
     recorder.stopRecord();
+}
+
+bool hasNalUnit(const std::vector<uint8_t>& unit, bool h265, int type) {
+    for (size_t i = 0; i + 3 < unit.size(); ++i) {
+        if (unit[i] == 0 && unit[i + 1] == 0 && unit[i + 2] == 1 &&
+            (h265 ? (unit[i + 3] >> 1) & 0x3F : unit[i + 3] & 0x1F) == type) {
+            return true;
+        }
+    }
+    return false;
 }

@@ -19,3 +19,7 @@ simcam::CameraSettings audioSettings(simcam::AudioCodec codec, int sampleRate, i
 // written to path by the engine's recorder: an MP4 whose video is AVCC (avcC
 // and length-prefixed NAL units) and whose audio is raw AAC.
 void recordCamera(const simcam::CameraSettings& settings, int pictures, const std::string& path);
+
+// Whether an Annex B access unit holds a NAL unit of the type (H.265's
+// numbering when h265, else H.264's).
+bool hasNalUnit(const std::vector<uint8_t>& unit, bool h265, int type);

@@ -8,20 +8,10 @@
 
 #include <chrono>
 
-namespace {
-
-int64_t nowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-}  // namespace
-
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments)
     : m_pid(-1), m_fd(-1), m_status(-1) {
     int fds[2];
-    if (arguments.empty() || pipe2(fds, O_CLOEXEC) != 0) {
+    if (pipe2(fds, O_CLOEXEC) != 0) {
         return;
     }
     std::vector<char*> argv;
@@ -53,9 +43,11 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::waitFor(const std::function<bool(const std::string&)>& condition,
                            int timeoutMs) {
-    const int64_t deadline = nowMs() + timeoutMs;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!condition(m_output)) {
-        const int64_t left = deadline - nowMs();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0 || !readSome(static_cast<int>(left))) {
             return condition(m_output);
         }
@@ -72,19 +64,9 @@ bool ChildProcess::waitForOutput(const std::string& text, int timeoutMs, size_t 
 }
 
 int ChildProcess::wait(int timeoutMs) {
-    const int64_t deadline = nowMs() + timeoutMs;
-    for (;;) {
-        const int64_t left = deadline - nowMs();
-        if (left <= 0) {
-            reap(true);
-            return -1;
-        }
-        if (!readSome(static_cast<int>(left))) {
-            break;
-        }
-    }
-    reap(false);
-    return m_status;
+    const bool ended = waitFor([this](const std::string&) { return m_fd < 0; }, timeoutMs);
+    reap(!ended);
+    return ended ? m_status : -1;
 }
 
 bool ChildProcess::readSome(int timeoutMs) {
@@ -98,6 +80,8 @@ bool ChildProcess::readSome(int timeoutMs) {
     char buffer[4096];
     const ssize_t count = read(m_fd, buffer, sizeof(buffer));
     if (count <= 0) {
+        close(m_fd);
+        m_fd = -1;
         return false;
     }
     m_output.append(buffer, static_cast<size_t>(count));

@@ -21,8 +21,6 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    bool started() const { return m_pid > 0; }
-
     // Reads output until condition(output) holds; false when the process
     // ended or timeoutMs passed first.
     bool waitFor(const std::function<bool(const std::string&)>& condition, int timeoutMs);
@@ -38,7 +36,8 @@ public:
     const std::string& output() const { return m_output; }
 
 private:
-    // Reads what is there within timeoutMs; false at the end of the output.
+    // Reads what is there within timeoutMs; false at the end of the output
+    // (the pipe is then closed).
     bool readSome(int timeoutMs);
     void reap(bool kill);
 

@@ -44,21 +44,13 @@ size_t adtsLength(const std::vector<uint8_t>& d) {
     return static_cast<size_t>(((d[3] & 3) << 11) | (d[4] << 3) | (d[5] >> 5));
 }
 
-bool hasSps(const std::vector<uint8_t>& data) {
-    for (size_t i = 0; i + 3 < data.size(); ++i) {
-        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && (data[i + 3] & 0x1F) == 7) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void writeFile(const std::string& path, const std::vector<EncodedUnit>& units) {
-    std::ofstream out(path, std::ios::binary);
+// The units' bytes one after another.
+std::string joined(const std::vector<EncodedUnit>& units) {
+    std::string bytes;
     for (const EncodedUnit& unit : units) {
-        out.write(reinterpret_cast<const char*>(unit.data.data()),
-                  static_cast<std::streamsize>(unit.data.size()));
+        bytes.append(unit.data.begin(), unit.data.end());
     }
+    return bytes;
 }
 
 // Two seconds of the camera: H.264 with a key frame every 10 pictures, AAC
@@ -98,7 +90,8 @@ TEST(FileSourceTest, AnMp4WithAvccVideoAndRawAacBecomesAnnexBAndAdts) {
         SCOPED_TRACE(i);
         EXPECT_TRUE(startsWithStartCode(video[i].data));
         EXPECT_EQ(i % 10 == 0, video[i].keyFrame);
-        EXPECT_EQ(video[i].keyFrame, hasSps(video[i].data)) << "parameter sets in band";
+        EXPECT_EQ(video[i].keyFrame, hasNalUnit(video[i].data, false, 7))
+            << "parameter sets in band";
         EXPECT_TRUE(i == 0 || video[i].timeMs > video[i - 1].timeMs);
         AVFrame* frame = nullptr;
         ASSERT_TRUE(
@@ -134,53 +127,43 @@ TEST(FileSourceTest, ElementaryStreamFilesPassAsTheyAre) {
                captureAudio(audioSettings(AudioCodec::AAC, 44100, 2), 20)}}) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        writeFile(dir.file(c.name), c.units);
+        std::ofstream(dir.file(c.name), std::ios::binary) << joined(c.units);
         FileSource source;
         ASSERT_TRUE(source.open(dir.file(c.name))) << source.error();
         const std::vector<SourceUnit> units = readByTrack(source)[c.track];
         ASSERT_EQ(c.units.size(), units.size());
-        std::vector<uint8_t> written;
-        std::vector<uint8_t> read;
+        std::string read;
         for (size_t i = 0; i < units.size(); ++i) {
-            written.insert(written.end(), c.units[i].data.begin(), c.units[i].data.end());
-            read.insert(read.end(), units[i].data.begin(), units[i].data.end());
+            read.append(units[i].data.begin(), units[i].data.end());
             EXPECT_EQ(c.units[i].keyFrame, units[i].keyFrame) << i;
             EXPECT_TRUE(i == 0 || units[i].timeMs > units[i - 1].timeMs) << i;
         }
-        EXPECT_EQ(written, read);
+        EXPECT_EQ(joined(c.units), read);
     }
 }
 
 TEST(FileSourceTest, G711InWavComesIn20MillisecondFrames) {
-    std::vector<uint8_t> bytes;
-    for (const EncodedUnit& unit : captureAudio(audioSettings(AudioCodec::G711ALaw, 8000, 1), 50)) {
-        bytes.insert(bytes.end(), unit.data.begin(), unit.data.end());
-    }
+    const std::string bytes =
+        joined(captureAudio(audioSettings(AudioCodec::G711ALaw, 8000, 1), 50));
     ASSERT_EQ(8000u, bytes.size());
-    // A WAV file of 8-bit A-law (format 6), 8000 Hz mono.
-    auto le = [](uint32_t value, int size) {
-        std::string bytes;
-        for (int i = 0; i < size; ++i) {
-            bytes += static_cast<char>(value >> (8 * i));
-        }
-        return bytes;
-    };
+    // A WAV file of 8-bit A-law (format 6), 8000 Hz mono, 8000 bytes of data.
+    const std::string header(
+        "RIFF\x64\x1F\0\0WAVEfmt \x10\0\0\0\x06\0\x01\0\x40\x1F\0\0"
+        "\x40\x1F\0\0\x01\0\x08\0data\x40\x1F\0\0",
+        44);
     TempDir dir;
-    std::ofstream(dir.file("sound.wav"), std::ios::binary)
-        << "RIFF" << le(36 + 8000, 4) << "WAVEfmt " << le(16, 4) << le(6, 2) << le(1, 2)
-        << le(8000, 4) << le(8000, 4) << le(1, 2) << le(8, 2) << "data" << le(8000, 4)
-        << std::string(bytes.begin(), bytes.end());
+    std::ofstream(dir.file("sound.wav"), std::ios::binary) << header << bytes;
 
     FileSource source;
     ASSERT_TRUE(source.open(dir.file("sound.wav"))) << source.error();
     EXPECT_EQ(AUDIO_G711A, source.audioStreamInfo().codecType);
     EXPECT_EQ(8000u, source.audioStreamInfo().rateOrWidth);
-    std::vector<uint8_t> read;
-    std::map<int32_t, std::vector<SourceUnit>> units = readByTrack(source);
-    for (const SourceUnit& unit : units[TRACK_AUDIO]) {
+    std::string read;
+    const std::vector<SourceUnit> units = readByTrack(source)[TRACK_AUDIO];
+    for (const SourceUnit& unit : units) {
         EXPECT_LE(unit.data.size(), 160u);
         EXPECT_EQ(read.size() / 8, unit.timeMs) << "8 bytes a millisecond";
-        read.insert(read.end(), unit.data.begin(), unit.data.end());
+        read.append(unit.data.begin(), unit.data.end());
     }
     EXPECT_EQ(bytes, read);
 }

@@ -2,20 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 // A 3x2 grid of five tiles in a 300x200 window: where the tiles go, which
 // one is heard as the selection moves, and the selected tile alone.
 TEST(GridViewTest, SelectionDecidesWhatIsHeardAndWhatIsShownAlone) {
     GridView view(3, 2, 5);
-    auto expectRect = [](const GridView::Rect& rect, int x, int y, int width, int height) {
-        EXPECT_EQ(x, rect.x);
-        EXPECT_EQ(y, rect.y);
-        EXPECT_EQ(width, rect.width);
-        EXPECT_EQ(height, rect.height);
+    auto at = [](const GridView::Rect& rect) {
+        return std::vector<int>{rect.x, rect.y, rect.width, rect.height};
     };
     std::vector<GridView::Rect> rects = view.layout(300, 200);
     ASSERT_EQ(5u, rects.size());
-    expectRect(rects[0], 2, 2, 96, 96);
-    expectRect(rects[4], 102, 102, 96, 96);
+    EXPECT_EQ((std::vector<int>{2, 2, 96, 96}), at(rects[0]));
+    EXPECT_EQ((std::vector<int>{102, 102, 96, 96}), at(rects[4]));
     EXPECT_TRUE(view.heard(0));
     EXPECT_FALSE(view.heard(4));
 
@@ -27,8 +26,8 @@ TEST(GridViewTest, SelectionDecidesWhatIsHeardAndWhatIsShownAlone) {
 
     view.toggleZoom();
     rects = view.layout(640, 360);
-    expectRect(rects[4], 2, 2, 636, 356);
-    expectRect(rects[0], 0, 0, 0, 0);
+    EXPECT_EQ((std::vector<int>{2, 2, 636, 356}), at(rects[4]));
+    EXPECT_EQ((std::vector<int>{0, 0, 0, 0}), at(rects[0]));
     view.toggleZoom();
-    expectRect(view.layout(640, 360)[4], 215, 182, 209, 176);
+    EXPECT_EQ((std::vector<int>{215, 182, 209, 176}), at(view.layout(640, 360)[4]));
 }

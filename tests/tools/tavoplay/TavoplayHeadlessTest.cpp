@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -61,11 +60,9 @@ TEST(TavoplayHeadlessTest, TheCameraRunWritesASnapshotAndARecordingThatPlaysBack
     const DecodedFile::Stream* video = recorded.find(AVMEDIA_TYPE_VIDEO);
     const DecodedFile::Stream* audio = recorded.find(AVMEDIA_TYPE_AUDIO);
     ASSERT_TRUE(video && audio);
-    EXPECT_EQ(AV_CODEC_ID_H264, video->codec);
+    EXPECT_TRUE(video->codec == AV_CODEC_ID_H264 && video->decodeErrors == 0);
     EXPECT_GE(video->frames, 25) << "from the first key frame on, seconds of pictures";
-    EXPECT_EQ(0, video->decodeErrors);
-    EXPECT_EQ(AV_CODEC_ID_AAC, audio->codec);
-    EXPECT_GT(audio->frames, 0);
+    EXPECT_TRUE(audio->codec == AV_CODEC_ID_AAC && audio->frames > 0);
 
     // The recording (AVCC video, raw AAC) plays through the engine in turn.
     expectRun(
@@ -77,13 +74,6 @@ TEST(TavoplayHeadlessTest, TheCameraRunWritesASnapshotAndARecordingThatPlaysBack
 
 TEST(TavoplayHeadlessTest, OtherCodecsReplayAndBadInput) {
     TempDir dir;
-    {
-        std::ofstream noise(dir.file("noise.mp4"), std::ios::binary);
-        for (int i = 0; i < 65536; ++i) {
-            noise.put(static_cast<char>((i * 7919) >> 3));
-        }
-    }
-    const std::string missing = dir.file("missing.mp4");
     for (const TavoplayRun& run : std::vector<TavoplayRun>{
              {{"--size", "320x240", "--codec", "h265", "--audio", "g711u", "--duration", "6",
                "--snapshot-at", "2", dir.file("h265.jpg"), "--replay-at", "4", "--seek", "1"},
@@ -91,16 +81,8 @@ TEST(TavoplayHeadlessTest, OtherCodecsReplayAndBadInput) {
               {"event 502: first picture", "replay of the stored", "replay: seek to 1 s",
                "event 601: replay at ", "\nreplay at "},
               dir.file("h265.jpg")},
-             {{"--size", "320x240", "--audio", "mp3", "--duration", "3", "--snapshot-at", "2",
-               dir.file("mp3.jpg")},
-              0,
-              {"event 502: first picture"},
-              dir.file("mp3.jpg")},
-             {{missing},
-              1,
-              {"tavoplay: cannot open " + missing + ": No such file or directory"},
-              ""},
-             {{dir.file("noise.mp4")}, 1, {"tavoplay: ", dir.file("noise.mp4")}, ""},
+             // A file that is no media at all: the program itself.
+             {{TAVOPLAY_PATH}, 1, {"tavoplay: cannot open " TAVOPLAY_PATH}, ""},
              {{"--frobnicate"},
               2,
               {"tavoplay: unknown option --frobnicate", "usage: tavoplay"},
@@ -117,14 +99,14 @@ TEST(TavoplayHeadlessTest, OtherCodecsReplayAndBadInput) {
 }
 
 // Four tiles, one of them a smaller file: one snapshot per tile, each of its
-// own stream's size.
+// own stream's size. The cameras' sound is MP3, the first tile's heard.
 TEST(TavoplayHeadlessTest, AGridWritesASnapshotForEachTile) {
     TempDir dir;
     simcam::CameraSettings small = smallVideoSettings(simcam::VideoCodec::H264);
     small.width = 160;
     small.height = 120;
     recordCamera(small, 50, dir.file("small.mp4"));
-    expectRun({{"--grid", "2x2", "--size", "320x240", "--audio", "none", "--duration", "4", "sim",
+    expectRun({{"--grid", "2x2", "--size", "320x240", "--audio", "mp3", "--duration", "4", "sim",
                 dir.file("small.mp4"), "sim", "sim", "--snapshot-at", "3", dir.file("tile%d.jpg")},
                0,
                {"tile 2: playing " + dir.file("small.mp4"), "tile 3: playing simulated camera",
@@ -133,8 +115,8 @@ TEST(TavoplayHeadlessTest, AGridWritesASnapshotForEachTile) {
     for (int tile = 1; tile <= 4; ++tile) {
         const DecodedFile snapshot(dir.file("tile" + std::to_string(tile) + ".jpg"));
         const DecodedFile::Stream* picture = snapshot.find(AVMEDIA_TYPE_VIDEO);
-        ASSERT_NE(nullptr, picture) << tile;
-        EXPECT_EQ(tile == 2 ? 160 : 320, picture->width) << tile;
-        EXPECT_EQ(tile == 2 ? 120 : 240, picture->height) << tile;
+        EXPECT_TRUE(picture && picture->width == (tile == 2 ? 160 : 320) &&
+                    picture->height == (tile == 2 ? 120 : 240))
+            << tile;
     }
 }

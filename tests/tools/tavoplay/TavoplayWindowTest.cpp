@@ -54,31 +54,25 @@ TEST(TavoplayWindowTest, KeysPauseSnapshotAndReplay) {
                             : simcam::TestPattern::readNumber(simcam::LumaView::fromRgb(
                                   rgba.data(), kWidth * 4, kWidth, kHeight, 4, 0, 1, 2));
     };
-    // Waits for text printed from now on; starting with "\n", it finds lines
-    // that begin after the current one.
-    auto expectOutput = [&](const std::string& text) {
-        const size_t size = tavoplay.output().size();
-        const size_t from = size > 0 ? size - 1 : 0;
-        return [&tavoplay, text, from] {
-            EXPECT_TRUE(tavoplay.waitForOutput(text, kStepLimitMs, from))
-                << "\"" << text << "\" in\n"
-                << tavoplay.output();
-        };
+    // Waits for text printed after offset from (never 0); a text starting
+    // with "\n" is found in lines that begin after the one at from.
+    auto expectAfter = [&](size_t from, const std::string& text) {
+        EXPECT_TRUE(tavoplay.waitForOutput(text, kStepLimitMs, from - 1))
+            << "\"" << text << "\" in\n"
+            << tavoplay.output();
     };
+    auto expectNext = [&](const std::string& text) { expectAfter(tavoplay.output().size(), text); };
     // Presses the key as the X server would deliver it and waits for the text.
     auto press = [&](KeySym key, const std::string& text) {
-        const auto printed = expectOutput(text);
+        const size_t from = tavoplay.output().size();
         XEvent event{};
         event.xkey.type = KeyPress;
         event.xkey.display = display.get();
         event.xkey.window = window;
-        event.xkey.root = DefaultRootWindow(display.get());
-        event.xkey.time = CurrentTime;
-        event.xkey.same_screen = True;
         event.xkey.keycode = XKeysymToKeycode(display.get(), key);
         XSendEvent(display.get(), window, True, KeyPressMask, &event);
         XFlush(display.get());
-        printed();
+        expectAfter(from, text);
     };
 
     // Looked at again with each line the program prints; the first picture
@@ -87,10 +81,10 @@ TEST(TavoplayWindowTest, KeysPauseSnapshotAndReplay) {
         tavoplay.waitFor([&](const std::string&) { return shownNumber() >= 0; }, kStepLimitMs))
         << tavoplay.output();
     press(XK_space, "\npaused\n");
-    expectOutput("\npaused ")();
+    expectNext("\npaused ");
     const int64_t held = shownNumber();
     ASSERT_GE(held, 0);
-    expectOutput("\npaused ")();
+    expectNext("\npaused ");
     EXPECT_EQ(held, shownNumber()) << "nothing is drawn while paused";
     press(XK_space, "\nplaying\n");
     EXPECT_TRUE(
@@ -112,18 +106,18 @@ TEST(TavoplayWindowTest, KeysPauseSnapshotAndReplay) {
     const std::string snapshot =
         tavoplay.output().substr(at, tavoplay.output().find('\n', at) - at);
     EXPECT_EQ(0u, snapshot.find(dir.path() + "/snapshot-")) << snapshot;
-    const DecodedFile picture(snapshot);
-    ASSERT_NE(nullptr, picture.find(AVMEDIA_TYPE_VIDEO)) << snapshot;
-    EXPECT_EQ(kWidth, picture.find(AVMEDIA_TYPE_VIDEO)->width);
+    const DecodedFile file(snapshot);
+    const DecodedFile::Stream* picture = file.find(AVMEDIA_TYPE_VIDEO);
+    EXPECT_TRUE(picture && picture->width == kWidth) << snapshot;
 
-    const auto replayStarts = expectOutput("event 601: replay at ");
+    const size_t beforeReplay = tavoplay.output().size();
     press(XK_r, "replay of the stored");
-    replayStarts();
+    expectAfter(beforeReplay, "event 601: replay at ");
     press(XK_Left, "replay: seek to 1 s");
     press(XK_p, "replay paused");
     press(XK_p, "replay playing");
     press(XK_r, "back to live");
-    expectOutput("\nlive ")();
+    expectNext("\nlive ");
     press(XK_Escape, "");
     EXPECT_EQ(0, tavoplay.wait(kStepLimitMs)) << tavoplay.output();
 }

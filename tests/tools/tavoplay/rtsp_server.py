@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Serves an MP4 file (H.264 and AAC) as rtsp://127.0.0.1:PORT/camera.
 
-Usage: rtsp_server.py FILE PORT. Prints "serving URL" once it accepts
-clients; every client gets the file from its start. Runs until killed.
+Usage: rtsp_server.py FILE PORT (0: any free port). Prints "serving URL\n"
+once it accepts clients; every client gets the file from its start. Runs until killed.
 """
 import sys
 
@@ -27,7 +27,7 @@ def main():
     server.get_mount_points().add_factory("/camera", factory)
     if server.attach(None) == 0:
         sys.exit(f"cannot serve on port {port}")
-    print(f"serving rtsp://127.0.0.1:{port}/camera", flush=True)
+    print(f"serving rtsp://127.0.0.1:{server.get_bound_port()}/camera", flush=True)
     GLib.MainLoop().run()
 
 
