@@ -7,29 +7,9 @@
 
 #include "Platform/Win32/Win32Event.h"
 #include "support/ManualSoundBuffer.h"
+#include "support/SoundBufferDescription.h"
 
 namespace {
-
-WAVEFORMATEX pcm(WORD bits, WORD channels, DWORD rate) {
-    WAVEFORMATEX format = {};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = channels;
-    format.nSamplesPerSec = rate;
-    format.nBlockAlign = static_cast<WORD>(bits / 8 * channels);
-    format.nAvgBytesPerSec = rate * format.nBlockAlign;
-    format.wBitsPerSample = bits;
-    return format;
-}
-
-DSBUFFERDESC describe(WAVEFORMATEX* format, DWORD bytes) {
-    DSBUFFERDESC desc = {};
-    desc.dwSize = sizeof(DSBUFFERDESC);
-    desc.dwFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GLOBALFOCUS |
-                   DSBCAPS_GETCURRENTPOSITION2;
-    desc.dwBufferBytes = bytes;
-    desc.lpwfxFormat = format;
-    return desc;
-}
 
 std::vector<uint8_t> filled(size_t bytes, uint8_t value) {
     return std::vector<uint8_t>(bytes, value);
@@ -39,8 +19,8 @@ std::vector<uint8_t> filled(size_t bytes, uint8_t value) {
 class LoopingSoundBufferTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        WAVEFORMATEX format = pcm(16, 1, 8000);
-        DSBUFFERDESC desc = describe(&format, 8192);
+        WAVEFORMATEX format = pcmFormat(16, 1, 8000);
+        DSBUFFERDESC desc = describeBuffer(&format, 8192);
         buffer = new ManualSoundBuffer();
         ASSERT_EQ(DS_OK, buffer->initialize(&desc));
         for (int i = 0; i < 2; ++i) {
@@ -87,9 +67,10 @@ protected:
 // The renderer asks for the stream's own format: one it cannot play must fail
 // the buffer's creation rather than play noise.
 TEST(LoopingSoundBufferSetup, RefusesFormatsItCannotPlay) {
-    for (const WAVEFORMATEX& format : {pcm(8, 2, 48000), pcm(16, 6, 48000), pcm(16, 2, 50)}) {
+    for (const WAVEFORMATEX& format :
+         {pcmFormat(8, 2, 48000), pcmFormat(16, 6, 48000), pcmFormat(16, 2, 50)}) {
         WAVEFORMATEX spoilt = format;
-        DSBUFFERDESC desc = describe(&spoilt, 12288);  // whole frames of each
+        DSBUFFERDESC desc = describeBuffer(&spoilt, 12288);  // whole frames of each
         ManualSoundBuffer* buffer = new ManualSoundBuffer();
         EXPECT_EQ(DSERR_BADFORMAT, buffer->initialize(&desc))
             << format.wBitsPerSample << " " << format.nChannels << " " << format.nSamplesPerSec;

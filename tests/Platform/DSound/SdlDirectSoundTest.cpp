@@ -9,30 +9,10 @@
 
 #include "Platform/Win32/Win32Event.h"
 #include "support/ScopedEnv.h"
+#include "support/SoundBufferDescription.h"
 #include "support/TempDir.h"
 
 namespace {
-
-WAVEFORMATEX monoAt8000() {
-    WAVEFORMATEX format = {};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 1;
-    format.nSamplesPerSec = 8000;
-    format.nAvgBytesPerSec = 16000;
-    format.nBlockAlign = 2;
-    format.wBitsPerSample = 16;
-    return format;
-}
-
-DSBUFFERDESC describe(WAVEFORMATEX* format, DWORD bytes) {
-    DSBUFFERDESC desc = {};
-    desc.dwSize = sizeof(DSBUFFERDESC);
-    desc.dwFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_GLOBALFOCUS |
-                   DSBCAPS_GETCURRENTPOSITION2;
-    desc.dwBufferBytes = bytes;
-    desc.lpwfxFormat = format;
-    return desc;
-}
 
 void fill(IDirectSoundBuffer* buffer, DWORD offset, DWORD bytes, int16_t value) {
     LPVOID region = nullptr;
@@ -54,8 +34,8 @@ TEST(SdlDirectSound, SoundCardPullsTheLoopingBufferAndMovesTheCursor) {
 
     IDirectSound8* device = nullptr;
     ASSERT_EQ(DS_OK, DirectSoundCreate8(nullptr, &device, nullptr));
-    WAVEFORMATEX format = monoAt8000();
-    DSBUFFERDESC desc = describe(&format, 8192);
+    WAVEFORMATEX format = pcmFormat(16, 1, 8000);
+    DSBUFFERDESC desc = describeBuffer(&format, 8192);
     IDirectSoundBuffer* buffer = nullptr;
     ASSERT_EQ(DS_OK, device->CreateSoundBuffer(&desc, &buffer, nullptr));
     // The buffer keeps the device (and SDL) alive after the device's last
