@@ -67,6 +67,9 @@ TEST(RivoThread, StartingAgainAndDestroyingWaitForTheRunningLoop) {
     restarter.join();
     waitForStarts(*loop, 2);
     EXPECT_EQ(1, loop->maxActiveAtOnce.load());
+    // The second loop must see the cleared flag and end before it is raised
+    // again, or the next start would wait for it for ever.
+    loop->stop();
 
     keepGoing = true;
     loop->start(0x20000, nullptr);
