@@ -33,7 +33,6 @@ LiveQueue::LiveQueue(IMediaSource* source, Pacing pacing, uint32_t holdBackMs, C
       m_clock(std::move(clock)),
       m_startMs(m_clock()),
       m_functions{getSampleEntry, nullptr, getMaxDelayEntry, getMaxTsEntry},
-      m_hasVideo(source->videoStreamInfo().codecType != CODEC_NONE),
       m_lastReadMs(-1),
       m_ended(false),
       m_stopFeeding(false) {
@@ -155,8 +154,11 @@ int32_t LiveQueue::getMaxDelay(uint32_t* outMs) {
         return 0;
     }
     const int64_t elapsed = elapsed_Locked();
-    Track& t = m_hasVideo ? m_video : m_audio;
-    receive_Locked(&t, elapsed);
+    receive_Locked(&m_video, elapsed);
+    receive_Locked(&m_audio, elapsed);
+    // Video sets the pace once it comes; a network stream may tell what it
+    // carries only after the player started.
+    const Track& t = m_video.hasNewest || !m_audio.hasNewest ? m_video : m_audio;
     const int64_t behind = elapsed - (t.hasNewest ? t.newestMs : 0);
     if (behind > 0) {
         *outMs = behind > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(behind);

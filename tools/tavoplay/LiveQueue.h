@@ -117,7 +117,6 @@ private:
     mutable std::mutex m_mutex;
     Track m_video;
     Track m_audio;
-    bool m_hasVideo;
     int64_t m_lastReadMs;  // time of the last unit read from the source, -1 before
     bool m_ended;
     std::string m_error;

@@ -5,12 +5,14 @@
 #include <thread>
 #include <utility>
 
-ReconnectingSource::ReconnectingSource(Connect connect, Backoff::Clock clock)
+ReconnectingSource::ReconnectingSource(Connect connect, const std::string& name,
+                                       Backoff::Clock clock)
     : m_connect(std::move(connect)),
       m_clock(clock),
       m_interrupted(false),
       m_video{STREAM_VIDEO, CODEC_NONE, 0, 0},
       m_audio{STREAM_AUDIO, CODEC_NONE, 0, 0},
+      m_description(name + " (not connected)"),
       m_pendingDescriptions(0),
       m_rebase(false),
       m_offsetMs(0),
@@ -22,6 +24,12 @@ ReconnectingSource::ReconnectingSource(Connect connect, Backoff::Clock clock)
 bool ReconnectingSource::start() {
     m_source = m_connect(&m_interrupted, &m_error);
     if (!m_source) {
+        // A camera that is down when the viewer starts is waited for like
+        // one that went away: read() connects once the backoff allows.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_state.connected = false;
+        m_state.lastError = m_error;
+        m_backoff.failed();
         return false;
     }
     m_video = m_source->videoStreamInfo();
@@ -109,7 +117,7 @@ bool ReconnectingSource::reconnect() {
             m_source = std::move(source);
             ++m_state.connections;
             m_pendingDescriptions = 2;
-            m_rebase = true;
+            m_rebase = m_lastTimeMs >= 0;
             return true;
         }
         m_state.lastError = error;

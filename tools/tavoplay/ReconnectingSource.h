@@ -27,10 +27,11 @@ public:
     // How often a wait looks at the interrupt flag.
     static constexpr int kWaitSliceMs = 50;
 
-    ReconnectingSource(Connect connect, Backoff::Clock clock);
+    // name stands for the stream in describe() until it is connected.
+    ReconnectingSource(Connect connect, const std::string& name, Backoff::Clock clock);
 
     // The first connection, whose descriptions the player gets first. False
-    // with the reason in error() when it fails.
+    // with the reason in error() when it fails; read() then keeps trying.
     bool start();
     // Ends a wait or a connection's read; read() then returns false.
     void interrupt() { m_interrupted = true; }

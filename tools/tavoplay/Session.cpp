@@ -37,6 +37,7 @@ Session::Session(const Settings& settings, const Script& script, Console* consol
       m_failed(false) {
     for (Tile* tile : m_tiles) {
         m_watches.emplace_back(tile->live());
+        m_watches.back().connected = !tile->network() || tile->network()->state().connected;
     }
 }
 
@@ -126,8 +127,8 @@ void Session::watch(size_t index, int64_t elapsedMs) {
         m_console->message(tile.prefix() + "the stream was lost (" + state.lastError +
                            "); the last picture stays while it is connected again");
     } else if (!seen.connected && state.connected) {
-        m_console->message(tile.prefix() + "reconnected (connection " +
-                           std::to_string(state.connections) + ")");
+        m_console->message(tile.prefix() + (state.connections > 1 ? "reconnected" : "connected") +
+                           " (connection " + std::to_string(state.connections) + ")");
     }
     seen.connected = state.connected;
 }

@@ -83,10 +83,10 @@ bool Tile::open(const Options& options, const std::string& source, std::string* 
                 }
                 return stream;
             },
-            steadyMs));
+            source, steadyMs));
         if (!reconnecting->start()) {
-            *error = reconnecting->error();
-            return false;
+            m_console->message(m_prefix + "cannot connect to " + source + " (" +
+                               reconnecting->error() + "); trying again");
         }
         m_network = reconnecting.get();
         m_source = std::move(reconnecting);

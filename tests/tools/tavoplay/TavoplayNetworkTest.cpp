@@ -1,6 +1,7 @@
 // tavoplay on a real RTSP server (GStreamer's, run by rtsp_server.py on the
 // loopback) that serves a recording of the simulated camera with 48 kHz
-// stereo sound, over TCP and over UDP, through a restart of the server.
+// stereo sound, over TCP and over UDP, through a restart of the server, and
+// a viewer started while the server is away.
 
 #include <gtest/gtest.h>
 
@@ -77,12 +78,15 @@ TEST(TavoplayNetworkTest, RtspOverTcpAndUdpComesBackAfterTheServerRestarts) {
         EXPECT_TRUE(player->waitForOutput("last picture kept; reconnecting in", kStepLimitMs))
             << player->output();
     }
+    players.emplace_back(new ChildProcess({TAVOPLAY_PATH, "--headless", url}));
+    EXPECT_TRUE(players.back()->waitForOutput("cannot connect to " + url, kStepLimitMs))
+        << players.back()->output();
     server = startServer(dir.file("camera.mp4"), std::to_string(std::atoi(url.c_str() + 17)), &url);
     for (const std::unique_ptr<ChildProcess>& player : players) {
         const size_t from = player->output().size();
         EXPECT_TRUE(player->waitFor(
             [from](const std::string& output) {
-                const size_t back = output.find("reconnected (connection 2)", from);
+                const size_t back = output.find("connected (connection ", from);
                 return back != std::string::npos && showsPictures(output, back);
             },
             kReconnectLimitMs))
