@@ -344,7 +344,10 @@ void CMediaRecord::gatherForStart(ItemPtr item) {
     if (item->track == TRACK_AUDIO) {
         m_audioSeen = true;
         if (m_gathered.empty()) {
-            m_lastAudio = std::move(item);
+            m_earlyAudio.push_back(std::move(item));
+            if (m_earlyAudio.size() > kAudioWaitSamples) {
+                m_earlyAudio.pop_front();
+            }
         } else {
             m_gathered.push_back(std::move(item));
         }
@@ -413,7 +416,7 @@ bool CMediaRecord::startRecording() {
         fail(AVERROR_INVALIDDATA);
         return true;
     }
-    const RecordItem* firstSound = m_lastAudio.get();
+    const RecordItem* firstSound = m_earlyAudio.empty() ? nullptr : m_earlyAudio.front().get();
     for (const ItemPtr& item : m_gathered) {
         if (!firstSound && item->track == TRACK_AUDIO) {
             firstSound = item.get();
@@ -429,7 +432,11 @@ bool CMediaRecord::startRecording() {
     // An empty index first, then a fragment at each cut (see the class note);
     // each fragment's times count from its own header.
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", "empty_moov+default_base_moof+frag_custom", 0);
+    // frag_discont lets a track that starts later than the other (sound a
+    // little after the key frame) say so in its first fragment's time
+    // instead of being moved to 0; times are never shifted, none is negative.
+    av_dict_set(&options, "movflags", "empty_moov+default_base_moof+frag_custom+frag_discont", 0);
+    m_output->avoid_negative_ts = AVFMT_AVOID_NEG_TS_MAKE_NON_NEGATIVE;
     result = avformat_write_header(m_output, &options);
     av_dict_free(&options);
     if (result >= 0) {
@@ -443,13 +450,21 @@ bool CMediaRecord::startRecording() {
     m_fileSize = avio_tell(m_output->pb);
     m_baseTime = keyFrame.time;
     m_state = State::kRecording;
-    m_lastAudio.reset();
     RIVO_LOG("record started: %s, video %s, audio %s", m_outputName.c_str(),
              avcodec_get_name(m_videoStream->codecpar->codec_id),
              m_audioStream ? avcodec_get_name(m_audioStream->codecpar->codec_id) : "none");
     addEvent("started " + m_outputName);
+    // The key frame, the early sound from its time on, then the rest in order.
     std::vector<ItemPtr> gathered;
-    gathered.swap(m_gathered);
+    gathered.push_back(std::move(m_gathered.front()));
+    for (ItemPtr& item : m_earlyAudio) {
+        gathered.push_back(std::move(item));
+    }
+    m_earlyAudio.clear();
+    for (size_t i = 1; i < m_gathered.size(); ++i) {
+        gathered.push_back(std::move(m_gathered[i]));
+    }
+    m_gathered.clear();
     for (ItemPtr& item : gathered) {
         if (state() == State::kRecording) {
             writeItem(std::move(item));

@@ -233,7 +233,9 @@ private:
     int m_videoCodec;                 // VIDEO_H264, VIDEO_H265, or CODEC_NONE until known
     std::vector<ItemPtr> m_gathered;  // from the start's key frame on
     bool m_audioSeen;                 // a recordable sound sample came before the start
-    ItemPtr m_lastAudio;              // the newest one, for the sound's parameters
+    // Sound that came before the start's key frame (the audio loop may run
+    // ahead); what is not older than the key frame is recorded.
+    std::deque<ItemPtr> m_earlyAudio;
     std::string m_outputName;
     AVFormatContext* m_output;
     AVStream* m_videoStream;
