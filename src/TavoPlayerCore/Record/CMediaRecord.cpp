@@ -318,7 +318,7 @@ void CMediaRecord::threadMain() {
             flushFragment();
         }
         if (last) {
-            if (state() == State::kWaiting && !m_gathered.empty()) {
+            if (state() == State::kWaiting && !m_gathered.empty() && named()) {
                 startRecording();
             }
             return;
@@ -352,17 +352,26 @@ void CMediaRecord::gatherForStart(ItemPtr item) {
             m_gathered.push_back(std::move(item));
         }
     } else {
-        if (m_gathered.empty()) {
-            const PictureInfo info = scanPicture(*item);
-            if (!info.key || !info.parameterSets) {
-                return;
-            }
+        const PictureInfo info = scanPicture(*item);
+        const bool startable = info.key && info.parameterSets;
+        // Without a file yet, the recording is to start at the newest key
+        // frame; kept samples are bounded, a start needs a key frame again.
+        if ((startable && !named()) || m_gathered.size() >= kGatherLimit) {
+            m_gathered.clear();
+        }
+        if (m_gathered.empty() && !startable) {
+            return;
         }
         m_gathered.push_back(std::move(item));
     }
-    if (readyToStart() && !startRecording()) {
-        m_gathered.clear();
+    if (named() && readyToStart()) {
+        startRecording();
     }
+}
+
+bool CMediaRecord::named() const {
+    CAutoLock lock(&m_mutex);
+    return m_file != nullptr;
 }
 
 bool CMediaRecord::readyToStart() const {
@@ -388,17 +397,20 @@ bool CMediaRecord::readyToStart() const {
     return videoSpan >= kAudioWaitMs || m_gathered.size() >= kAudioWaitSamples;
 }
 
-bool CMediaRecord::startRecording() {
+void CMediaRecord::startRecording() {
     const RecordItem& keyFrame = *m_gathered.front();
     const PictureInfo info = scanPicture(keyFrame);
+    int width = 0;
+    int height = 0;
+    if (!pictureSize(keyFrame, &width, &height)) {
+        RIVO_LOG("record key frame without a picture size: starting at a later one");
+        m_gathered.clear();
+        return;
+    }
     AVIOContext* file = nullptr;
     int32_t audioCodec = CODEC_NONE;
     {
         CAutoLock lock(&m_mutex);
-        if (!m_file) {
-            RIVO_LOG("record has no file yet: starting at a later key frame");
-            return false;
-        }
         std::swap(file, m_file);
         m_outputName = m_fileName;
         m_started = true;
@@ -408,13 +420,13 @@ bool CMediaRecord::startRecording() {
     if (result < 0) {
         avio_closep(&file);
         fail(result);
-        return true;
+        return;
     }
     m_output->pb = file;
-    m_videoStream = addVideoStream(info, keyFrame);
+    m_videoStream = addVideoStream(info, width, height);
     if (!m_videoStream) {
-        fail(AVERROR_INVALIDDATA);
-        return true;
+        fail(AVERROR(ENOMEM));
+        return;
     }
     const RecordItem* firstSound = m_earlyAudio.empty() ? nullptr : m_earlyAudio.front().get();
     for (const ItemPtr& item : m_gathered) {
@@ -445,7 +457,7 @@ bool CMediaRecord::startRecording() {
     }
     if (result < 0) {
         fail(result);
-        return true;
+        return;
     }
     m_fileSize = avio_tell(m_output->pb);
     m_baseTime = keyFrame.time;
@@ -470,34 +482,38 @@ bool CMediaRecord::startRecording() {
             writeItem(std::move(item));
         }
     }
-    return true;
 }
 
-AVStream* CMediaRecord::addVideoStream(const PictureInfo& info, const RecordItem& keyFrame) {
-    const AVCodecID codec = m_videoCodec == VIDEO_H265 ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264;
+bool CMediaRecord::pictureSize(const RecordItem& keyFrame, int* width, int* height) const {
     // The parser reads the picture size from the parameter sets and slice.
-    AVCodecParserContext* parser = av_parser_init(codec);
+    AVCodecParserContext* parser = av_parser_init(videoCodecId());
     AVCodecContext* context = avcodec_alloc_context3(nullptr);
-    int width = 0;
-    int height = 0;
     if (parser && context) {
         parser->flags |= PARSER_FLAG_COMPLETE_FRAMES;
         uint8_t* out = nullptr;
         int outSize = 0;
         av_parser_parse2(parser, context, &out, &outSize, keyFrame.data.data(),
                          static_cast<int>(keyFrame.size), AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-        width = parser->width;
-        height = parser->height;
+        *width = parser->width;
+        *height = parser->height;
     }
     av_parser_close(parser);
     avcodec_free_context(&context);
-    AVStream* stream = width > 0 && height > 0 ? avformat_new_stream(m_output, nullptr) : nullptr;
+    return *width > 0 && *height > 0;
+}
+
+int CMediaRecord::videoCodecId() const {
+    return m_videoCodec == VIDEO_H265 ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264;
+}
+
+AVStream* CMediaRecord::addVideoStream(const PictureInfo& info, int width, int height) {
+    AVStream* stream = avformat_new_stream(m_output, nullptr);
     if (!stream) {
         return nullptr;
     }
     AVCodecParameters* parameters = stream->codecpar;
     parameters->codec_type = AVMEDIA_TYPE_VIDEO;
-    parameters->codec_id = codec;
+    parameters->codec_id = static_cast<AVCodecID>(videoCodecId());
     parameters->width = width;
     parameters->height = height;
     // Annex B parameter sets: the muxer turns them into avcC / hvcC and the

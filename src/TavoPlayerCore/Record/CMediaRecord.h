@@ -41,7 +41,8 @@ struct AVStream;
 // 23): hosts that never set the flag are recorded too. When the audio codec is
 // recordable but no sound has come yet, the start waits up to a second of
 // video for it, so the sound track is not lost to a video loop that runs
-// ahead; sound from before the first key frame is not written.
+// ahead; sound from before the first key frame is not written. Until the
+// file is named, the start moves to each newer key frame.
 //
 // Time stamps in the file always increase per track: each sample advances its
 // track by its step from the previous sample of that track; a step that stands
@@ -88,6 +89,8 @@ public:
     // Video a start waits for the first sound, in media time (or samples).
     static constexpr uint32_t kAudioWaitMs = 1000;
     static constexpr size_t kAudioWaitSamples = 100;
+    // Samples kept from a key frame on while the file has no name yet.
+    static constexpr size_t kGatherLimit = 500;
     // Largest step between two samples of a track that is taken as it is.
     static constexpr uint32_t kMaxStepMs = 10000;
 
@@ -187,11 +190,14 @@ private:
     // has come (or waited long enough), then starts.
     void gatherForStart(ItemPtr item);
     bool readyToStart() const;
+    bool named() const;
     // Creates the muxer, its streams and the header on the named file, then
-    // writes the gathered samples. False when the stream cannot be recorded
-    // from this key frame; the gathered samples are dropped then.
-    bool startRecording();
-    AVStream* addVideoStream(const PictureInfo& info, const RecordItem& keyFrame);
+    // writes the gathered samples.
+    void startRecording();
+    // The key frame's picture size; false when the parser finds none.
+    bool pictureSize(const RecordItem& keyFrame, int* width, int* height) const;
+    int videoCodecId() const;  // the AVCodecID of m_videoCodec
+    AVStream* addVideoStream(const PictureInfo& info, int width, int height);
     AVStream* addAudioStream(const RecordItem& frame, bool aac);
     // Writes one sample (after the start): holds it back until the next of its
     // track, cuts fragments, watches for write errors.

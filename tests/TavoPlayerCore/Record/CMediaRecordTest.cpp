@@ -275,6 +275,24 @@ TEST_F(CMediaRecordTest, NamesThatCannotBeAFileAreRefused) {
     EXPECT_FALSE(std::filesystem::exists(m_dir.file("other.mp4")));
 }
 
+// A host that names the file after the stream came in records from the
+// newest key frame before the name.
+TEST_F(CMediaRecordTest, ALateNameStartsAtTheNewestKeyFrame) {
+    const std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 30);
+    const std::string target = m_dir.file("late.mp4");
+    {
+        CMediaRecord recorder;
+        recorder.setAudioCodec(AUDIO_G711A);
+        feed(recorder, std::vector<EncodedUnit>(video.begin(), video.begin() + 25));
+        ASSERT_TRUE(eventually([&] { return recorder.queuedBytes() == 0; }));
+        ASSERT_EQ(0, recorder.setFileName(target.c_str()));
+        feed(recorder, std::vector<EncodedUnit>(video.begin() + 25, video.end()));
+    }
+    const DecodedFile file(target);
+    ASSERT_TRUE(file.opened());
+    EXPECT_EQ(10u, file.find(AVMEDIA_TYPE_VIDEO)->timesMs.size());
+}
+
 TEST_F(CMediaRecordTest, AudioStopsWhenTheCodecChanges) {
     const std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 30);
     const std::vector<EncodedUnit> aac = encodeAudio(AudioCodec::AAC, 800, 0);
