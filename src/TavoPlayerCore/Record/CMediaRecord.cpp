@@ -105,33 +105,28 @@ int32_t CMediaRecord::setFileName(const char* name) {
     if (!name || !name[0]) {
         return PLAYER_E_INVALIDARG;
     }
-    // Created here, on the host's thread, so that a name that cannot be a
-    // file is refused at once (the described recorder only logs it later).
-    AVIOContext* file = nullptr;
-    const int opened = avio_open(&file, name, AVIO_FLAG_WRITE);
-    if (opened < 0) {
-        RIVO_LOG("record file %s cannot be created: %d", name, opened);
-        return PLAYER_E_FAIL;
-    }
     std::string oldName;
     AVIOContext* oldFile = nullptr;
-    bool refused = false;
     {
+        // Held while the file is made, so that the start cannot take the
+        // earlier file meanwhile and a recording's file is never emptied.
         CAutoLock lock(&m_mutex);
         if (m_started || !m_recording) {
-            refused = true;
-        } else {
-            oldName = m_fileName;
-            oldFile = m_file;
-            m_fileName = name;
-            m_file = file;
+            RIVO_LOG("record file name refused: the recording has its file");
+            return PLAYER_E_FAIL;
         }
-    }
-    if (refused) {
-        avio_closep(&file);
-        std::remove(name);
-        RIVO_LOG("record file name refused: the recording has its file");
-        return PLAYER_E_FAIL;
+        // Created here, on the host's thread, so that a name that cannot be a
+        // file is refused at once (the described recorder only logs it later).
+        AVIOContext* file = nullptr;
+        const int opened = avio_open(&file, name, AVIO_FLAG_WRITE);
+        if (opened < 0) {
+            RIVO_LOG("record file %s cannot be created: %d", name, opened);
+            return PLAYER_E_FAIL;
+        }
+        oldName = m_fileName;
+        oldFile = m_file;
+        m_fileName = name;
+        m_file = file;
     }
     if (oldFile) {
         avio_closep(&oldFile);
