@@ -22,8 +22,8 @@ struct AVStream;
 // decoding them. Video is H.264 or H.265 in Annex B (the only framing the
 // engine's decoders take); which of the two is read from the stream's
 // parameter sets. Audio, when the stream's audio is AAC (ADTS frames) or MP3,
-// goes into a second track. G.711 cannot be stored in MP4: such recordings are
-// video only, and the log says so.
+// goes into a second track (the described recorder keeps video only). G.711
+// cannot be stored in MP4: such recordings are video only, and the log says so.
 //
 // The file is a fragmented MP4 (this goes beyond the described recorder,
 // which writes the index at the end and loses the whole file in a crash): the
@@ -38,25 +38,29 @@ struct AVStream;
 // The recording starts at the first key frame that carries its parameter sets
 // (VPS for H.265, SPS and PPS). A key frame is a sample the host flags, or one
 // holding an H.264 IDR slice (NAL type 5) or an H.265 IRAP picture (types 16 to
-// 23): hosts that never set the flag are recorded too. When the audio codec is
+// 23): hosts that never set the flag are recorded too (the described recorder
+// waits for three flagged key frames and probes them). When the audio codec is
 // recordable but no sound has come yet, the start waits up to a second of
 // video for it, so the sound track is not lost to a video loop that runs
 // ahead; sound from before the first key frame is not written. Until the
 // file is named, the start moves to each newer key frame.
 //
-// Time stamps in the file always increase per track: each sample advances its
-// track by its step from the previous sample of that track; a step that stands
-// still, goes back or leaps more than kMaxStepMs (a camera that restarts, a
-// clock that wraps) is replaced by the track's previous step.
+// Time stamps in the file always increase per track (the described recorder
+// only spaces repeated video times): each sample advances its track by its
+// step from the previous sample of that track; a step that stands still, goes
+// back or leaps more than kMaxStepMs (a camera that restarts, a clock that
+// wraps) is replaced by the track's previous step.
 //
 // The queue between the player's loops and the writer is bounded by bytes
-// (kQueueBytes), not by sample count, so groups of pictures of any length
-// record. A sample arriving at a full queue is dropped; after a dropped
+// (kQueueBytes), not by sample count (the described queue of 512 samples
+// must hold three key frames before anything is written), so groups of
+// pictures of any length record. A sample arriving at a full queue is dropped; after a dropped
 // picture the video resumes at the next key frame.
 //
 // A write that fails (disk full, I/O error) ends the recording: the file is
 // cut back to the end of its last complete fragment, so it plays up to there,
-// and a "failed" event says why. Events are collected here and handed to the
+// and a "failed" event says why (the described recorder ignores write errors
+// and tells the host nothing). Events are collected here and handed to the
 // host by the player (takeEvents); this thread never calls the host.
 //
 // How the player drives a recorder (m_recorder is replaced and used under
