@@ -96,10 +96,10 @@ double recordOnce(const std::string& path, bool paced) {
         sample.ulFlags = samples[i].keyFrame ? MEDIA_FLAG_KEYFRAME : 0;
         sample.ulsize = static_cast<uint32_t>(samples[i].data.size());
         sample.pData = const_cast<uint8_t*>(samples[i].data.data());
-        recorder.input(&sample, TRACK_VIDEO, 0);
+        recorder.input(&sample, TRACK_VIDEO);
     }
     recorder.stopRecord();
-    if (!(recorder.state() & CMediaRecord::kStateStarted)) {
+    if (recorder.state() != CMediaRecord::State::kStopped) {
         throw std::runtime_error("the recording did not start");
     }
     return processCpuMs() - cpuStart;

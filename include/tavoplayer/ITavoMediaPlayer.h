@@ -27,6 +27,19 @@
 #define PLAYER_EVENT_FIRST_PICTURE 502
 // Replay position of the frame store in whole seconds, as decimal text.
 #define PLAYER_EVENT_REPLAY_POSITION 601
+// What became of a recording, as text "<what> <file>" or "failed <reason> <file>":
+//   "started <file>"  the file has its header and first key frame; from now on
+//                     it plays up to its last fragment even after a crash;
+//   "stopped <file>"  PARAM_RECORD 0, stop() or destroying the player ended the
+//                     recording and the file is complete;
+//   "failed disk-full <file>"    no space left, or the file size limit reached;
+//   "failed write-error <file>"  any other write failure;
+//   "failed no-video <file>"     the recording ended before a key frame with its
+//                                parameter sets came; no file is left.
+// After disk-full or write-error the file plays up to its last complete
+// fragment. Sent on the video loop's thread, or on the host's thread whose
+// command ended the recording.
+#define PLAYER_EVENT_RECORDING 701
 
 // ---- Parameter ids (setParam / getParam) ---------------------------------
 
@@ -47,8 +60,11 @@
 #define PARAM_STORE_PAUSE 0x3010015     // int32_t*
 #define PARAM_REPAINT 0x3010016         // not read
 #define PARAM_RECORD 0x3010030          // int32_t*: on / off
-#define PARAM_RECORD_FILE 0x3010032     // const char*: MP4 file name
-#define PARAM_RENDER_FLOAT 0x3010033    // float*
+#define PARAM_RECORD_FILE \
+    0x3010032                         // const char*: MP4 file, created at once;
+                                      // PLAYER_E_FAIL when it cannot be created,
+                                      // recording is off or has its file already
+#define PARAM_RENDER_FLOAT 0x3010033  // float*
 
 // Video renderer kinds for PARAM_RENDER_KIND.
 #define RENDER_KIND_DDRAW 0x202
@@ -110,7 +126,8 @@ struct AudioFormat {
 
 // ---- Host side ------------------------------------------------------------
 
-// Receives player events on the player's video thread.
+// Receives player events on the player's video thread (PLAYER_EVENT_RECORDING
+// also on the host thread whose command ended the recording).
 class IPlayerEventSink {
 public:
     virtual ~IPlayerEventSink() {}

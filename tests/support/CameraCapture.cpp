@@ -57,7 +57,7 @@ void recordCamera(const simcam::CameraSettings& settings, int pictures, const st
         sample.ulFlags = unit.keyFrame ? MEDIA_FLAG_KEYFRAME : 0;
         sample.ulsize = static_cast<uint32_t>(unit.data.size());
         sample.pData = const_cast<uint8_t*>(unit.data.data());
-        recorder.input(&sample, track, 0);
+        recorder.input(&sample, track);
     };
     simcam::EncodedUnit video;
     simcam::EncodedUnit audio;

@@ -124,7 +124,12 @@ bool PlayerControl::snapshot(const std::string& path) {
 void PlayerControl::startRecording(const std::string& path) {
     int32_t on = 1;
     m_player->setParam(PARAM_RECORD, &on);
-    m_player->setParam(PARAM_RECORD_FILE, const_cast<char*>(path.c_str()));
+    if (m_player->setParam(PARAM_RECORD_FILE, const_cast<char*>(path.c_str())) != 0) {
+        int32_t off = 0;
+        m_player->setParam(PARAM_RECORD, &off);
+        say("cannot record to " + path + " (no such directory, or not writable)");
+        return;
+    }
     m_recordingPath = path;
     say("recording to " + path);
 }
@@ -137,7 +142,7 @@ bool PlayerControl::stopRecording() {
     struct stat info;
     if (stat(path.c_str(), &info) != 0 || info.st_size == 0) {
         say("recording " + path +
-            " was not written (a recording starts once three key frames came in)");
+            " was not written (a recording starts at a key frame with its parameter sets)");
         return false;
     }
     say("recording finished: " + path + " (" + std::to_string((info.st_size + 1023) / 1024) +

@@ -1,14 +1,16 @@
 #include "TavoPlayerCore/Record/CMediaRecord.h"
 
-#include <algorithm>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavcodec/bsf.h>
 #include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
 }
 
 #include "Common/CAutoLock.h"
@@ -17,45 +19,76 @@ extern "C" {
 
 using RIVO_Common_Player::CAutoLock;
 using RIVO_Common_Player::sleepMs;
+using RIVO_Common_Player::tickMs;
 
 namespace {
 
-constexpr uint32_t kNoTimestamp = 0xFFFFFFFF;
-// Key frames that make the recorder ready: enough for the probe to find the
-// stream's parameters and for the file to start at a key frame.
-constexpr int kReadyKeyFrames = 3;
-constexpr uint32_t kWaitReadyMs = 5;
-constexpr uint32_t kPassIntervalMs = 1;
+constexpr uint32_t kPassIntervalMs = 5;
+// Steps assumed for a track's first samples until it shows its own.
+constexpr uint32_t kDefaultVideoStepMs = 40;
+constexpr uint32_t kDefaultAudioStepMs = 20;
+constexpr uint64_t kNoFragment = ~uint64_t(0);
+constexpr size_t kAdtsHeaderBytes = 7;
+constexpr int kAdtsRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                              22050, 16000, 12000, 11025, 8000,  7350};
+constexpr int kMpegAudioRates[] = {44100, 48000, 32000};
 
 bool recordableAudio(int32_t codecType) {
     return codecType == AUDIO_AAC || codecType == AUDIO_MP3;
 }
 
+// "disk-full" for the errors a full disk or a file size limit give, else "write-error".
+const char* failureReason(int error) {
+    return error == AVERROR(ENOSPC) || error == AVERROR(EFBIG) || error == AVERROR(EDQUOT)
+               ? "disk-full"
+               : "write-error";
+}
+
+// The NAL units of an Annex B access unit, as [begin, end) offsets without
+// their start codes and without the zero bytes before the next start code.
+std::vector<std::pair<size_t, size_t>> nalUnits(const uint8_t* data, size_t size) {
+    std::vector<std::pair<size_t, size_t>> units;
+    for (size_t i = 0; i + 3 <= size; ++i) {
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
+            if (!units.empty()) {
+                size_t end = i;
+                while (end > units.back().first && data[end - 1] == 0) {
+                    --end;
+                }
+                units.back().second = end;
+            }
+            units.emplace_back(i + 3, size);
+            i += 2;
+        }
+    }
+    return units;
+}
+
 }  // namespace
 
 CMediaRecord::CMediaRecord()
-    : m_recording(1),
-      m_state(0),
-      m_startFailures(0),
-      m_keyFrames(0),
-      m_videoCount(0),
-      m_audioCount(0),
-      m_frameDuration(0),
+    : m_recording(true),
+      m_state(State::kWaiting),
+      m_flushedMs(0),
+      m_queuedBytes(0),
+      m_gap(false),
+      m_dropped(0),
+      m_file(nullptr),
+      m_started(false),
       m_audioCodec(CODEC_NONE),
       m_audioCodecChanged(false),
-      m_dropped(0),
-      m_videoTempPath(),
-      m_audioTempPath(),
-      m_videoBatchCount(0),
-      m_audioBatchCount(0),
+      m_videoCodec(CODEC_NONE),
+      m_audioSeen(false),
       m_output(nullptr),
       m_videoStream(nullptr),
       m_audioStream(nullptr),
-      m_audioFilter(nullptr),
       m_packet(av_packet_alloc()),
-      m_baseTimestamp(kNoTimestamp),
-      m_lastTimestamp(0),
-      m_lastAudioTimestamp(0),
+      m_baseTime(0),
+      m_skipToKey(false),
+      m_fragmentStart(kNoFragment),
+      m_fragmentEmpty(true),
+      m_fileSize(0),
+      m_lastInputTick(tickMs()),
       m_videoPackets(0),
       m_audioPackets(0) {
     if (!m_packet || !start(0x20000, nullptr)) {
@@ -64,51 +97,43 @@ CMediaRecord::CMediaRecord()
 }
 
 CMediaRecord::~CMediaRecord() {
-    if (m_recording.load()) {
-        stopRecord();
-    }
+    stopRecord();
     av_packet_free(&m_packet);
 }
 
-int32_t CMediaRecord::makeTempPath(const char* fileName, const char* suffix,
-                                   char (&out)[kPathSize]) {
-    if (!fileName || !fileName[0]) {
-        return kNameMissing;
-    }
-    const char* extension = std::strstr(fileName, ".mp4");
-    if (!extension) {
-        extension = std::strstr(fileName, ".MP4");
-    }
-    if (!extension) {
-        return kNameNotMp4;
-    }
-    const size_t baseLength = static_cast<size_t>(extension - fileName);
-    if (baseLength + std::strlen(suffix) >= kPathSize) {
+int32_t CMediaRecord::setFileName(const char* name) {
+    if (!name || !name[0]) {
         return PLAYER_E_INVALIDARG;
     }
-    std::snprintf(out, kPathSize, "%.*s%s", static_cast<int>(baseLength), fileName, suffix);
-    return 0;
-}
-
-int32_t CMediaRecord::setFileName(const char* name) {
-    char videoPath[kPathSize];
-    char audioPath[kPathSize];
-    int32_t result = makeTempPath(name, kVideoTempSuffix, videoPath);
-    if (result == 0) {
-        result = makeTempPath(name, kAudioTempSuffix, audioPath);
+    std::string oldName;
+    AVIOContext* oldFile = nullptr;
+    {
+        // Held while the file is made, so that the start cannot take the
+        // earlier file meanwhile and a recording's file is never emptied.
+        CAutoLock lock(&m_mutex);
+        if (m_started || !m_recording) {
+            RIVO_LOG("record file name refused: the recording has its file");
+            return PLAYER_E_FAIL;
+        }
+        // Created here, on the host's thread, so that a name that cannot be a
+        // file is refused at once (the described recorder only logs it later).
+        AVIOContext* file = nullptr;
+        const int opened = avio_open(&file, name, AVIO_FLAG_WRITE);
+        if (opened < 0) {
+            RIVO_LOG("record file %s cannot be created: %d", name, opened);
+            return PLAYER_E_FAIL;
+        }
+        oldName = m_fileName;
+        oldFile = m_file;
+        m_fileName = name;
+        m_file = file;
     }
-    if (result != 0) {
-        RIVO_LOG("record file name refused: %d", result);
-        return result;
+    if (oldFile) {
+        avio_closep(&oldFile);
+        if (oldName != name) {
+            std::remove(oldName.c_str());
+        }
     }
-    CAutoLock lock(&m_nameLock);
-    if (state() & kStateStarted) {
-        RIVO_LOG("record file name refused: already recording to %s", m_fileName.c_str());
-        return PLAYER_E_FAIL;
-    }
-    m_fileName = name;
-    std::memcpy(m_videoTempPath, videoPath, kPathSize);
-    std::memcpy(m_audioTempPath, audioPath, kPathSize);
     RIVO_LOG("record file %s", name);
     return 0;
 }
@@ -145,31 +170,39 @@ int32_t CMediaRecord::setAudioCodec(int32_t codecType) {
     return PLAYER_E_FAIL;
 }
 
-int32_t CMediaRecord::input(const MediaSample* sample, uint32_t type, uint32_t frameDuration) {
-    if (!sample || (type != TRACK_VIDEO && type != TRACK_AUDIO)) {
+int32_t CMediaRecord::input(const MediaSample* sample, uint32_t track) {
+    if (!sample || (track != TRACK_VIDEO && track != TRACK_AUDIO)) {
         return PLAYER_E_INVALIDARG;
     }
+    if (!sample->pData || sample->ulsize == 0 || !m_recording || state() == State::kFailed) {
+        return 0;
+    }
+    if (track == TRACK_AUDIO) {
+        CAutoLock lock(&m_mutex);
+        if (!recordableAudio(m_audioCodec) || m_audioCodecChanged) {
+            return 0;
+        }
+    }
+    // Copied outside the lock; the parsers read past the end, hence the padding.
+    ItemPtr item(new RecordItem{track, sample->ulTime, (sample->ulFlags & MEDIA_FLAG_KEYFRAME) != 0,
+                                false, std::vector<uint8_t>(), sample->ulsize});
+    item->data.reserve(sample->ulsize + AV_INPUT_BUFFER_PADDING_SIZE);
+    item->data.assign(sample->pData, sample->pData + sample->ulsize);
+    item->data.resize(sample->ulsize + AV_INPUT_BUFFER_PADDING_SIZE, 0);
     bool firstDrop = false;
     {
         CAutoLock lock(&m_mutex);
-        const bool keep =
-            sample->pData && sample->ulsize > 0 &&
-            (type == TRACK_VIDEO || (recordableAudio(m_audioCodec) && !m_audioCodecChanged));
-        if (keep) {
-            ItemPtr* queue = type == TRACK_VIDEO ? m_videoQueue : m_audioQueue;
-            int& count = type == TRACK_VIDEO ? m_videoCount : m_audioCount;
-            if (count < kQueueCapacity) {
-                const uint32_t key =
-                    type == TRACK_VIDEO && (sample->ulFlags & MEDIA_FLAG_KEYFRAME) ? 1 : 0;
-                queue[count++].reset(new RecordItem{
-                    key, std::vector<uint8_t>(sample->pData, sample->pData + sample->ulsize),
-                    sample->ulTime, type});
-                m_keyFrames += key;
-            } else {
-                firstDrop = m_dropped++ == 0;
+        if (m_queuedBytes + item->size > kQueueBytes) {
+            m_gap = m_gap || track == TRACK_VIDEO;
+            firstDrop = m_dropped++ == 0;
+        } else {
+            if (track == TRACK_VIDEO) {
+                item->afterGap = m_gap;
+                m_gap = false;
             }
+            m_queuedBytes += item->size;
+            m_queue.push_back(std::move(item));
         }
-        m_frameDuration = frameDuration;
     }
     if (firstDrop) {
         RIVO_LOG("record queue full: samples are dropped");
@@ -178,325 +211,557 @@ int32_t CMediaRecord::input(const MediaSample* sample, uint32_t type, uint32_t f
 }
 
 int32_t CMediaRecord::stopRecord() {
-    if (!m_recording.exchange(0)) {
+    if (!m_recording.exchange(false)) {
         return 0;
     }
     stop();
-    if (m_output) {
-        CAutoLock nameLock(&m_nameLock);
-        av_write_trailer(m_output);
-        closeOutput(false);
+    if (state() == State::kRecording) {
+        for (TrackTimes* times : {&m_videoTimes, &m_audioTimes}) {
+            if (times->held) {
+                writeHeld(times, times->step);
+            }
+        }
+        if (state() == State::kRecording && flushFragment()) {
+            const int result = av_write_trailer(m_output);
+            avio_flush(m_output->pb);
+            if (result < 0 || m_output->pb->error < 0) {
+                fail(m_output->pb->error < 0 ? m_output->pb->error : result);
+            } else {
+                closeOutput();
+                m_state = State::kStopped;
+                addEvent("stopped " + m_outputName);
+            }
+        }
+    }
+    std::string name;
+    AVIOContext* file = nullptr;
+    {
+        CAutoLock lock(&m_mutex);
+        std::swap(file, m_file);
+        name = m_fileName;
+    }
+    if (file) {
+        // Named, but no key frame with its parameter sets ever came.
+        avio_closep(&file);
+        std::remove(name.c_str());
+        m_state = State::kFailed;
+        addEvent("failed no-video " + name);
+    } else if (state() == State::kWaiting) {
+        m_state = State::kStopped;
     }
     uint32_t dropped = 0;
     {
         CAutoLock lock(&m_mutex);
         dropped = m_dropped;
+        m_queue.clear();
+        m_queuedBytes = 0;
     }
     RIVO_LOG("record stopped: %u video and %u audio packets written, %u samples dropped",
              m_videoPackets, m_audioPackets, dropped);
     return 0;
 }
 
+std::vector<std::string> CMediaRecord::takeEvents() {
+    CAutoLock lock(&m_mutex);
+    std::vector<std::string> events;
+    events.swap(m_events);
+    return events;
+}
+
+size_t CMediaRecord::queuedBytes() const {
+    CAutoLock lock(&m_mutex);
+    return m_queuedBytes;
+}
+
+void CMediaRecord::addEvent(const std::string& text) {
+    RIVO_LOG("record event: %s", text.c_str());
+    CAutoLock lock(&m_mutex);
+    m_events.push_back(text);
+}
+
 void CMediaRecord::threadMain() {
     for (;;) {
         // Read before the pass: whatever was queued before stopRecord cleared
         // the flag is then taken by this last pass.
-        const bool last = m_recording.load() == 0;
-        const bool ready = checkReady();
-        if (ready) {
-            runPass();
+        const bool last = !m_recording;
+        std::deque<ItemPtr> batch;
+        {
+            CAutoLock lock(&m_mutex);
+            batch.swap(m_queue);
+        }
+        size_t bytes = 0;
+        for (ItemPtr& item : batch) {
+            bytes += item->size;
+            handleItem(std::move(item));
+        }
+        if (!batch.empty()) {
+            CAutoLock lock(&m_mutex);
+            m_queuedBytes -= bytes;
+        }
+        const uint32_t now = tickMs();
+        if (!batch.empty()) {
+            m_lastInputTick = now;
+        } else if (state() == State::kRecording && now - m_lastInputTick >= kIdleFlushMs &&
+                   (m_videoTimes.held || m_audioTimes.held || !m_fragmentEmpty)) {
+            // The stream stalled: what came so far goes to the file, each
+            // sample lasting its track's last step.
+            for (TrackTimes* times : {&m_videoTimes, &m_audioTimes}) {
+                if (times->held) {
+                    writeHeld(times, times->step);
+                }
+            }
+            flushFragment();
         }
         if (last) {
+            if (state() == State::kWaiting && !m_gathered.empty() && named()) {
+                startRecording();
+            }
             return;
         }
-        sleepMs(ready ? kPassIntervalMs : kWaitReadyMs);
+        sleepMs(kPassIntervalMs);
     }
 }
 
-bool CMediaRecord::checkReady() {
-    if (state() & kStateReady) {
-        return true;
+void CMediaRecord::handleItem(ItemPtr item) {
+    switch (state()) {
+        case State::kWaiting:
+            gatherForStart(std::move(item));
+            return;
+        case State::kRecording:
+            writeItem(std::move(item));
+            return;
+        default:
+            return;
     }
+}
+
+void CMediaRecord::gatherForStart(ItemPtr item) {
+    if (item->track == TRACK_AUDIO) {
+        m_audioSeen = true;
+        if (m_gathered.empty()) {
+            m_earlyAudio.push_back(std::move(item));
+            if (m_earlyAudio.size() > kAudioWaitSamples) {
+                m_earlyAudio.pop_front();
+            }
+        } else {
+            m_gathered.push_back(std::move(item));
+        }
+    } else {
+        const PictureInfo info = scanPicture(*item);
+        const bool startable = info.key && info.parameterSets;
+        // Without a file yet, the recording is to start at the newest key
+        // frame; kept samples are bounded, a start needs a key frame again.
+        if ((startable && !named()) || m_gathered.size() >= kGatherLimit) {
+            m_gathered.clear();
+        }
+        if (m_gathered.empty() && !startable) {
+            return;
+        }
+        m_gathered.push_back(std::move(item));
+    }
+    if (named() && readyToStart()) {
+        startRecording();
+    }
+}
+
+bool CMediaRecord::named() const {
     CAutoLock lock(&m_mutex);
-    if (m_keyFrames < kReadyKeyFrames) {
+    return m_file != nullptr;
+}
+
+bool CMediaRecord::readyToStart() const {
+    if (m_gathered.empty()) {
         return false;
     }
-    m_state.fetch_or(kStateReady, std::memory_order_acq_rel);
-    return true;
-}
-
-void CMediaRecord::runPass() {
-    takeBatches();
-    if (state() & kStateStarted) {
-        writeBatches(0);
-    } else {
-        // A recording starts at a key frame; batches before one are dropped.
-        int firstKey = 0;
-        while (firstKey < m_videoBatchCount && !m_videoBatch[firstKey]->key) {
-            ++firstKey;
-        }
-        if (firstKey < m_videoBatchCount) {
-            startRecording(firstKey);
-        }
-    }
-    for (int i = 0; i < m_videoBatchCount; ++i) {
-        m_videoBatch[i].reset();
-    }
-    m_videoBatchCount = 0;
-    // Until the recording starts, sound stays for the batch whose key frame
-    // starts it: the probe needs it, and it may reach back to that frame.
-    if (state() & kStateStarted) {
-        for (int i = 0; i < m_audioBatchCount; ++i) {
-            m_audioBatch[i].reset();
-        }
-        m_audioBatchCount = 0;
-    }
-}
-
-void CMediaRecord::takeBatches() {
-    CAutoLock lock(&m_mutex);
-    for (int i = 0; i < m_videoCount; ++i) {
-        m_videoBatch[i] = std::move(m_videoQueue[i]);
-    }
-    m_videoBatchCount = m_videoCount;
-    m_videoCount = 0;
-    // Sound kept from passes before the start makes room for the newest.
-    const int overflow = m_audioBatchCount + m_audioCount - kQueueCapacity;
-    if (overflow > 0) {
-        std::move(m_audioBatch + overflow, m_audioBatch + m_audioBatchCount, m_audioBatch);
-        m_audioBatchCount -= overflow;
-    }
-    for (int i = 0; i < m_audioCount; ++i) {
-        m_audioBatch[m_audioBatchCount++] = std::move(m_audioQueue[i]);
-    }
-    m_audioCount = 0;
-}
-
-void CMediaRecord::startRecording(int firstKey) {
     int32_t audioCodec = CODEC_NONE;
     {
         CAutoLock lock(&m_mutex);
-        audioCodec = m_audioCodec;
+        audioCodec = m_audioCodecChanged ? AUDIO_G711A : m_audioCodec;
     }
-    CAutoLock nameLock(&m_nameLock);
-    const int32_t result = openOutput(audioCodec);
-    if (result != 0) {
-        closeOutput(true);
-        m_startFailures.fetch_add(1, std::memory_order_acq_rel);
-        RIVO_LOG("record start failed: %d", static_cast<int>(result));
+    // An unknown codec may still turn out to be AAC or MP3.
+    const bool soundMayCome = audioCodec == CODEC_NONE || recordableAudio(audioCodec);
+    if (!soundMayCome || m_audioSeen) {
+        return true;
+    }
+    uint32_t videoSpan = 0;
+    for (const ItemPtr& item : m_gathered) {
+        if (item->track == TRACK_VIDEO) {
+            videoSpan = item->time - m_gathered.front()->time;
+        }
+    }
+    return videoSpan >= kAudioWaitMs || m_gathered.size() >= kAudioWaitSamples;
+}
+
+void CMediaRecord::startRecording() {
+    const RecordItem& keyFrame = *m_gathered.front();
+    const PictureInfo info = scanPicture(keyFrame);
+    int width = 0;
+    int height = 0;
+    if (!pictureSize(keyFrame, &width, &height)) {
+        RIVO_LOG("record key frame without a picture size: starting at a later one");
+        m_gathered.clear();
         return;
     }
-    m_baseTimestamp = m_videoBatch[firstKey]->timestamp;
-    m_state.fetch_or(kStateStarted, std::memory_order_acq_rel);
-    RIVO_LOG("record started: %s, video %s, audio %s", m_fileName.c_str(),
+    AVIOContext* file = nullptr;
+    int32_t audioCodec = CODEC_NONE;
+    {
+        CAutoLock lock(&m_mutex);
+        std::swap(file, m_file);
+        m_outputName = m_fileName;
+        m_started = true;
+        audioCodec = m_audioCodecChanged ? CODEC_NONE : m_audioCodec;
+    }
+    int result = avformat_alloc_output_context2(&m_output, nullptr, "mp4", nullptr);
+    if (result < 0) {
+        avio_closep(&file);
+        fail(result);
+        return;
+    }
+    m_output->pb = file;
+    m_videoStream = addVideoStream(info, width, height);
+    if (!m_videoStream) {
+        fail(AVERROR(ENOMEM));
+        return;
+    }
+    const RecordItem* firstSound = m_earlyAudio.empty() ? nullptr : m_earlyAudio.front().get();
+    for (const ItemPtr& item : m_gathered) {
+        if (!firstSound && item->track == TRACK_AUDIO) {
+            firstSound = item.get();
+        }
+    }
+    const bool audio = recordableAudio(audioCodec);
+    if (audio && firstSound) {
+        m_audioStream = addAudioStream(*firstSound, audioCodec == AUDIO_AAC);
+    }
+    if (audio && !m_audioStream) {
+        RIVO_LOG("record audio has no readable header yet: recording video only");
+    }
+    // An empty index first, then a fragment at each cut (see the class note);
+    // each fragment's times count from its own header.
+    AVDictionary* options = nullptr;
+    // frag_discont lets a track that starts later than the other (sound a
+    // little after the key frame) say so in its first fragment's time
+    // instead of being moved to 0; times are never shifted, none is negative.
+    av_dict_set(&options, "movflags", "empty_moov+default_base_moof+frag_custom+frag_discont", 0);
+    m_output->avoid_negative_ts = AVFMT_AVOID_NEG_TS_MAKE_NON_NEGATIVE;
+    result = avformat_write_header(m_output, &options);
+    av_dict_free(&options);
+    if (result >= 0) {
+        avio_flush(m_output->pb);
+        result = m_output->pb->error;
+    }
+    if (result < 0) {
+        fail(result);
+        return;
+    }
+    m_fileSize = avio_tell(m_output->pb);
+    m_baseTime = keyFrame.time;
+    m_state = State::kRecording;
+    RIVO_LOG("record started: %s, video %s, audio %s", m_outputName.c_str(),
              avcodec_get_name(m_videoStream->codecpar->codec_id),
              m_audioStream ? avcodec_get_name(m_audioStream->codecpar->codec_id) : "none");
-    writeBatches(firstKey);
-}
-
-int32_t CMediaRecord::openOutput(int32_t audioCodec) {
-    if (m_fileName.empty()) {
-        return kNameMissing;
+    addEvent("started " + m_outputName);
+    // The key frame, the early sound from its time on, then the rest in order.
+    std::vector<ItemPtr> gathered;
+    gathered.push_back(std::move(m_gathered.front()));
+    for (ItemPtr& item : m_earlyAudio) {
+        gathered.push_back(std::move(item));
     }
-    // The muxer is MP4 whatever the name ends with ("clip.mp4.bak").
-    int result = avformat_alloc_output_context2(&m_output, nullptr, "mp4", m_fileName.c_str());
-    if (result < 0) {
-        return result;
+    m_earlyAudio.clear();
+    for (size_t i = 1; i < m_gathered.size(); ++i) {
+        gathered.push_back(std::move(m_gathered[i]));
     }
-    AVCodecParameters* parameters = avcodec_parameters_alloc();
-    if (!parameters) {
-        return AVERROR(ENOMEM);
-    }
-    // The samples before the first key frame are written to the temporary file
-    // too: they help the probe, though the MP4 starts at the key frame.
-    result = probeStream(m_videoTempPath, m_videoBatch, m_videoBatchCount, AVMEDIA_TYPE_VIDEO,
-                         nullptr, parameters);
-    if (result == 0) {
-        m_videoStream = addStream(parameters);
-        result = m_videoStream ? 0 : kStartProbeFailed;
-    }
-    if (result == 0) {
-        m_state.fetch_or(kStateVideoStream, std::memory_order_acq_rel);
-        if (m_audioBatchCount > 0 && recordableAudio(audioCodec)) {
-            openAudioStream(audioCodec, parameters);
+    m_gathered.clear();
+    for (ItemPtr& item : gathered) {
+        if (state() == State::kRecording) {
+            writeItem(std::move(item));
         }
     }
-    avcodec_parameters_free(&parameters);
-    if (result != 0) {
-        return result;
-    }
-    result = avio_open(&m_output->pb, m_fileName.c_str(), AVIO_FLAG_WRITE);
-    if (result < 0) {
-        return result;
-    }
-    result = avformat_write_header(m_output, nullptr);
-    return result < 0 ? result : 0;
 }
 
-void CMediaRecord::openAudioStream(int32_t audioCodec, AVCodecParameters* parameters) {
-    // Sound is welcome but not essential: without it the video is recorded.
-    const bool aac = audioCodec == AUDIO_AAC;
-    bool ok = probeStream(m_audioTempPath, m_audioBatch, m_audioBatchCount, AVMEDIA_TYPE_AUDIO,
-                          aac ? "aac" : "mp3", parameters) == 0;
-    // MP4 keeps AAC without ADTS headers, its configuration in the stream's
-    // extradata: the filter strips the headers and hands the configuration to
-    // the muxer with its first packet.
-    if (ok && aac) {
-        const AVBitStreamFilter* filter = av_bsf_get_by_name("aac_adtstoasc");
-        ok = filter && av_bsf_alloc(filter, &m_audioFilter) >= 0 &&
-             avcodec_parameters_copy(m_audioFilter->par_in, parameters) >= 0 &&
-             av_bsf_init(m_audioFilter) >= 0;
+bool CMediaRecord::pictureSize(const RecordItem& keyFrame, int* width, int* height) const {
+    // The parser reads the picture size from the parameter sets and slice.
+    AVCodecParserContext* parser = av_parser_init(videoCodecId());
+    AVCodecContext* context = avcodec_alloc_context3(nullptr);
+    if (parser && context) {
+        parser->flags |= PARSER_FLAG_COMPLETE_FRAMES;
+        uint8_t* out = nullptr;
+        int outSize = 0;
+        av_parser_parse2(parser, context, &out, &outSize, keyFrame.data.data(),
+                         static_cast<int>(keyFrame.size), AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        *width = parser->width;
+        *height = parser->height;
     }
-    if (ok) {
-        m_audioStream = addStream(parameters);
-        ok = m_audioStream != nullptr;
-    }
-    if (!ok) {
-        av_bsf_free(&m_audioFilter);
-        RIVO_LOG("record audio could not be probed: recording video only");
-        return;
-    }
-    m_state.fetch_or(kStateAudioStream, std::memory_order_acq_rel);
+    av_parser_close(parser);
+    avcodec_free_context(&context);
+    return *width > 0 && *height > 0;
 }
 
-int32_t CMediaRecord::probeStream(const char* path, const ItemPtr* items, int count, int mediaType,
-                                  const char* format, AVCodecParameters* parameters) {
-    FILE* file = std::fopen(path, "wb");
-    if (!file) {
-        return kStartProbeFailed;
-    }
-    bool written = true;
-    for (int i = 0; i < count && written; ++i) {
-        written = std::fwrite(items[i]->data.data(), 1, items[i]->data.size(), file) ==
-                  items[i]->data.size();
-    }
-    written = std::fclose(file) == 0 && written;
-    int32_t result = kStartProbeFailed;
-    AVFormatContext* input = nullptr;
-    if (written &&
-        avformat_open_input(&input, path, format ? av_find_input_format(format) : nullptr,
-                            nullptr) == 0) {
-        if (avformat_find_stream_info(input, nullptr) >= 0) {
-            for (unsigned i = 0; i < input->nb_streams; ++i) {
-                if (input->streams[i]->codecpar->codec_type == mediaType) {
-                    if (avcodec_parameters_copy(parameters, input->streams[i]->codecpar) >= 0) {
-                        result = 0;
-                    }
-                    break;
-                }
-            }
-        }
-        avformat_close_input(&input);
-    }
-    std::remove(path);
-    return result;
+int CMediaRecord::videoCodecId() const {
+    return m_videoCodec == VIDEO_H265 ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264;
 }
 
-AVStream* CMediaRecord::addStream(const AVCodecParameters* parameters) {
+AVStream* CMediaRecord::addVideoStream(const PictureInfo& info, int width, int height) {
     AVStream* stream = avformat_new_stream(m_output, nullptr);
-    if (!stream || avcodec_parameters_copy(stream->codecpar, parameters) < 0) {
+    if (!stream) {
         return nullptr;
     }
-    // Let the muxer pick the MP4 tag; the probed one belongs to the raw format.
-    stream->codecpar->codec_tag = 0;
+    AVCodecParameters* parameters = stream->codecpar;
+    parameters->codec_type = AVMEDIA_TYPE_VIDEO;
+    parameters->codec_id = static_cast<AVCodecID>(videoCodecId());
+    parameters->width = width;
+    parameters->height = height;
+    // Annex B parameter sets: the muxer turns them into avcC / hvcC and the
+    // samples into length-prefixed NAL units.
+    parameters->extradata =
+        static_cast<uint8_t*>(av_mallocz(info.extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (!parameters->extradata) {
+        return nullptr;
+    }
+    std::memcpy(parameters->extradata, info.extradata.data(), info.extradata.size());
+    parameters->extradata_size = static_cast<int>(info.extradata.size());
+    stream->time_base = AVRational{1, 1000};
     return stream;
 }
 
-void CMediaRecord::closeOutput(bool discard) {
-    av_bsf_free(&m_audioFilter);
-    if (m_output) {
-        if (m_output->pb) {
-            avio_closep(&m_output->pb);
-            if (discard) {
-                std::remove(m_fileName.c_str());
-            }
+AVStream* CMediaRecord::addAudioStream(const RecordItem& frame, bool aac) {
+    const uint8_t* h = frame.data.data();
+    int rate = 0;
+    int channels = 0;
+    int frameSize = 0;
+    uint8_t config[2] = {0, 0};
+    if (aac && frame.size >= kAdtsHeaderBytes && h[0] == 0xFF && (h[1] & 0xF6) == 0xF0) {
+        // ADTS: profile, rate index and channel configuration make the
+        // AudioSpecificConfig the MP4 keeps in its sample description.
+        const int profile = h[2] >> 6;
+        const int rateIndex = (h[2] >> 2) & 0xF;
+        const int channelConfig = ((h[2] & 1) << 2) | (h[3] >> 6);
+        if (rateIndex < static_cast<int>(sizeof(kAdtsRates) / sizeof(kAdtsRates[0]))) {
+            rate = kAdtsRates[rateIndex];
+            channels = channelConfig == 7 ? 8 : channelConfig;
+            frameSize = 1024;
+            config[0] = static_cast<uint8_t>(((profile + 1) << 3) | (rateIndex >> 1));
+            config[1] = static_cast<uint8_t>(((rateIndex & 1) << 7) | (channelConfig << 3));
         }
+    } else if (!aac && frame.size >= 4 && h[0] == 0xFF && (h[1] & 0xE0) == 0xE0) {
+        // MPEG audio: version, rate index, channel mode.
+        const int version = (h[1] >> 3) & 3;  // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
+        const int rateIndex = (h[2] >> 2) & 3;
+        if (version != 1 && rateIndex < 3) {
+            rate = kMpegAudioRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+            channels = (h[3] >> 6) == 3 ? 1 : 2;
+            frameSize = version == 3 ? 1152 : 576;
+        }
+    }
+    AVStream* stream = rate > 0 && channels > 0 ? avformat_new_stream(m_output, nullptr) : nullptr;
+    if (!stream) {
+        return nullptr;
+    }
+    AVCodecParameters* parameters = stream->codecpar;
+    parameters->codec_type = AVMEDIA_TYPE_AUDIO;
+    parameters->codec_id = aac ? AV_CODEC_ID_AAC : AV_CODEC_ID_MP3;
+    parameters->sample_rate = rate;
+    parameters->frame_size = frameSize;
+    av_channel_layout_default(&parameters->ch_layout, channels);
+    if (aac) {
+        parameters->extradata =
+            static_cast<uint8_t*>(av_mallocz(sizeof(config) + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!parameters->extradata) {
+            return nullptr;
+        }
+        std::memcpy(parameters->extradata, config, sizeof(config));
+        parameters->extradata_size = sizeof(config);
+    }
+    stream->time_base = AVRational{1, rate};
+    return stream;
+}
+
+void CMediaRecord::writeItem(ItemPtr item) {
+    const bool video = item->track == TRACK_VIDEO;
+    TrackTimes& times = video ? m_videoTimes : m_audioTimes;
+    bool key = false;
+    if (video) {
+        key = item->hostKey || scanPicture(*item).key;
+        // Pictures after a dropped one refer to it: the video resumes at a key frame.
+        m_skipToKey = (m_skipToKey || item->afterGap) && !key;
+        if (m_skipToKey) {
+            return;
+        }
+    } else if (!m_audioStream ||
+               (!times.any && static_cast<int32_t>(item->time - m_baseTime) < 0)) {
+        // Sound from before the first key frame has no picture to go with.
+        return;
+    }
+    const uint64_t t =
+        fileTime(&times, item->time, video ? kDefaultVideoStepMs : kDefaultAudioStepMs);
+    if (times.held) {
+        writeHeld(&times, t - times.heldOut);
+        if (state() != State::kRecording) {
+            return;
+        }
+    }
+    // A fragment ends before each key frame and after kFragmentMs.
+    const bool cut =
+        (video && key) || (m_fragmentStart != kNoFragment && t >= m_fragmentStart + kFragmentMs);
+    if (cut && !m_fragmentEmpty && !flushFragment()) {
+        return;
+    }
+    if (m_fragmentStart == kNoFragment) {
+        m_fragmentStart = t;
+    }
+    item->hostKey = key;
+    times.held = std::move(item);
+    times.heldOut = t;
+}
+
+uint64_t CMediaRecord::fileTime(TrackTimes* times, uint32_t sampleTime, uint32_t defaultStep) {
+    uint64_t out = 0;
+    if (!times->any) {
+        // Sound far from the pictures' clock starts with them.
+        const int32_t offset = static_cast<int32_t>(sampleTime - m_baseTime);
+        out = offset >= 0 && static_cast<uint32_t>(offset) <= kMaxStepMs ? uint64_t(offset) : 0;
+        times->step = defaultStep;
+    } else {
+        const int32_t step = static_cast<int32_t>(sampleTime - times->lastIn);
+        if (step > 0 && static_cast<uint32_t>(step) <= kMaxStepMs) {
+            times->step = static_cast<uint32_t>(step);
+        }
+        out = times->lastOut + times->step;
+    }
+    times->any = true;
+    times->lastIn = sampleTime;
+    times->lastOut = out;
+    return out;
+}
+
+void CMediaRecord::writeHeld(TrackTimes* times, uint64_t durationMs) {
+    ItemPtr item = std::move(times->held);
+    AVStream* stream = item->track == TRACK_VIDEO ? m_videoStream : m_audioStream;
+    const uint8_t* data = item->data.data();
+    size_t size = item->size;
+    if (stream->codecpar->codec_id == AV_CODEC_ID_AAC) {
+        // MP4 keeps AAC without its ADTS header (7 bytes, 9 with a CRC).
+        const size_t header = (data[1] & 1) ? kAdtsHeaderBytes : kAdtsHeaderBytes + 2;
+        const size_t frameLength =
+            (size_t(data[3] & 3) << 11) | (size_t(data[4]) << 3) | (size_t(data[5]) >> 5);
+        if (size < kAdtsHeaderBytes || data[0] != 0xFF || (data[1] & 0xF6) != 0xF0 ||
+            frameLength <= header || frameLength > size) {
+            return;
+        }
+        data += header;
+        size = frameLength - header;
+    }
+    const AVRational ms{1, 1000};
+    const int64_t pts = av_rescale_q(static_cast<int64_t>(times->heldOut), ms, stream->time_base);
+    const int64_t end =
+        av_rescale_q(static_cast<int64_t>(times->heldOut + durationMs), ms, stream->time_base);
+    // The packet borrows the item's payload; the muxer copies what it keeps.
+    m_packet->data = const_cast<uint8_t*>(data);
+    m_packet->size = static_cast<int>(size);
+    m_packet->pts = pts;
+    m_packet->dts = pts;
+    m_packet->duration = end > pts ? end - pts : 1;
+    m_packet->flags = item->hostKey ? AV_PKT_FLAG_KEY : 0;
+    m_packet->pos = -1;
+    m_packet->stream_index = stream->index;
+    const int result = av_write_frame(m_output, m_packet);
+    av_packet_unref(m_packet);
+    if (result < 0) {
+        fail(result);
+        return;
+    }
+    m_fragmentEmpty = false;
+    if (item->track == TRACK_VIDEO) {
+        ++m_videoPackets;
+        m_videoTimes.lastWrittenEnd = times->heldOut + durationMs;
+    } else {
+        ++m_audioPackets;
+    }
+}
+
+bool CMediaRecord::flushFragment() {
+    int result = av_write_frame(m_output, nullptr);
+    avio_flush(m_output->pb);
+    if (m_output->pb->error < 0) {
+        result = m_output->pb->error;
+    }
+    if (result < 0) {
+        fail(result);
+        return false;
+    }
+    m_fileSize = avio_tell(m_output->pb);
+    m_flushedMs = static_cast<uint32_t>(m_videoTimes.lastWrittenEnd);
+    m_fragmentEmpty = true;
+    m_fragmentStart = kNoFragment;
+    return true;
+}
+
+void CMediaRecord::fail(int error) {
+    m_state = State::kFailed;
+    closeOutput();
+    // The fragment that failed may be in the file in part: without it the
+    // file plays to the end of the last complete one.
+    if (truncate(m_outputName.c_str(), m_fileSize) != 0) {
+        RIVO_LOG("record file %s could not be cut back", m_outputName.c_str());
+    }
+    m_videoTimes.held.reset();
+    m_audioTimes.held.reset();
+    m_gathered.clear();
+    char text[AV_ERROR_MAX_STRING_SIZE] = {0};
+    av_strerror(error, text, sizeof(text));
+    RIVO_LOG("record failed: %s", text);
+    addEvent(std::string("failed ") + failureReason(error) + " " + m_outputName);
+}
+
+void CMediaRecord::closeOutput() {
+    if (m_output) {
+        avio_closep(&m_output->pb);
         avformat_free_context(m_output);
         m_output = nullptr;
     }
     m_videoStream = nullptr;
     m_audioStream = nullptr;
-    if (discard) {
-        m_state.fetch_and(~(kStateVideoStream | kStateAudioStream), std::memory_order_acq_rel);
-    }
 }
 
-void CMediaRecord::writeBatches(int videoStart) {
-    int video = videoStart;
-    int audio = 0;
-    // By time, audio first only when strictly earlier.
-    while (video < m_videoBatchCount || audio < m_audioBatchCount) {
-        const bool takeAudio = audio < m_audioBatchCount &&
-                               (video >= m_videoBatchCount ||
-                                m_audioBatch[audio]->timestamp < m_videoBatch[video]->timestamp);
-        if (takeAudio) {
-            writeAudio(*m_audioBatch[audio++]);
-        } else {
-            writeVideo(*m_videoBatch[video++]);
-        }
-    }
-}
-
-void CMediaRecord::writeVideo(const RecordItem& item) {
-    uint64_t t = static_cast<uint32_t>(item.timestamp - m_baseTimestamp);
-    {
-        CAutoLock lock(&m_mutex);
-        // An earlier time counts as a repeat as well: the muxer refuses a
-        // packet whose time does not move forward.
-        if (m_frameDuration == 0 && t <= m_lastTimestamp) {
-            m_frameDuration = kRepeatSpacingMs;
-        }
-        if (static_cast<int64_t>(t - m_lastTimestamp) < static_cast<int64_t>(m_frameDuration)) {
-            t = m_lastTimestamp + m_frameDuration;
-        }
-    }
-    writePacket(item, m_videoStream, t, m_lastTimestamp);
-    m_lastTimestamp = t;
-    ++m_videoPackets;
-}
-
-void CMediaRecord::writeAudio(const RecordItem& item) {
-    const int32_t offset = static_cast<int32_t>(item.timestamp - m_baseTimestamp);
-    // Sound from before the first key frame has no picture to go with.
-    if (!m_audioStream || offset < 0) {
-        return;
-    }
-    uint64_t t = static_cast<uint64_t>(offset);
-    if (m_audioPackets > 0 && t <= m_lastAudioTimestamp) {
-        t = m_lastAudioTimestamp + 1;
-    }
-    writePacket(item, m_audioStream, t, m_audioPackets > 0 ? m_lastAudioTimestamp : t);
-    m_lastAudioTimestamp = t;
-    ++m_audioPackets;
-}
-
-void CMediaRecord::writePacket(const RecordItem& item, AVStream* stream, uint64_t timeMs,
-                               uint64_t previousMs) {
-    const auto toStreamTime = [stream](uint64_t ms) {
-        return av_rescale_q_rnd(static_cast<int64_t>(ms), AVRational{1, 1000}, stream->time_base,
-                                static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
-    };
-    // The packet borrows the item's payload; the muxer copies what it keeps.
-    m_packet->data = const_cast<uint8_t*>(item.data.data());
-    m_packet->size = static_cast<int>(item.data.size());
-    m_packet->pts = toStreamTime(timeMs);
-    m_packet->dts = m_packet->pts;
-    // The muxer times each sample by the gap to the next one; only the last
-    // sample's time comes from its duration, and without one players drop
-    // it. The gap before the packet is the best guess at hand.
-    m_packet->duration = m_packet->pts - toStreamTime(previousMs);
-    m_packet->flags = item.key ? AV_PKT_FLAG_KEY : 0;
-    m_packet->pos = -1;
-    m_packet->stream_index = stream->index;
-    // A refused packet is lost; the recording goes on with the next one.
-    if (stream == m_audioStream && m_audioFilter) {
-        if (av_bsf_send_packet(m_audioFilter, m_packet) == 0) {
-            while (av_bsf_receive_packet(m_audioFilter, m_packet) == 0) {
-                av_interleaved_write_frame(m_output, m_packet);
+CMediaRecord::PictureInfo CMediaRecord::scanPicture(const RecordItem& item) {
+    const uint8_t* data = item.data.data();
+    const std::vector<std::pair<size_t, size_t>> units = nalUnits(data, item.size);
+    if (m_videoCodec == CODEC_NONE) {
+        // An H.265 VPS (type 32, layer 0, temporal id 1) names H.265; an H.264
+        // SPS (type 7) without one names H.264.
+        for (const auto& unit : units) {
+            if (unit.second - unit.first >= 2 && data[unit.first] == 0x40 &&
+                data[unit.first + 1] == 0x01) {
+                m_videoCodec = VIDEO_H265;
             }
         }
-    } else {
-        av_interleaved_write_frame(m_output, m_packet);
+        for (const auto& unit : units) {
+            if (m_videoCodec == CODEC_NONE && unit.second > unit.first &&
+                (data[unit.first] & 0x9F) == 7) {
+                m_videoCodec = VIDEO_H264;
+            }
+        }
     }
-    av_packet_unref(m_packet);
+    PictureInfo info;
+    if (m_videoCodec == CODEC_NONE) {
+        return info;
+    }
+    const bool h265 = m_videoCodec == VIDEO_H265;
+    unsigned seen = 0;
+    for (const auto& unit : units) {
+        if (unit.second <= unit.first) {
+            continue;
+        }
+        const int type = h265 ? (data[unit.first] >> 1) & 0x3F : data[unit.first] & 0x1F;
+        info.key = info.key || (h265 ? type >= 16 && type <= 23 : type == 5);
+        const int parameterSet = h265 ? type - 32 : type - 7;  // VPS SPS PPS, or SPS PPS
+        if (parameterSet >= 0 && parameterSet < (h265 ? 3 : 2)) {
+            seen |= 1u << parameterSet;
+            static const uint8_t kStartCode[] = {0, 0, 0, 1};
+            info.extradata.insert(info.extradata.end(), kStartCode, kStartCode + 4);
+            info.extradata.insert(info.extradata.end(), data + unit.first, data + unit.second);
+        }
+    }
+    info.parameterSets = seen == (h265 ? 7u : 3u);
+    return info;
 }

@@ -1,6 +1,8 @@
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "Common/CAutoLock.h"
 #include "Common/Log.h"
@@ -67,7 +69,6 @@ CTavoMediaPlayer::~CTavoMediaPlayer() {
     releaseVideo();
     destroyApmWrapper(&m_apm);
     std::atomic_store(&m_clock, std::shared_ptr<CMediaRefClock>());
-    setRecording(0);
     std::atomic_store(&m_frameStore, std::shared_ptr<CMediaOneMinPlay>());
 }
 
@@ -105,9 +106,15 @@ int32_t CTavoMediaPlayer::resume() {
 
 int32_t CTavoMediaPlayer::stop() {
     RIVO_LOG("player stop!");
-    CAutoLock lock(&m_threadLock);
-    stopLoop_Locked(m_audioRunning, m_audioThread);
-    stopLoop_Locked(m_videoRunning, m_videoThread);
+    {
+        CAutoLock lock(&m_threadLock);
+        stopLoop_Locked(m_audioRunning, m_audioThread);
+        stopLoop_Locked(m_videoRunning, m_videoThread);
+    }
+    // Nothing comes in any more, so the recording is finished here (the
+    // described player leaves its file open until recording is switched off,
+    // and a crash after stop() would lose it).
+    setRecording(0);
     return 0;
 }
 
@@ -225,6 +232,12 @@ CTavoMediaPlayer::Pulled CTavoMediaPlayer::pullSample(int32_t track, PullPass* p
     if (readFlagData(sample) != 0 && !pass->replay) {
         return Pulled::kDescription;
     }
+    // The recording holds what the host sent, whether the loops show or
+    // decode it or not (the described player records only pictures it has
+    // decoded for a window); what the replay reads back is not recorded.
+    if (pass->fetched && !(sample->ulFlags & MEDIA_FLAG_DESCRIPTION)) {
+        recordSample(track, *sample);
+    }
     CMediaOneMinPlay* store = pass->store.get();
     if (!store) {
         return Pulled::kSample;
@@ -317,17 +330,29 @@ void CTavoMediaPlayer::setRecordedAudioCodec(int32_t codecType) {
 
 void CTavoMediaPlayer::recordSample(int32_t track, const MediaSample& sample) {
     // The video loop holds m_videoLock while it decodes a picture or sets up
-    // a renderer; the audio loop must not stall behind it for nothing.
+    // a renderer; the loops must not stall behind it for nothing.
     if (!m_recorder) {
         return;
     }
     CAutoLock lock(&m_videoLock);
-    recordSample_Locked(track, sample);
+    if (CMediaRecord* recorder = m_recorder) {
+        recorder->input(&sample, static_cast<uint32_t>(track));
+    }
 }
 
-void CTavoMediaPlayer::recordSample_Locked(int32_t track, const MediaSample& sample) {
-    if (CMediaRecord* recorder = m_recorder) {
-        recorder->input(&sample, static_cast<uint32_t>(track), 0);
+void CTavoMediaPlayer::deliverRecordEvents() {
+    if (!m_recorder) {
+        return;
+    }
+    std::vector<std::string> events;
+    {
+        CAutoLock lock(&m_videoLock);
+        if (CMediaRecord* recorder = m_recorder) {
+            events = recorder->takeEvents();
+        }
+    }
+    for (const std::string& text : events) {
+        sendEvent(PLAYER_EVENT_RECORDING, text.c_str());
     }
 }
 

@@ -144,9 +144,10 @@ private:
     int32_t createVideoDecoder(int32_t codecType) EXCLUDES(m_videoLock);
     // Remembers the stream's audio codec and tells the recorder.
     void setRecordedAudioCodec(int32_t codecType) EXCLUDES(m_videoLock);
-    // Hands a live sample received from the host to the recorder, if one records.
+    // Hands a sample received from the host to the recorder, if one records.
     void recordSample(int32_t track, const MediaSample& sample) EXCLUDES(m_videoLock);
-    void recordSample_Locked(int32_t track, const MediaSample& sample) REQUIRES(m_videoLock);
+    // Sends the recorder's events to the host (PLAYER_EVENT_RECORDING).
+    void deliverRecordEvents() EXCLUDES(m_videoLock);
     // A replay pass that found the store paused or exhausted waits briefly.
     static void idleInReplay();
 

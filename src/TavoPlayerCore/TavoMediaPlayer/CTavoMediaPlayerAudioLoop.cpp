@@ -96,9 +96,6 @@ void CTavoMediaPlayer::functionAudioThread() {
             idleInReplay();
             continue;
         }
-        if (pass.fetched && !pass.replay) {
-            recordSample(TRACK_AUDIO, sample);
-        }
         RIVO_LOG("audio thread getSample ulTime =%u AVFrameSeq = %u ulsize=%u", sample.ulTime,
                  sample.AVFrameSeq, sample.ulsize);
 

@@ -1,6 +1,7 @@
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
 
 #include <new>
+#include <string>
 
 #include "Common/CAutoLock.h"
 #include "Common/Log.h"
@@ -86,11 +87,11 @@ int32_t CTavoMediaPlayer::setParam(int32_t id, void* arg) {
         case PARAM_RECORD:
             return setRecording(*static_cast<const int32_t*>(arg));
         case PARAM_RECORD_FILE: {
+            // The host learns whether the file could be made (the described
+            // player answers 0 whatever happens and only logs a failure).
             CAutoLock lock(&m_videoLock);
-            if (CMediaRecord* recorder = m_recorder) {
-                recorder->setFileName(static_cast<const char*>(arg));
-            }
-            return 0;
+            CMediaRecord* recorder = m_recorder;
+            return recorder ? recorder->setFileName(static_cast<const char*>(arg)) : PLAYER_E_FAIL;
         }
         case PARAM_RENDER_FLOAT: {
             // The video loop may replace the renderer at any moment, so its
@@ -158,22 +159,36 @@ int32_t CTavoMediaPlayer::setStorePlayback(int32_t on) {
 }
 
 int32_t CTavoMediaPlayer::setRecording(int32_t on) {
-    CAutoLock lock(&m_videoLock);
-    CMediaRecord* recorder = m_recorder;
-    if (on != 0 && !recorder) {
-        recorder = new (std::nothrow) CMediaRecord();
-        // Published before the codec is read: an audio description arriving
-        // meanwhile is either read here or sees the recorder, waits for the
-        // lock and reaches it.
-        m_recorder = recorder;
-        const int32_t audioCodec = m_audioCodecType;
-        if (recorder && audioCodec != CODEC_NONE) {
-            recorder->setAudioCodec(audioCodec);
+    CMediaRecord* finished = nullptr;
+    {
+        CAutoLock lock(&m_videoLock);
+        CMediaRecord* recorder = m_recorder;
+        if (on != 0 && !recorder) {
+            recorder = new (std::nothrow) CMediaRecord();
+            if (!recorder) {
+                return PLAYER_E_FAIL;
+            }
+            // Published before the codec is read: an audio description arriving
+            // meanwhile is either read here or sees the recorder, waits for the
+            // lock and reaches it.
+            m_recorder = recorder;
+            const int32_t audioCodec = m_audioCodecType;
+            if (audioCodec != CODEC_NONE) {
+                recorder->setAudioCodec(audioCodec);
+            }
+        } else if (on == 0 && recorder) {
+            m_recorder = nullptr;
+            finished = recorder;
         }
-    } else if (on == 0 && recorder) {
-        m_recorder = nullptr;
-        recorder->stopRecord();
-        delete recorder;
+    }
+    if (finished) {
+        // No loop reaches the recorder any more: the file is finished without
+        // holding up the video loop, and its last events go to the host here.
+        finished->stopRecord();
+        for (const std::string& text : finished->takeEvents()) {
+            sendEvent(PLAYER_EVENT_RECORDING, text.c_str());
+        }
+        delete finished;
     }
     return 0;
 }

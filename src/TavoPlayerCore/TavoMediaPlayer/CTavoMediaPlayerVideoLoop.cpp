@@ -46,6 +46,7 @@ void CTavoMediaPlayer::functionVideoThread() {
             releaseVideo();
             return;
         }
+        deliverRecordEvents();
         if (!mediaSource()) {
             sleepMs(2);
             continue;
@@ -109,16 +110,13 @@ void CTavoMediaPlayer::functionVideoThread() {
         } else {
             waitForAudioPosition(clock.get(), sample);
         }
-        // One hold of the video lock per picture: decode, record, show.
+        // One hold of the video lock per picture: decode, show.
         CAutoLock lock(&m_videoLock);
         if (sample.pData && video_decode_frame_Locked(&sample, &m_keptPicture) != 0) {
             RIVO_LOG("video_decode_frame faild!");
             continue;
         }
         if (m_keptPicture.data[0]) {
-            if (!pass.replay) {
-                recordSample_Locked(TRACK_VIDEO, sample);
-            }
             video_render_frame_Locked(&m_keptPicture,
                                       (sample.ulFlags & MEDIA_FLAG_NO_DISPLAY) != 0);
         }

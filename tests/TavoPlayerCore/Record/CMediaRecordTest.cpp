@@ -1,17 +1,22 @@
 #include "TavoPlayerCore/Record/CMediaRecord.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "simcam/SimulatedCamera.h"
 #include "support/CameraCapture.h"
 #include "support/DecodedFile.h"
 #include "support/Eventually.h"
+#include "support/ManualTimeSource.h"
 #include "support/QuietLibavLog.h"
 #include "support/TempDir.h"
 
@@ -23,32 +28,33 @@ namespace {
 
 constexpr int64_t kFrameMs = 40;  // 25 fps
 
-MediaSample sampleOf(const EncodedUnit& encoded) {
-    MediaSample sample{};
-    sample.ulTime = encoded.timeMs;
-    sample.ulFlags = encoded.keyFrame ? MEDIA_FLAG_KEYFRAME : 0;
-    sample.ulsize = static_cast<uint32_t>(encoded.data.size());
-    sample.pData = const_cast<uint8_t*>(encoded.data.data());
-    return sample;
-}
+using Events = std::vector<std::string>;
 
-// Hands the samples over in time order, as the player's loops would.
+// Hands the samples over in time order, as the player's loops would; without
+// hostFlags the key frames are not flagged.
 void feed(CMediaRecord& recorder, const std::vector<EncodedUnit>& video,
-          const std::vector<EncodedUnit>& audio = {}) {
+          const std::vector<EncodedUnit>& audio = {}, bool hostFlags = true) {
     size_t v = 0;
     size_t a = 0;
     while (v < video.size() || a < audio.size()) {
         const bool takeAudio =
             a < audio.size() && (v >= video.size() || audio[a].timeMs < video[v].timeMs);
-        const MediaSample sample = sampleOf(takeAudio ? audio[a++] : video[v++]);
-        ASSERT_EQ(0, recorder.input(&sample, takeAudio ? TRACK_AUDIO : TRACK_VIDEO, 0));
+        const EncodedUnit& unit = takeAudio ? audio[a++] : video[v++];
+        MediaSample sample{};
+        sample.ulTime = unit.timeMs;
+        sample.ulFlags = unit.keyFrame && hostFlags ? MEDIA_FLAG_KEYFRAME : 0;
+        sample.ulsize = static_cast<uint32_t>(unit.data.size());
+        sample.pData = const_cast<uint8_t*>(unit.data.data());
+        ASSERT_EQ(0, recorder.input(&sample, takeAudio ? TRACK_AUDIO : TRACK_VIDEO));
     }
 }
 
-// The first frames pictures of a 320x240 camera at 25 fps with a key frame
-// every 10, stamped from startMs on.
-std::vector<EncodedUnit> encodeVideo(VideoCodec codec, int frames, uint32_t startMs = 0) {
-    std::vector<EncodedUnit> units = captureVideo(smallVideoSettings(codec), frames);
+// 320x240 pictures at 25 fps with a key frame every keyInterval, from startMs on.
+std::vector<EncodedUnit> encodeVideo(VideoCodec codec, int frames, int keyInterval = 10,
+                                     uint32_t startMs = 0) {
+    simcam::CameraSettings settings = smallVideoSettings(codec);
+    settings.keyFrameInterval = keyInterval;
+    std::vector<EncodedUnit> units = captureVideo(settings, frames);
     for (EncodedUnit& unit : units) {
         unit.timeMs += startMs;
     }
@@ -57,7 +63,7 @@ std::vector<EncodedUnit> encodeVideo(VideoCodec codec, int frames, uint32_t star
 
 // The audio frames of a 16 kHz mono camera (8 kHz for G.711) that start
 // within the first durationMs, stamped from startMs on.
-std::vector<EncodedUnit> encodeAudio(AudioCodec codec, uint32_t durationMs, uint32_t startMs = 0) {
+std::vector<EncodedUnit> encodeAudio(AudioCodec codec, uint32_t durationMs, uint32_t startMs) {
     simcam::SimulatedCamera camera(audioSettings(codec, 16000, 1));
     std::vector<EncodedUnit> units;
     EncodedUnit unit;
@@ -68,124 +74,89 @@ std::vector<EncodedUnit> encodeAudio(AudioCodec codec, uint32_t durationMs, uint
     return units;
 }
 
-// The samples stamped from fromMs up to, not including, toMs.
-std::vector<EncodedUnit> slice(const std::vector<EncodedUnit>& samples, uint32_t fromMs,
-                               uint32_t toMs) {
-    std::vector<EncodedUnit> out;
-    for (const EncodedUnit& sample : samples) {
-        if (sample.timeMs >= fromMs && sample.timeMs < toMs) {
-            out.push_back(sample);
-        }
+// Runs body in a forked process with a pipe to the test; returns what the
+// process wrote once it has ended (after kill, when set, as soon as it has
+// written a line).
+std::string inChild(const std::function<void(int fd)>& body, bool kill = false) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return "no pipe";
     }
-    return out;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        body(fds[1]);
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string text;
+    char buffer[256];
+    ssize_t n = 0;
+    while ((kill ? text.find('\n') == std::string::npos : true) &&
+           (n = read(fds[0], buffer, sizeof(buffer))) > 0) {
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    if (kill) {
+        ::kill(pid, SIGKILL);
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return text;
 }
 
-std::vector<std::string> filesIn(const std::string& directory) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-        names.push_back(entry.path().filename().string());
-    }
-    return names;
+void writeLine(int fd, const std::string& text) {
+    const std::string line = text + "\n";
+    EXPECT_EQ(static_cast<ssize_t>(line.size()), write(fd, line.data(), line.size()));
 }
 
 class CMediaRecordTest : public ::testing::Test {
 protected:
+    // No idle flush unless a test moves the time.
+    ManualTimeSource m_time{1000};
     QuietLibavLog m_quiet;
     TempDir m_dir;
 };
 
-// The temporary files sit beside the recording, named after the text before
-// its first ".mp4" (or ".MP4"); other names and names too long for the path
-// buffer are refused, never cut.
-TEST(CMediaRecordNames, TemporaryPathsAndRefusedNames) {
-    const size_t longestBase =
-        CMediaRecord::kPathSize - 1 - std::strlen(CMediaRecord::kVideoTempSuffix);
-    const std::string fits = std::string(longestBase, 'b') + ".mp4";
-    const std::string tooLong = std::string(longestBase + 1, 'b') + ".mp4";
-    const struct {
-        const char* name;
-        const char* suffix;
-        int32_t result;
-        const char* path;
-    } cases[] = {
-        {"C:/v/a.mp4", CMediaRecord::kVideoTempSuffix, 0, "C:/v/a_tmp.h264"},
-        {"C:/v/a.MP4", CMediaRecord::kAudioTempSuffix, 0, "C:/v/a_tmp.aac"},
-        {"clip.mp4.bak", CMediaRecord::kVideoTempSuffix, 0, "clip_tmp.h264"},
-        {"C:/v/a.Mp4", CMediaRecord::kVideoTempSuffix, CMediaRecord::kNameNotMp4, "unchanged"},
-        {"a.h264", CMediaRecord::kVideoTempSuffix, CMediaRecord::kNameNotMp4, "unchanged"},
-        {"", CMediaRecord::kVideoTempSuffix, CMediaRecord::kNameMissing, "unchanged"},
-        {nullptr, CMediaRecord::kVideoTempSuffix, CMediaRecord::kNameMissing, "unchanged"},
-        {tooLong.c_str(), CMediaRecord::kVideoTempSuffix, PLAYER_E_INVALIDARG, "unchanged"},
-    };
-    for (const auto& c : cases) {
-        char path[CMediaRecord::kPathSize] = "unchanged";
-        EXPECT_EQ(c.result, CMediaRecord::makeTempPath(c.name, c.suffix, path)) << c.path;
-        EXPECT_STREQ(c.path, path);
-        CMediaRecord recorder;
-        EXPECT_EQ(c.result, recorder.setFileName(c.name)) << c.path;
-    }
-    char path[CMediaRecord::kPathSize];
-    ASSERT_EQ(0, CMediaRecord::makeTempPath(fits.c_str(), CMediaRecord::kVideoTempSuffix, path));
-    EXPECT_EQ(CMediaRecord::kPathSize - 1, std::strlen(path));
-}
-
-TEST(CMediaRecordNames, BadCallsAreRefused) {
-    CMediaRecord recorder;
-    const std::vector<uint8_t> payload = {0, 0, 0, 1, 0x65};
-    MediaSample sample{};
-    sample.ulsize = static_cast<uint32_t>(payload.size());
-    sample.pData = const_cast<uint8_t*>(payload.data());
-    EXPECT_EQ(PLAYER_E_INVALIDARG, recorder.input(nullptr, TRACK_VIDEO, 0));
-    EXPECT_EQ(PLAYER_E_INVALIDARG, recorder.input(&sample, 3, 0));
-    EXPECT_EQ(PLAYER_E_INVALIDARG, recorder.setAudioCodec(CODEC_NONE));
-    EXPECT_EQ(PLAYER_E_INVALIDARG, recorder.setAudioCodec(AUDIO_G711U + 1));
-    EXPECT_EQ(0, recorder.setAudioCodec(AUDIO_AAC));
-    EXPECT_EQ(0, recorder.setAudioCodec(AUDIO_AAC));
-    EXPECT_EQ(PLAYER_E_FAIL, recorder.setAudioCodec(AUDIO_MP3));
-    EXPECT_EQ(0, recorder.stopRecord());
-    EXPECT_EQ(0, recorder.stopRecord());
-}
-
-// ---- Recordings ------------------------------------------------------------
-
 struct RecordCase {
+    const char* name;
     VideoCodec video;
     AudioCodec audio;
     int32_t audioType;
+    bool hostFlags;
+    int keyInterval;
+    int frames;
+    int skip;  // pictures left out at the start
 };
 
-// AAC and MP3 sound is recorded with the pictures; G.711 recordings are
-// video only.
 class CMediaRecordCodecTest : public CMediaRecordTest,
                               public ::testing::WithParamInterface<RecordCase> {};
 
-// The recording joins the stream at frame 3 (key frames at 10, 20 and 30)
-// with sound from half a second before the first key frame; text after the
-// extension stays in the name, and naming again replaces the name.
+// The recording starts at the first key frame fed, flagged or found in the
+// bit stream, with the sound from its time on, and holds every picture fed
+// from there: also a group of pictures longer than 255.
 TEST_P(CMediaRecordCodecTest, RecordsFromTheFirstKeyFrameWithItsTimesKeysAndSound) {
     const RecordCase& c = GetParam();
-    std::vector<EncodedUnit> video = encodeVideo(c.video, 36, 5000);
-    video.erase(video.begin(), video.begin() + 3);
-    const std::vector<EncodedUnit> audio = encodeAudio(c.audio, 1500, 4900);
-    std::filesystem::create_directory(m_dir.file("first"));
-    std::filesystem::create_directory(m_dir.file("av"));
-    const std::string target = m_dir.file("av/cam01.mp4.bak");
+    std::vector<EncodedUnit> video = encodeVideo(c.video, c.frames, c.keyInterval, 5000);
+    video.erase(video.begin(), video.begin() + c.skip);
+    const size_t firstKey = c.skip == 0 ? 0 : c.keyInterval - c.skip;
+    const std::vector<EncodedUnit> audio =
+        c.audio == AudioCodec::None ? std::vector<EncodedUnit>() : encodeAudio(c.audio, 1500, 4900);
+    const std::string target = m_dir.file("cam01.mp4.bak");
+    Events events;
     {
         CMediaRecord recorder;
-        ASSERT_EQ(0, recorder.setAudioCodec(c.audioType));
-        ASSERT_EQ(0, recorder.setFileName(m_dir.file("first/a.mp4").c_str()));
+        if (c.audio != AudioCodec::None) {
+            ASSERT_EQ(0, recorder.setAudioCodec(c.audioType));
+        }
+        ASSERT_EQ(0, recorder.setFileName(m_dir.file("first.mp4").c_str()));
         ASSERT_EQ(0, recorder.setFileName(target.c_str()));
-        // Fed from a thread of its own (as by the player's loops) while this
-        // one watches the recorder.
-        std::thread feeder([&] { feed(recorder, video, audio); });
-        EXPECT_TRUE(
-            eventually([&] { return (recorder.state() & CMediaRecord::kStateStarted) != 0; }));
-        feeder.join();
+        feed(recorder, video, audio, c.hostFlags);
         EXPECT_EQ(0, recorder.stopRecord());
-        EXPECT_EQ(0u, recorder.startFailures());
+        events = recorder.takeEvents();
     }
-    EXPECT_TRUE(filesIn(m_dir.file("first")).empty());
-    EXPECT_EQ(std::vector<std::string>{"cam01.mp4.bak"}, filesIn(m_dir.file("av")));
+    EXPECT_EQ((Events{"started " + target, "stopped " + target}), events);
+    EXPECT_FALSE(std::filesystem::exists(m_dir.file("first.mp4")));
 
     const DecodedFile file(target);
     ASSERT_TRUE(file.opened());
@@ -193,159 +164,149 @@ TEST_P(CMediaRecordCodecTest, RecordsFromTheFirstKeyFrameWithItsTimesKeysAndSoun
     EXPECT_EQ(c.video == VideoCodec::H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_HEVC, picture.codec);
     EXPECT_EQ(320, picture.width);
     EXPECT_EQ(240, picture.height);
-    ASSERT_EQ(26u, picture.timesMs.size());
+    ASSERT_EQ(video.size() - firstKey, picture.timesMs.size());
     for (size_t i = 0; i < picture.timesMs.size(); ++i) {
-        // Frame 10 + i was stamped 5000 + (10 + i) * 40; the first packet is put at 20 ms.
-        EXPECT_EQ(i == 0 ? 20 : int64_t(i) * kFrameMs, picture.timesMs[i]) << "packet " << i;
-        EXPECT_EQ(i % 10 == 0, picture.keys[i]) << "packet " << i;
+        EXPECT_EQ(int64_t(i) * kFrameMs, picture.timesMs[i]) << "packet " << i;
+        EXPECT_EQ(i % c.keyInterval == 0, picture.keys[i]) << "packet " << i;
     }
-    // The frames fed from the first key frame on cover this much time.
-    EXPECT_NEAR(video.back().timeMs - video[7].timeMs + kFrameMs, picture.endMs, kFrameMs);
-    EXPECT_EQ(26, picture.frames);
+    EXPECT_EQ(static_cast<int>(picture.timesMs.size()), picture.frames);
     EXPECT_EQ(0, picture.decodeErrors);
     const DecodedFile::Stream* sound = file.find(AVMEDIA_TYPE_AUDIO);
-    if (c.audio == AudioCodec::G711ALaw) {
+    if (c.audio == AudioCodec::None || c.audio == AudioCodec::G711ALaw) {
         EXPECT_EQ(nullptr, sound);
         return;
     }
     ASSERT_NE(nullptr, sound);
     EXPECT_EQ(c.audio == AudioCodec::AAC ? AV_CODEC_ID_AAC : AV_CODEC_ID_MP3, sound->codec);
     EXPECT_EQ(16000, sound->sampleRate);
-    EXPECT_NEAR(picture.timesMs.front(), sound->timesMs.front(), kFrameMs);
-    // Every audio frame from the first key frame's time on is there.
-    EXPECT_EQ(slice(audio, video[7].timeMs, 0xFFFFFFFFu).size(), sound->timesMs.size());
+    std::vector<int64_t> fromKeyFrame;
+    for (const EncodedUnit& unit : audio) {
+        if (unit.timeMs >= video[firstKey].timeMs) {
+            fromKeyFrame.push_back(unit.timeMs - video[firstKey].timeMs);
+        }
+    }
+    EXPECT_EQ(fromKeyFrame, sound->timesMs);
     EXPECT_EQ(static_cast<int>(sound->timesMs.size()), sound->frames);
     EXPECT_EQ(0, sound->decodeErrors);
 }
 
-INSTANTIATE_TEST_SUITE_P(Codecs, CMediaRecordCodecTest,
-                         ::testing::Values(RecordCase{VideoCodec::H264, AudioCodec::AAC, AUDIO_AAC},
-                                           RecordCase{VideoCodec::H265, AudioCodec::MP3, AUDIO_MP3},
-                                           RecordCase{VideoCodec::H264, AudioCodec::G711ALaw,
-                                                      AUDIO_G711A}),
-                         [](const ::testing::TestParamInfo<RecordCase>& info) {
-                             return info.param.audio == AudioCodec::AAC   ? "H264Aac"
-                                    : info.param.audio == AudioCodec::MP3 ? "H265Mp3"
-                                                                          : "H264G711";
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, CMediaRecordCodecTest,
+    ::testing::Values(RecordCase{"H264Aac", VideoCodec::H264, AudioCodec::AAC, AUDIO_AAC, true, 10,
+                                 36, 3},
+                      RecordCase{"H265Mp3Unflagged", VideoCodec::H265, AudioCodec::MP3, AUDIO_MP3,
+                                 false, 10, 36, 3},
+                      RecordCase{"H264G711", VideoCodec::H264, AudioCodec::G711ALaw, AUDIO_G711A,
+                                 true, 10, 36, 3},
+                      RecordCase{"LongGroupUnflagged", VideoCodec::H264, AudioCodec::None, 0, false,
+                                 300, 310, 0}),
+    [](const ::testing::TestParamInfo<RecordCase>& info) { return info.param.name; });
 
-TEST_F(CMediaRecordTest, PacketTimesNeverStandStillOrGoBack) {
-    // Every frame a key frame, so the recorder is ready after three.
+// A camera's time stamps may stand still, go back (a restart), wrap or leap:
+// each step that is not a plausible forward one counts as the previous step.
+TEST_F(CMediaRecordTest, FileTimesAlwaysIncrease) {
+    const struct {
+        std::vector<uint32_t> stamps;
+        std::vector<int64_t> times;
+    } cases[] = {
+        {{5000, 5040, 5080, 5080, 5060, 5100, 5140}, {0, 40, 80, 120, 160, 200, 240}},
+        {{0xFFFFFFB0u, 0xFFFFFFD8u, 0, 40, 100040, 100080}, {0, 40, 80, 120, 160, 200}},
+        {{9000, 9020, 9040, 0, 20, 60}, {0, 20, 40, 60, 80, 120}},
+    };
     simcam::CameraSettings settings = smallVideoSettings(VideoCodec::H264);
     settings.keyFrameInterval = 1;
     std::vector<EncodedUnit> video = captureVideo(settings, 7);
-    const uint32_t stamps[] = {5000, 5040, 5080, 5120, 5120, 5100, 5200};
-    for (size_t i = 0; i < video.size(); ++i) {
-        video[i].timeMs = stamps[i];
+    for (const auto& c : cases) {
+        video.resize(c.stamps.size());
+        for (size_t i = 0; i < video.size(); ++i) {
+            video[i].timeMs = c.stamps[i];
+        }
+        const std::string target = m_dir.file("t.mp4");
+        {
+            CMediaRecord recorder;
+            ASSERT_EQ(0, recorder.setFileName(target.c_str()));
+            feed(recorder, video);
+        }
+        const DecodedFile file(target);
+        ASSERT_TRUE(file.opened());
+        EXPECT_EQ(c.times, file.find(AVMEDIA_TYPE_VIDEO)->timesMs);
+        EXPECT_EQ(static_cast<int>(c.times.size()), file.find(AVMEDIA_TYPE_VIDEO)->frames);
     }
-    const std::string target = m_dir.file("t.mp4");
-    {
-        CMediaRecord recorder;
-        recorder.setFileName(target.c_str());
-        feed(recorder, video);
-    }
-    const DecodedFile file(target);
-    ASSERT_TRUE(file.opened());
-    EXPECT_EQ((std::vector<int64_t>{20, 40, 80, 120, 140, 160, 200}),
-              file.find(AVMEDIA_TYPE_VIDEO)->timesMs);
-    EXPECT_EQ(7, file.find(AVMEDIA_TYPE_VIDEO)->frames);
 }
 
-// Nothing is written before three key frames are queued, nor when the queue
-// overflowed before them.
-TEST_F(CMediaRecordTest, NoFilesWithoutThreeQueuedKeyFrames) {
-    {
+// A file that cannot be made is refused at once; naming works until the
+// recording has its file; a recording without a key frame leaves nothing.
+TEST_F(CMediaRecordTest, NamesThatCannotBeAFileAreRefused) {
+    std::ofstream(m_dir.file("plain")) << "x";
+    const struct {
+        std::string name;
+        int32_t result;
+    } cases[] = {
+        {m_dir.file("missing/a.mp4"), PLAYER_E_FAIL},
+        {m_dir.path(), PLAYER_E_FAIL},
+        {m_dir.file("plain/a.mp4"), PLAYER_E_FAIL},
+        {"", PLAYER_E_INVALIDARG},
+    };
+    for (const auto& c : cases) {
         CMediaRecord recorder;
-        recorder.setFileName(m_dir.file("a.mp4").c_str());
-        feed(recorder, encodeVideo(VideoCodec::H264, 20));
-        EXPECT_EQ(0, recorder.stopRecord());
-        EXPECT_FALSE(recorder.state() & CMediaRecord::kStateReady);
-    }
-    const std::vector<uint8_t> payload = {0, 0, 0, 1, 0x41, 0x9A};
-    CMediaRecord recorder;
-    recorder.setFileName(m_dir.file("b.mp4").c_str());
-    MediaSample sample{};
-    sample.ulsize = static_cast<uint32_t>(payload.size());
-    sample.pData = const_cast<uint8_t*>(payload.data());
-    for (int i = 0; i < CMediaRecord::kQueueCapacity + 3; ++i) {
-        sample.ulTime = static_cast<uint32_t>(i * 40);
-        sample.ulFlags = i >= CMediaRecord::kQueueCapacity ? MEDIA_FLAG_KEYFRAME : 0;
-        EXPECT_EQ(0, recorder.input(&sample, TRACK_VIDEO, 0));
-    }
-    recorder.stopRecord();
-    EXPECT_FALSE(recorder.state() & CMediaRecord::kStateReady);
-    EXPECT_TRUE(filesIn(m_dir.path()).empty());
-}
-
-enum class StartFailure { MissingDirectory, MissingName };
-
-class CMediaRecordRetryTest : public CMediaRecordTest,
-                              public ::testing::WithParamInterface<StartFailure> {};
-
-TEST_P(CMediaRecordRetryTest, FailedStartIsRetriedAtTheNextKeyFrameWithTheSoundSinceThen) {
-    const bool lateName = GetParam() == StartFailure::MissingName;
-    const std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 45);
-    const std::vector<EncodedUnit> audio = encodeAudio(AudioCodec::AAC, 1800);
-    const std::string directory = lateName ? m_dir.path() : m_dir.file("later");
-    const std::string target = directory + "/a.mp4";
-    {
-        CMediaRecord recorder;
-        ASSERT_EQ(0, recorder.setAudioCodec(AUDIO_AAC));
-        if (!lateName) {
-            ASSERT_EQ(0, recorder.setFileName(target.c_str()));
-        }
-        // Up to the third key frame (frame 20 at 800 ms): the first pass fails.
-        feed(recorder, slice(video, 0, 801), slice(audio, 0, 801));
-        ASSERT_TRUE(eventually([&] { return recorder.startFailures() == 1; }));
-        if (lateName) {
-            ASSERT_EQ(0, recorder.setFileName(target.c_str()));
-        } else {
-            std::filesystem::create_directory(directory);
-        }
-        feed(recorder, slice(video, 801, 5000), slice(audio, 801, 5000));
+        EXPECT_EQ(c.result, recorder.setFileName(c.name.c_str())) << c.name;
         recorder.stopRecord();
-        EXPECT_EQ(1u, recorder.startFailures());
-        EXPECT_TRUE(recorder.state() & CMediaRecord::kStateStarted);
-        EXPECT_EQ(PLAYER_E_FAIL, recorder.setFileName(m_dir.file("other.mp4").c_str()));
+        EXPECT_EQ(Events{}, recorder.takeEvents()) << c.name;
     }
-    EXPECT_EQ(std::vector<std::string>{"a.mp4"}, filesIn(directory));
-    const DecodedFile file(target);
-    ASSERT_TRUE(file.opened());
-    // The passes without a key frame after the failure drop their video: the
-    // file starts at frame 30 (1200 ms), with the sound from then on.
-    const DecodedFile::Stream& picture = *file.find(AVMEDIA_TYPE_VIDEO);
-    ASSERT_EQ(15u, picture.timesMs.size());
-    EXPECT_EQ(20, picture.timesMs[0]);
-    EXPECT_EQ(14 * kFrameMs, picture.timesMs.back());
-    EXPECT_TRUE(picture.keys[0]);
-    EXPECT_EQ(15, picture.frames);
-    EXPECT_EQ(0, picture.decodeErrors);
-    ASSERT_NE(nullptr, file.find(AVMEDIA_TYPE_AUDIO));
-    EXPECT_EQ(slice(audio, 1200, 5000).size(), file.find(AVMEDIA_TYPE_AUDIO)->timesMs.size());
-    EXPECT_NEAR(picture.timesMs.front(), file.find(AVMEDIA_TYPE_AUDIO)->timesMs.front(), kFrameMs);
-    EXPECT_EQ(0, file.find(AVMEDIA_TYPE_AUDIO)->decodeErrors);
+    CMediaRecord recorder;
+    EXPECT_EQ(PLAYER_E_INVALIDARG, recorder.setFileName(nullptr));
+    EXPECT_EQ(PLAYER_E_INVALIDARG, recorder.input(nullptr, TRACK_VIDEO));
+    EXPECT_EQ(PLAYER_E_INVALIDARG, recorder.setAudioCodec(CODEC_NONE));
+    const std::string target = m_dir.file("never.mp4");
+    ASSERT_EQ(0, recorder.setFileName(target.c_str()));
+    std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 25);
+    video.erase(video.begin());
+    feed(recorder, std::vector<EncodedUnit>(video.begin(), video.begin() + 8));
+    recorder.stopRecord();
+    EXPECT_EQ(Events{"failed no-video " + target}, recorder.takeEvents());
+    EXPECT_FALSE(std::filesystem::exists(target));
+
+    CMediaRecord started;
+    started.setAudioCodec(AUDIO_G711A);  // no sound to wait for
+    ASSERT_EQ(0, started.setFileName(target.c_str()));
+    feed(started, video);
+    ASSERT_TRUE(eventually([&] { return started.state() == CMediaRecord::State::kRecording; }));
+    EXPECT_EQ(PLAYER_E_FAIL, started.setFileName(m_dir.file("other.mp4").c_str()));
+    EXPECT_FALSE(std::filesystem::exists(m_dir.file("other.mp4")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Causes, CMediaRecordRetryTest,
-                         ::testing::Values(StartFailure::MissingDirectory,
-                                           StartFailure::MissingName),
-                         [](const ::testing::TestParamInfo<StartFailure>& info) {
-                             return info.param == StartFailure::MissingName ? "MissingName"
-                                                                            : "MissingDirectory";
-                         });
+// A host that names the file after the stream came in records from the
+// newest key frame before the name.
+TEST_F(CMediaRecordTest, ALateNameStartsAtTheNewestKeyFrame) {
+    const std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 30);
+    const std::string target = m_dir.file("late.mp4");
+    {
+        CMediaRecord recorder;
+        recorder.setAudioCodec(AUDIO_G711A);
+        feed(recorder, std::vector<EncodedUnit>(video.begin(), video.begin() + 25));
+        ASSERT_TRUE(eventually([&] { return recorder.queuedBytes() == 0; }));
+        ASSERT_EQ(0, recorder.setFileName(target.c_str()));
+        feed(recorder, std::vector<EncodedUnit>(video.begin() + 25, video.end()));
+    }
+    const DecodedFile file(target);
+    ASSERT_TRUE(file.opened());
+    EXPECT_EQ(10u, file.find(AVMEDIA_TYPE_VIDEO)->timesMs.size());
+}
 
 TEST_F(CMediaRecordTest, AudioStopsWhenTheCodecChanges) {
     const std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 30);
-    const std::vector<EncodedUnit> aac = slice(encodeAudio(AudioCodec::AAC, 1200), 0, 800);
-    const std::vector<EncodedUnit> mp3 = slice(encodeAudio(AudioCodec::MP3, 1200), 800, 1200);
+    const std::vector<EncodedUnit> aac = encodeAudio(AudioCodec::AAC, 800, 0);
+    const std::vector<EncodedUnit> mp3 = encodeAudio(AudioCodec::MP3, 400, 800);
     const std::string target = m_dir.file("change.mp4");
     {
         CMediaRecord recorder;
         recorder.setAudioCodec(AUDIO_AAC);
         recorder.setFileName(target.c_str());
-        feed(recorder, slice(video, 0, 800), aac);
+        feed(recorder, std::vector<EncodedUnit>(video.begin(), video.begin() + 20), aac);
+        ASSERT_TRUE(
+            eventually([&] { return recorder.state() == CMediaRecord::State::kRecording; }));
         EXPECT_EQ(PLAYER_E_FAIL, recorder.setAudioCodec(AUDIO_MP3));
-        feed(recorder, slice(video, 800, 1200), mp3);
+        feed(recorder, std::vector<EncodedUnit>(video.begin() + 20, video.end()), mp3);
     }
     const DecodedFile file(target);
     ASSERT_TRUE(file.opened());
@@ -354,6 +315,92 @@ TEST_F(CMediaRecordTest, AudioStopsWhenTheCodecChanges) {
     EXPECT_EQ(aac.size(), file.find(AVMEDIA_TYPE_AUDIO)->timesMs.size());
     EXPECT_EQ(0, file.find(AVMEDIA_TYPE_AUDIO)->decodeErrors);
     EXPECT_EQ(30u, file.find(AVMEDIA_TYPE_VIDEO)->timesMs.size());
+}
+
+// ---- Crashes and full disks ----------------------------------------------------
+
+struct KillCase {
+    const char* name;
+    int keyInterval;
+    bool idle;  // a second passes without samples before the kill
+};
+
+class CMediaRecordKillTest : public CMediaRecordTest,
+                             public ::testing::WithParamInterface<KillCase> {};
+
+// A process killed while it records leaves a file that opens and holds all
+// but the fragment being gathered: a fragment per key frame, or per second
+// when key frames are rarer, and everything once the stream has stalled.
+TEST_P(CMediaRecordKillTest, AKilledRecordingHoldsAllButItsLastSecond) {
+    constexpr int kFrames = 250;  // 10 s
+    const std::vector<EncodedUnit> video =
+        encodeVideo(VideoCodec::H264, kFrames, GetParam().keyInterval);
+    const std::string target = m_dir.file("killed.mp4");
+    const std::string flushed = inChild(
+        [&](int fd) {
+            CMediaRecord recorder;
+            recorder.setFileName(target.c_str());
+            feed(recorder, video);
+            eventually([&] { return recorder.queuedBytes() == 0; });
+            if (GetParam().idle) {
+                m_time.advance(CMediaRecord::kIdleFlushMs);
+                eventually([&] { return recorder.flushedMs() == kFrames * kFrameMs; });
+            }
+            writeLine(fd, std::to_string(recorder.flushedMs()));
+            pause();
+        },
+        true);
+    const DecodedFile file(target);
+    ASSERT_TRUE(file.opened());
+    const DecodedFile::Stream& picture = *file.find(AVMEDIA_TYPE_VIDEO);
+    ASSERT_FALSE(picture.timesMs.empty());
+    const int64_t heldMs = picture.timesMs.back() + kFrameMs;
+    EXPECT_EQ(std::stoll(flushed), heldMs);
+    EXPECT_GE(heldMs, (GetParam().idle ? kFrames : kFrames - 25) * kFrameMs);
+    EXPECT_EQ(static_cast<int>(picture.timesMs.size()), picture.frames);
+    EXPECT_EQ(0, picture.decodeErrors);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fragments, CMediaRecordKillTest,
+                         ::testing::Values(KillCase{"KeyFrames", 10, false},
+                                           KillCase{"Seconds", 100, false},
+                                           KillCase{"Stalled", 100, true}),
+                         [](const ::testing::TestParamInfo<KillCase>& info) {
+                             return info.param.name;
+                         });
+
+// A full disk (a file size limit, with SIGXFSZ ignored so that the write
+// fails instead of killing the process) ends the recording with an event;
+// the file plays up to its last complete fragment.
+TEST_F(CMediaRecordTest, AFullDiskEndsTheRecordingWithAPlayableFile) {
+    const std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 250);
+    size_t bytes = 0;
+    for (const EncodedUnit& unit : video) {
+        bytes += unit.data.size();
+    }
+    const std::string target = m_dir.file("full.mp4");
+    const std::string events = inChild([&](int fd) {
+        const rlimit limit{bytes / 2, bytes / 2};
+        signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        CMediaRecord recorder;
+        recorder.setFileName(target.c_str());
+        feed(recorder, video);
+        eventually([&] { return recorder.state() == CMediaRecord::State::kFailed; });
+        recorder.stopRecord();
+        for (const std::string& event : recorder.takeEvents()) {
+            writeLine(fd, event);
+        }
+    });
+    EXPECT_EQ("started " + target + "\nfailed disk-full " + target + "\n", events);
+    EXPECT_LE(std::filesystem::file_size(target), bytes / 2);
+    const DecodedFile file(target);
+    ASSERT_TRUE(file.opened());
+    const DecodedFile::Stream& picture = *file.find(AVMEDIA_TYPE_VIDEO);
+    EXPECT_GE(picture.timesMs.size(), 50u);
+    EXPECT_LT(picture.timesMs.size(), 250u);
+    EXPECT_EQ(static_cast<int>(picture.timesMs.size()), picture.frames);
+    EXPECT_EQ(0, picture.decodeErrors);
 }
 
 }  // namespace
