@@ -8,11 +8,12 @@
 
 namespace RIVO_Common_Player {
 
-// Recursive mutex. Every critical section of the engine takes one through
-// CAutoLock. Recursive at run time, but the engine's code never re-takes one
-// it holds: a helper that runs under a lock says so (REQUIRES, name ending in
-// _Locked), and clang checks it. The one exception is the GL context's lock
-// of the Direct3D stand-in: a resource released under it takes it again.
+// Recursive mutex, the engine's critical section, taken through CAutoLock
+// (the platform stand-ins use the non-recursive CLock). Recursive at run
+// time, but the engine's code never re-takes one it holds: a helper that runs
+// under a lock says so (REQUIRES, name ending in _Locked), and clang checks
+// it. The one exception is the GL context's lock of the Direct3D stand-in: a
+// resource released under it takes it again.
 class CAPABILITY("mutex") rivo_CMutex {
 public:
     rivo_CMutex();
