@@ -100,7 +100,8 @@ public:
     bool contextLost_Locked() REQUIRES(m_mutex);
     // Replaces a lost GL context with a new one; every GL object made before
     // is gone. generation_Locked() counts the replacements, so that objects
-    // can tell. Outside a Scope: it opens its own.
+    // can tell. Called under the lock outside a Scope; the scopes it opens
+    // take the lock again.
     bool recreate_Locked() REQUIRES(m_mutex);
     unsigned generation_Locked() const REQUIRES(m_mutex) { return m_generation; }
 
