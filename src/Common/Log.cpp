@@ -7,23 +7,25 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <mutex>
+
+#include "Common/CScopedLock.h"
 
 namespace RIVO_Common_Player {
 
 namespace {
 
 std::atomic<FILE*> g_logStream{nullptr};
-// Guards only the lazy open (and the test reset), so that two threads logging
-// their first entries at once never open the file twice.
-std::mutex g_openMutex;
+// Serialises the lazy open and the test reset, so that two threads logging
+// their first entries at once never open the file twice; the stream itself is
+// an atomic read without it.
+CLock g_openLock;
 
 FILE* logStream() {
     FILE* stream = g_logStream.load(std::memory_order_acquire);
     if (stream) {
         return stream;
     }
-    std::lock_guard<std::mutex> guard(g_openMutex);
+    CScopedLock guard(g_openLock);
     stream = g_logStream.load(std::memory_order_acquire);
     if (!stream) {
         // Departure from the described engine: an environment variable can
@@ -109,7 +111,7 @@ LogFunctionName::LogFunctionName(const char* prettyFunction) {
 }
 
 void resetLogForTesting() {
-    std::lock_guard<std::mutex> guard(g_openMutex);
+    CScopedLock guard(g_openLock);
     FILE* stream = g_logStream.exchange(nullptr, std::memory_order_acq_rel);
     if (stream) {
         std::fclose(stream);

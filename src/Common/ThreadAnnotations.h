@@ -5,7 +5,9 @@
 // names the lock that guards it (GUARDED_BY, or PT_GUARDED_BY for what a
 // pointer points to), and a function names the locks its caller must hold
 // (REQUIRES), must not hold (EXCLUDES), or that it takes or gives back
-// (ACQUIRE, RELEASE). Other compilers see empty macros.
+// (ACQUIRE, RELEASE). ASSERT_CAPABILITY marks a run-time check that the
+// calling thread holds a lock the analysis cannot see taken. Other compilers
+// see empty macros.
 
 #if defined(__clang__)
 #define TAVO_THREAD_ANNOTATION(x) __attribute__((x))
@@ -20,6 +22,7 @@
 #define REQUIRES(...) TAVO_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
 #define ACQUIRE(...) TAVO_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) TAVO_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
+#define ASSERT_CAPABILITY(x) TAVO_THREAD_ANNOTATION(assert_capability(x))
 #define EXCLUDES(...) TAVO_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
 #define RETURN_CAPABILITY(x) TAVO_THREAD_ANNOTATION(lock_returned(x))
 #define NO_THREAD_SAFETY_ANALYSIS TAVO_THREAD_ANNOTATION(no_thread_safety_analysis)

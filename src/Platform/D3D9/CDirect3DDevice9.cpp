@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "Common/CAutoLock.h"
 #include "Platform/D3D9/CDirect3D9.h"
 #include "Platform/D3D9/CDirect3DSurface9.h"
 #include "Platform/D3D9/CDirect3DSwapChain9.h"
@@ -14,6 +15,8 @@
 #include "Platform/Gles/CGlesContext.h"
 #include "Platform/Win32/ReleaseAndClear.h"
 #include "Platform/X11/Win32Window.h"
+
+using RIVO_Common_Player::CAutoLock;
 
 namespace {
 
@@ -156,8 +159,8 @@ HRESULT CDirect3DDevice9::create(HWND focusWindow, DWORD behaviorFlags,
         return E_OUTOFMEMORY;
     }
     {
-        std::lock_guard<std::recursive_mutex> guard(context->mutex());
-        if (!swapChain->resize(parameters->BackBufferWidth, parameters->BackBufferHeight)) {
+        CAutoLock guard(&context->mutex());
+        if (!swapChain->resize_Locked(parameters->BackBufferWidth, parameters->BackBufferHeight)) {
             swapChain->Release();
             return D3DERR_OUTOFVIDEOMEMORY;
         }
@@ -186,17 +189,17 @@ CDirect3DDevice9::CDirect3DDevice9(const std::shared_ptr<CGlesContext>& context,
       m_pixelShader(nullptr),
       m_floatRegisters{},
       m_inScene(false) {
-    std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
-    resetState();
+    CAutoLock guard(&m_context->mutex());
+    resetState_Locked();
 }
 
 CDirect3DDevice9::~CDirect3DDevice9() {
-    std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
-    releaseBindings();
+    CAutoLock guard(&m_context->mutex());
+    releaseBindings_Locked();
     m_swapChain->Release();
 }
 
-void CDirect3DDevice9::releaseBindings() {
+void CDirect3DDevice9::releaseBindings_Locked() {
     releaseAndClear(&m_renderTarget);
     for (CDirect3DTexture9*& texture : m_textures) {
         releaseAndClear(&texture);
@@ -205,9 +208,9 @@ void CDirect3DDevice9::releaseBindings() {
     releaseAndClear(&m_pixelShader);
 }
 
-void CDirect3DDevice9::resetState() {
-    releaseBindings();
-    m_renderTarget = m_swapChain->backBuffer();
+void CDirect3DDevice9::resetState_Locked() {
+    releaseBindings_Locked();
+    m_renderTarget = m_swapChain->backBuffer_Locked();
     if (m_renderTarget) {
         m_renderTarget->AddRef();
     }
@@ -255,7 +258,7 @@ HRESULT CDirect3DDevice9::GetSwapChain(UINT swapChain, IDirect3DSwapChain9** res
 }
 
 HRESULT CDirect3DDevice9::Reset(D3DPRESENT_PARAMETERS* parameters) {
-    std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
+    CAutoLock guard(&m_context->mutex());
     const HRESULT fault = takeCallFailureForTesting(Direct3D9Call::Reset);
     if (FAILED(fault)) {
         return fault;
@@ -269,20 +272,20 @@ HRESULT CDirect3DDevice9::Reset(D3DPRESENT_PARAMETERS* parameters) {
         parameters->BackBufferHeight > m_caps.MaxTextureHeight) {
         return D3DERR_INVALIDCALL;
     }
-    releaseBindings();
-    if (m_context->defaultPoolResources() > 0 || m_swapChain->backBufferInUse()) {
-        resetState();
+    releaseBindings_Locked();
+    if (m_context->defaultPoolResources() > 0 || m_swapChain->backBufferInUse_Locked()) {
+        resetState_Locked();
         return D3DERR_INVALIDCALL;
     }
     m_swapChain->release();
-    if (m_context->contextLost() && !m_context->recreate()) {
+    if (m_context->contextLost_Locked() && !m_context->recreate_Locked()) {
         return D3DERR_DEVICELOST;
     }
-    if (!m_swapChain->resize(parameters->BackBufferWidth, parameters->BackBufferHeight)) {
+    if (!m_swapChain->resize_Locked(parameters->BackBufferWidth, parameters->BackBufferHeight)) {
         return D3DERR_OUTOFVIDEOMEMORY;
     }
-    m_context->clearLost();
-    resetState();
+    m_context->clearLost_Locked();
+    resetState_Locked();
     return D3D_OK;
 }
 
@@ -347,16 +350,16 @@ HRESULT CDirect3DDevice9::StretchRect(IDirect3DSurface9* source, const RECT* sou
     CDirect3DSurface9* to = static_cast<CDirect3DSurface9*>(dest);
     RECT fromRect{};
     RECT toRect{};
-    if (!from || !to || from == to || !to->isRenderTarget() || from->isLocked() ||
+    if (!from || !to || from == to || !to->isRenderTarget() || from->isLocked_Locked() ||
         filter > D3DTEXF_LINEAR ||
         !surfaceRect(sourceRect, from->width(), from->height(), &fromRect) ||
         !surfaceRect(destRect, to->width(), to->height(), &toRect)) {
         return D3DERR_INVALIDCALL;
     }
-    if (!scope.current() || m_context->isLost()) {
+    if (!scope.current() || m_context->isLost_Locked()) {
         return D3D_OK;  // a lost device draws nothing
     }
-    CGlesBlitter* blitter = m_context->blitter();
+    CGlesBlitter* blitter = m_context->blitter_Locked();
     if (!blitter) {
         return D3DERR_DRIVERINTERNALERROR;
     }
@@ -375,7 +378,7 @@ HRESULT CDirect3DDevice9::StretchRect(IDirect3DSurface9* source, const RECT* sou
 }
 
 HRESULT CDirect3DDevice9::SetRenderTarget(DWORD index, IDirect3DSurface9* renderTarget) {
-    std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
+    CAutoLock guard(&m_context->mutex());
     CDirect3DSurface9* target = static_cast<CDirect3DSurface9*>(renderTarget);
     // One render target; it cannot be taken away.
     if (index != 0 || !target || !target->isRenderTarget()) {
@@ -388,7 +391,7 @@ HRESULT CDirect3DDevice9::SetRenderTarget(DWORD index, IDirect3DSurface9* render
 }
 
 HRESULT CDirect3DDevice9::BeginScene() {
-    std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
+    CAutoLock guard(&m_context->mutex());
     if (m_inScene) {
         return D3DERR_INVALIDCALL;
     }
@@ -397,7 +400,7 @@ HRESULT CDirect3DDevice9::BeginScene() {
 }
 
 HRESULT CDirect3DDevice9::EndScene() {
-    std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
+    CAutoLock guard(&m_context->mutex());
     if (!m_inScene) {
         return D3DERR_INVALIDCALL;
     }
@@ -412,7 +415,7 @@ HRESULT CDirect3DDevice9::Clear(DWORD count, const D3DRECT* rects, DWORD flags, 
     if (flags != D3DCLEAR_TARGET || (count > 0 && !rects) || !m_renderTarget) {
         return D3DERR_INVALIDCALL;
     }
-    if (!scope.current() || m_context->isLost()) {
+    if (!scope.current() || m_context->isLost_Locked()) {
         return D3D_OK;
     }
     m_renderTarget->bindAsTarget();
@@ -437,7 +440,7 @@ HRESULT CDirect3DDevice9::Clear(DWORD count, const D3DRECT* rects, DWORD flags, 
 }
 
 HRESULT CDirect3DDevice9::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
-    std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
+    CAutoLock guard(&m_context->mutex());
     const bool filter =
         type == D3DSAMP_MAGFILTER || type == D3DSAMP_MINFILTER || type == D3DSAMP_MIPFILTER;
     const bool address = type == D3DSAMP_ADDRESSU || type == D3DSAMP_ADDRESSV;
@@ -451,7 +454,7 @@ HRESULT CDirect3DDevice9::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE typ
 }
 
 HRESULT CDirect3DDevice9::SetTexture(DWORD stage, IDirect3DTexture9* texture) {
-    std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
+    CAutoLock guard(&m_context->mutex());
     if (stage >= CDirect3DPixelShader9::kSamplers) {
         return D3DERR_INVALIDCALL;
     }
@@ -463,7 +466,7 @@ HRESULT CDirect3DDevice9::SetTexture(DWORD stage, IDirect3DTexture9* texture) {
     return D3D_OK;
 }
 
-void CDirect3DDevice9::applySamplerStates(UINT sampler) const {
+void CDirect3DDevice9::applySamplerStates_Locked(UINT sampler) const {
     // Textures have one level, so the mip filter changes nothing; an
     // anisotropic filter with the default anisotropy of 1 is linear.
     const DWORD* states = m_samplerStates[sampler];
@@ -473,7 +476,7 @@ void CDirect3DDevice9::applySamplerStates(UINT sampler) const {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, glAddress(states[D3DSAMP_ADDRESSV]));
 }
 
-void CDirect3DDevice9::bindVertexStream() const {
+void CDirect3DDevice9::bindVertexStream_Locked() const {
     const GLsizei stride = static_cast<GLsizei>(m_streamStride);
     // Offsets into the bound buffer, which GL takes in pointer form (counting
     // up from a null pointer would be undefined).
@@ -501,7 +504,7 @@ void CDirect3DDevice9::bindVertexStream() const {
             glVertexAttrib4f(2 + i, 0.0f, 0.0f, 0.0f, 1.0f);
         }
     }
-    m_context->enableVertexAttributes(attributes);
+    m_context->enableVertexAttributes_Locked(attributes);
 }
 
 HRESULT CDirect3DDevice9::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT startVertex,
@@ -511,16 +514,17 @@ HRESULT CDirect3DDevice9::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT sta
     const UINT vertices = vertexCount(primitiveType, primitiveCount, &mode);
     const UINT size = vertexSize(m_fvf);
     if (!m_inScene || !m_pixelShader || !m_stream || !m_renderTarget || vertices == 0 ||
-        size == 0 || m_streamStride < size || m_stream->isLocked() ||
+        size == 0 || m_streamStride < size || m_stream->isLocked_Locked() ||
         static_cast<uint64_t>(m_streamOffset) +
                 (static_cast<uint64_t>(startVertex) + vertices - 1) * m_streamStride + size >
             m_stream->length()) {
         return D3DERR_INVALIDCALL;
     }
-    if (!scope.current() || m_context->isLost()) {
+    if (!scope.current() || m_context->isLost_Locked()) {
         return D3D_OK;
     }
-    if (!m_pixelShader->use(m_floatRegisters, m_renderTarget->width(), m_renderTarget->height())) {
+    if (!m_pixelShader->use_Locked(m_floatRegisters, m_renderTarget->width(),
+                                   m_renderTarget->height())) {
         return D3DERR_INVALIDCALL;
     }
     m_renderTarget->bindAsTarget();
@@ -530,17 +534,17 @@ HRESULT CDirect3DDevice9::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT sta
         glActiveTexture(GL_TEXTURE0 + sampler);
         glBindTexture(GL_TEXTURE_2D, m_textures[sampler] ? m_textures[sampler]->glTexture() : 0);
         if (m_textures[sampler]) {
-            applySamplerStates(sampler);
+            applySamplerStates_Locked(sampler);
         }
     }
     glActiveTexture(GL_TEXTURE0);
-    bindVertexStream();
+    bindVertexStream_Locked();
     glDrawArrays(mode, static_cast<GLint>(startVertex), static_cast<GLsizei>(vertices));
     return D3D_OK;
 }
 
 HRESULT CDirect3DDevice9::SetFVF(DWORD fvf) {
-    std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
+    CAutoLock guard(&m_context->mutex());
     if (vertexSize(fvf) == 0) {
         return D3DERR_INVALIDCALL;
     }
@@ -550,7 +554,7 @@ HRESULT CDirect3DDevice9::SetFVF(DWORD fvf) {
 
 HRESULT CDirect3DDevice9::SetStreamSource(UINT streamNumber, IDirect3DVertexBuffer9* streamData,
                                           UINT offsetInBytes, UINT stride) {
-    std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
+    CAutoLock guard(&m_context->mutex());
     if (streamNumber != 0) {
         return D3DERR_INVALIDCALL;
     }
@@ -576,7 +580,7 @@ HRESULT CDirect3DDevice9::CreatePixelShader(const DWORD* function, IDirect3DPixe
 }
 
 HRESULT CDirect3DDevice9::SetPixelShader(IDirect3DPixelShader9* shader) {
-    std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
+    CAutoLock guard(&m_context->mutex());
     if (shader) {
         shader->AddRef();
     }
@@ -587,7 +591,7 @@ HRESULT CDirect3DDevice9::SetPixelShader(IDirect3DPixelShader9* shader) {
 
 HRESULT CDirect3DDevice9::SetPixelShaderConstantF(UINT startRegister, const float* constantData,
                                                   UINT vector4fCount) {
-    std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
+    CAutoLock guard(&m_context->mutex());
     if ((!constantData && vector4fCount > 0) ||
         startRegister > CDirect3DPixelShader9::kFloatRegisters ||
         vector4fCount > CDirect3DPixelShader9::kFloatRegisters - startRegister) {

@@ -4,19 +4,22 @@
 
 #include "Platform/D3D9/CDirect3DPixelShader9.h"
 #include "Platform/D3D9/IDirect3DDevice9.h"
+#include "Platform/Gles/CGlesContext.h"
 #include "Platform/Win32/CRefCounted.h"
 
 class CDirect3DSurface9;
 class CDirect3DSwapChain9;
 class CDirect3DTexture9;
 class CDirect3DVertexBuffer9;
-class CGlesContext;
 
 // A windowed Direct3D 9 device on an OpenGL ES context (see CGlesContext).
 // Drawing goes to the render target (back buffer 0 unless set otherwise);
 // Present shows back buffer 0. Supported: D3DPOOL_DEFAULT resources, YV12
 // offscreen surfaces, one-level D3DFMT_L8 textures, pre-transformed vertices
 // drawn with a pixel shader; anything else answers D3DERR_INVALIDCALL.
+//
+// Threads: any thread may call; the device's state is guarded by the lock of
+// its GL context, which its swap chain and resources share.
 class CDirect3DDevice9 : public CRefCounted<IDirect3DDevice9> {
 public:
     // Creates a device for focusWindow with the given behaviour flags and
@@ -67,27 +70,28 @@ private:
     ~CDirect3DDevice9() override;
 
     // Drops the references the device's state holds.
-    void releaseBindings();
+    void releaseBindings_Locked() REQUIRES(m_context->mutex());
     // Puts every state back to its default: back buffer 0 as render target,
     // nothing bound, default sampler states, zero constants.
-    void resetState();
+    void resetState_Locked() REQUIRES(m_context->mutex());
     // Applies the sampler states of a sampler to the texture bound to its unit.
-    void applySamplerStates(UINT sampler) const;
+    void applySamplerStates_Locked(UINT sampler) const REQUIRES(m_context->mutex());
     // Points the vertex attributes at the stream in the layout of the FVF.
-    void bindVertexStream() const;
+    void bindVertexStream_Locked() const REQUIRES(m_context->mutex());
 
     const std::shared_ptr<CGlesContext> m_context;
     const D3DCAPS9 m_caps;
-    // Guarded by the context's mutex from here on.
-    CDirect3DSwapChain9* m_swapChain;
-    CDirect3DSurface9* m_renderTarget;
-    CDirect3DTexture9* m_textures[CDirect3DPixelShader9::kSamplers];
-    DWORD m_samplerStates[CDirect3DPixelShader9::kSamplers][kSamplerStates];
-    CDirect3DVertexBuffer9* m_stream;
-    UINT m_streamOffset;
-    UINT m_streamStride;
-    DWORD m_fvf;
-    CDirect3DPixelShader9* m_pixelShader;
-    float m_floatRegisters[CDirect3DPixelShader9::kFloatRegisters][4];
-    bool m_inScene;
+    CDirect3DSwapChain9* const m_swapChain;
+    CDirect3DSurface9* m_renderTarget GUARDED_BY(m_context->mutex());
+    CDirect3DTexture9* m_textures[CDirect3DPixelShader9::kSamplers] GUARDED_BY(m_context->mutex());
+    DWORD m_samplerStates[CDirect3DPixelShader9::kSamplers][kSamplerStates] GUARDED_BY(
+        m_context->mutex());
+    CDirect3DVertexBuffer9* m_stream GUARDED_BY(m_context->mutex());
+    UINT m_streamOffset GUARDED_BY(m_context->mutex());
+    UINT m_streamStride GUARDED_BY(m_context->mutex());
+    DWORD m_fvf GUARDED_BY(m_context->mutex());
+    CDirect3DPixelShader9* m_pixelShader GUARDED_BY(m_context->mutex());
+    float m_floatRegisters[CDirect3DPixelShader9::kFloatRegisters][4] GUARDED_BY(
+        m_context->mutex());
+    bool m_inScene GUARDED_BY(m_context->mutex());
 };

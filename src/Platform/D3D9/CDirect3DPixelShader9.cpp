@@ -57,17 +57,18 @@ CDirect3DPixelShader9* CDirect3DPixelShader9::create(const std::shared_ptr<CGles
 }
 
 CDirect3DPixelShader9::CDirect3DPixelShader9(const std::shared_ptr<CGlesContext>& context)
-    : m_context(context), m_generation(context->generation()), m_program(0), m_viewportScale(-1) {}
+    : m_context(context), m_generation(0), m_program(0), m_viewportScale(-1) {}
 
 CDirect3DPixelShader9::~CDirect3DPixelShader9() {
     CGlesContext::Scope scope(*m_context);
-    if (scope.current() && m_context->generation() == m_generation) {
+    if (scope.current() && m_context->generation_Locked() == m_generation) {
         glDeleteProgram(m_program);
     }
 }
 
 bool CDirect3DPixelShader9::link(const CPixelShaderProgram& program) {
     CGlesContext::Scope scope(*m_context);
+    m_generation = m_context->generation_Locked();
     if (!scope.current()) {
         return false;
     }
@@ -100,9 +101,10 @@ bool CDirect3DPixelShader9::link(const CPixelShaderProgram& program) {
     return true;
 }
 
-bool CDirect3DPixelShader9::use(const float (*registers)[4], UINT targetWidth,
-                                UINT targetHeight) const {
-    if (m_context->generation() != m_generation) {
+bool CDirect3DPixelShader9::use_Locked(const float (*registers)[4], UINT targetWidth,
+                                       UINT targetHeight) const {
+    m_context->mutex().assertHeld();
+    if (m_context->generation_Locked() != m_generation) {
         return false;
     }
     glUseProgram(m_program);

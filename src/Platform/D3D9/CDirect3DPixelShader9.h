@@ -27,10 +27,12 @@ public:
     static CDirect3DPixelShader9* create(const std::shared_ptr<CGlesContext>& context,
                                          const CPixelShaderProgram& program);
 
-    // Inside a scope of the context: makes the program current with the
-    // float registers loaded and positions mapped onto a render target of the
-    // given size. False when the program went with a lost GL context.
-    bool use(const float (*registers)[4], UINT targetWidth, UINT targetHeight) const;
+    // Inside a scope of the context (checked, as the device that calls it
+    // holds the lock through its own pointer to the context): makes the
+    // program current with the float registers loaded and positions mapped
+    // onto a render target of the given size. False when the program went
+    // with a lost GL context.
+    bool use_Locked(const float (*registers)[4], UINT targetWidth, UINT targetHeight) const;
     // The sampler registers the program reads.
     const std::vector<UINT>& samplers() const { return m_samplers; }
 
@@ -47,6 +49,7 @@ private:
     bool link(const CPixelShaderProgram& program);
 
     const std::shared_ptr<CGlesContext> m_context;
+    // Made by link, constant afterwards.
     unsigned m_generation;  // of the context the program was made in
     GLuint m_program;
     GLint m_viewportScale;

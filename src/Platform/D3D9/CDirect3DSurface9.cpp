@@ -2,8 +2,11 @@
 
 #include <new>
 
+#include "Common/CAutoLock.h"
 #include "Platform/D3D9/Direct3D9ForTesting.h"
 #include "Platform/Gles/CGlesContext.h"
+
+using RIVO_Common_Player::CAutoLock;
 
 CDirect3DSurface9* CDirect3DSurface9::createYv12(const std::shared_ptr<CGlesContext>& context,
                                                  UINT width, UINT height) {
@@ -47,7 +50,7 @@ CDirect3DSurface9::CDirect3DSurface9(const std::shared_ptr<CGlesContext>& contex
     const int w = static_cast<int>(width);
     const int h = static_cast<int>(height);
     if (renderTarget) {
-        m_textures[0] = m_context->newTexture(GL_RGBA, w, h);
+        m_textures[0] = m_context->newTexture_Locked(GL_RGBA, w, h);
         if (!m_textures[0]) {
             return;
         }
@@ -70,9 +73,9 @@ CDirect3DSurface9::CDirect3DSurface9(const std::shared_ptr<CGlesContext>& contex
     m_pitch = static_cast<int>((width + 15) & ~15u);
     const size_t luma = static_cast<size_t>(m_pitch) * height;
     m_memory.assign(luma + luma / 4 + static_cast<size_t>(height / 2) * (m_pitch / 2), 0);
-    m_textures[0] = m_context->newTexture(GL_LUMINANCE, w, h);
-    m_textures[1] = m_context->newTexture(GL_LUMINANCE, w / 2, h / 2);
-    m_textures[2] = m_context->newTexture(GL_LUMINANCE, w / 2, h / 2);
+    m_textures[0] = m_context->newTexture_Locked(GL_LUMINANCE, w, h);
+    m_textures[1] = m_context->newTexture_Locked(GL_LUMINANCE, w / 2, h / 2);
+    m_textures[2] = m_context->newTexture_Locked(GL_LUMINANCE, w / 2, h / 2);
 }
 
 CDirect3DSurface9::~CDirect3DSurface9() {
@@ -89,7 +92,7 @@ CDirect3DSurface9::~CDirect3DSurface9() {
 }
 
 HRESULT CDirect3DSurface9::LockRect(D3DLOCKED_RECT* lockedRect, const RECT* rect, DWORD flags) {
-    std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
+    CAutoLock guard(&m_context->mutex());
     if (!lockedRect || rect || isRenderTarget() || m_locked) {
         return D3DERR_INVALIDCALL;
     }
@@ -115,10 +118,16 @@ HRESULT CDirect3DSurface9::UnlockRect() {
     const int h = static_cast<int>(m_height);
     const size_t luma = static_cast<size_t>(m_pitch) * m_height;
     const BYTE* base = m_memory.data();
-    m_context->uploadLuminance(m_textures[0], w, h, base, m_pitch);
-    m_context->uploadLuminance(m_textures[2], w / 2, h / 2, base + luma, m_pitch / 2);
-    m_context->uploadLuminance(m_textures[1], w / 2, h / 2, base + luma + luma / 4, m_pitch / 2);
+    m_context->uploadLuminance_Locked(m_textures[0], w, h, base, m_pitch);
+    m_context->uploadLuminance_Locked(m_textures[2], w / 2, h / 2, base + luma, m_pitch / 2);
+    m_context->uploadLuminance_Locked(m_textures[1], w / 2, h / 2, base + luma + luma / 4,
+                                      m_pitch / 2);
     return D3D_OK;
+}
+
+bool CDirect3DSurface9::isLocked_Locked() const {
+    m_context->mutex().assertHeld();
+    return m_locked;
 }
 
 void CDirect3DSurface9::bindAsTarget() const {

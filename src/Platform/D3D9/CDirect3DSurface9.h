@@ -6,9 +6,8 @@
 #include <vector>
 
 #include "Platform/D3D9/IDirect3DSurface9.h"
+#include "Platform/Gles/CGlesContext.h"
 #include "Platform/Win32/CRefCounted.h"
-
-class CGlesContext;
 
 // A surface of the Direct3D stand-in, of one of two kinds:
 // - a YV12 offscreen plain surface (default pool): memory in the YV12 layout
@@ -33,8 +32,11 @@ public:
     UINT width() const { return m_width; }
     UINT height() const { return m_height; }
 
+    // Called by the device holding the lock of the context it shares with
+    // the surface (checked).
+    bool isLocked_Locked() const;
+
     // Use inside a scope of the context.
-    bool isLocked() const { return m_locked; }
     // Binds the render target's framebuffer with a viewport over all of it.
     void bindAsTarget() const;
     // The render target's texture.
@@ -51,9 +53,11 @@ private:
     const UINT m_width;
     const UINT m_height;
     const bool m_defaultPool;
+    // Made by the constructor; the memory's bytes are the locker's between
+    // LockRect and UnlockRect.
     int m_pitch;
-    std::vector<BYTE> m_memory;  // guarded by the context's mutex, as is the rest
+    std::vector<BYTE> m_memory;
     GLuint m_textures[3];
     GLuint m_framebuffer;
-    bool m_locked;
+    bool m_locked GUARDED_BY(m_context->mutex());
 };

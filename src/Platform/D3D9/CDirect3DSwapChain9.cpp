@@ -1,5 +1,6 @@
 #include "Platform/D3D9/CDirect3DSwapChain9.h"
 
+#include "Common/CAutoLock.h"
 #include "Platform/D3D9/CDirect3DSurface9.h"
 #include "Platform/D3D9/Direct3D9ForTesting.h"
 #include "Platform/Gles/CGlesBlitter.h"
@@ -8,6 +9,8 @@
 #include "Platform/X11/COffscreenWindow.h"
 #include "Platform/X11/CX11Connection.h"
 #include "Platform/X11/Win32Window.h"
+
+using RIVO_Common_Player::CAutoLock;
 
 CDirect3DSwapChain9::CDirect3DSwapChain9(const std::shared_ptr<CGlesContext>& context, HWND window)
     : m_context(context),
@@ -25,10 +28,11 @@ CDirect3DSwapChain9::~CDirect3DSwapChain9() {
 void CDirect3DSwapChain9::release() {
     CGlesContext::Scope scope(*m_context);
     releaseAndClear(&m_backBuffer);
-    releasePresentTarget(scope.current());
+    releasePresentTarget_Locked(scope.current());
 }
 
-bool CDirect3DSwapChain9::resize(UINT width, UINT height) {
+bool CDirect3DSwapChain9::resize_Locked(UINT width, UINT height) {
+    m_context->mutex().assertHeld();
     CDirect3DSurface9* backBuffer = CDirect3DSurface9::createRenderTarget(m_context, width, height);
     if (!backBuffer) {
         return false;
@@ -40,13 +44,19 @@ bool CDirect3DSwapChain9::resize(UINT width, UINT height) {
     return true;
 }
 
-bool CDirect3DSwapChain9::backBufferInUse() const {
+CDirect3DSurface9* CDirect3DSwapChain9::backBuffer_Locked() const {
+    m_context->mutex().assertHeld();
+    return m_backBuffer;
+}
+
+bool CDirect3DSwapChain9::backBufferInUse_Locked() const {
+    m_context->mutex().assertHeld();
     return m_backBuffer && m_backBuffer->references() > 1;
 }
 
 HRESULT CDirect3DSwapChain9::GetBackBuffer(UINT backBuffer, D3DBACKBUFFER_TYPE type,
                                            IDirect3DSurface9** surface) {
-    std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
+    CAutoLock guard(&m_context->mutex());
     if (backBuffer != 0 || type != D3DBACKBUFFER_TYPE_MONO || !surface || !m_backBuffer) {
         return D3DERR_INVALIDCALL;
     }
@@ -67,16 +77,16 @@ HRESULT CDirect3DSwapChain9::Present(const RECT* sourceRect, const RECT* destRec
         return D3DERR_INVALIDCALL;
     }
     CGlesContext::Scope scope(*m_context);
-    if (m_context->isLost()) {
+    if (m_context->isLost_Locked()) {
         return D3DERR_DEVICELOST;
     }
     UINT lostAnswers = 0;
     if (takePresentLossForTesting(&lostAnswers)) {
-        m_context->markLost(lostAnswers);
+        m_context->markLost_Locked(lostAnswers);
         return D3DERR_DEVICELOST;
     }
-    if (!scope.current() || m_context->contextLost()) {
-        m_context->markLost(0);
+    if (!scope.current() || m_context->contextLost_Locked()) {
+        m_context->markLost_Locked(0);
         return D3DERR_DEVICELOST;
     }
     const int width = client.right - client.left;
@@ -84,39 +94,41 @@ HRESULT CDirect3DSwapChain9::Present(const RECT* sourceRect, const RECT* destRec
     if (width <= 0 || height <= 0) {
         return D3D_OK;  // nothing of the window is visible
     }
-    if (!m_context->blitter()) {
+    if (!m_context->blitter_Locked()) {
         return D3DERR_DRIVERINTERNALERROR;
     }
     COffscreenWindow* offscreen = COffscreenWindow::fromHandle(window);
     unsigned long xid = 0;
     bool shown = false;
     if (offscreen) {
-        shown = presentOffscreen(offscreen, width, height);
+        shown = presentOffscreen_Locked(offscreen, width, height);
     } else if (m_context->isX11() && x11WindowId(window, &xid)) {
-        shown = presentX11(xid, width, height);
+        // The scope of an X11 context holds the X lock.
+        CX11Connection::mutex().assertHeld();
+        shown = presentX11_Locked(xid, width, height);
     }
-    if (m_context->contextLost()) {
-        m_context->markLost(0);
+    if (m_context->contextLost_Locked()) {
+        m_context->markLost_Locked(0);
         return D3DERR_DEVICELOST;
     }
     return shown ? D3D_OK : D3DERR_INVALIDCALL;
 }
 
-bool CDirect3DSwapChain9::presentOffscreen(COffscreenWindow* window, int width, int height) {
+bool CDirect3DSwapChain9::presentOffscreen_Locked(COffscreenWindow* window, int width, int height) {
     if (static_cast<UINT>(width) == m_backBuffer->width() &&
         static_cast<UINT>(height) == m_backBuffer->height()) {
         m_backBuffer->bindAsTarget();
     } else {
         if (width != m_presentWidth || height != m_presentHeight) {
-            releasePresentTarget(true);
-            m_presentTexture = m_context->newTexture(GL_RGBA, width, height);
+            releasePresentTarget_Locked(true);
+            m_presentTexture = m_context->newTexture_Locked(GL_RGBA, width, height);
             glGenFramebuffers(1, &m_presentFramebuffer);
             glBindFramebuffer(GL_FRAMEBUFFER, m_presentFramebuffer);
             glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
                                    m_presentTexture, 0);
             if (!m_presentTexture ||
                 glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-                releasePresentTarget(true);
+                releasePresentTarget_Locked(true);
                 return false;
             }
             m_presentWidth = width;
@@ -125,7 +137,7 @@ bool CDirect3DSwapChain9::presentOffscreen(COffscreenWindow* window, int width, 
         glBindFramebuffer(GL_FRAMEBUFFER, m_presentFramebuffer);
         glViewport(0, 0, width, height);
         const GLfloat whole[] = {0.0f, 0.0f, 1.0f, 1.0f};
-        m_context->blitter()->drawRgba(m_backBuffer->colorTexture(), GL_LINEAR, whole);
+        m_context->blitter_Locked()->drawRgba(m_backBuffer->colorTexture(), GL_LINEAR, whole);
     }
     m_pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4u);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -135,24 +147,27 @@ bool CDirect3DSwapChain9::presentOffscreen(COffscreenWindow* window, int width, 
     return true;
 }
 
-bool CDirect3DSwapChain9::presentX11(unsigned long xid, int width, int height) {
+bool CDirect3DSwapChain9::presentX11_Locked(unsigned long xid, int width, int height) {
     return CX11Connection::instance().checked_Locked([&] {
-        const EGLSurface surface = m_context->windowSurface(xid);
-        if (surface == EGL_NO_SURFACE || !m_context->bindSurface(surface)) {
+        // The analysis does not carry this function's locks into the request.
+        m_context->mutex().assertHeld();
+        CX11Connection::mutex().assertHeld();
+        const EGLSurface surface = m_context->windowSurface_Locked(xid);
+        if (surface == EGL_NO_SURFACE || !m_context->bindSurface_Locked(surface)) {
             return false;
         }
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glViewport(0, 0, width, height);
         // The window's rows run bottom to top.
         const GLfloat flipped[] = {0.0f, 1.0f, 1.0f, 0.0f};
-        m_context->blitter()->drawRgba(m_backBuffer->colorTexture(), GL_LINEAR, flipped);
-        const bool swapped = m_context->swapBuffers(surface);
-        m_context->bindSurface(EGL_NO_SURFACE);
+        m_context->blitter_Locked()->drawRgba(m_backBuffer->colorTexture(), GL_LINEAR, flipped);
+        const bool swapped = m_context->swapBuffers_Locked(surface);
+        m_context->bindSurface_Locked(EGL_NO_SURFACE);
         return swapped;
     });
 }
 
-void CDirect3DSwapChain9::releasePresentTarget(bool current) {
+void CDirect3DSwapChain9::releasePresentTarget_Locked(bool current) {
     if (current) {
         glDeleteFramebuffers(1, &m_presentFramebuffer);
         glDeleteTextures(1, &m_presentTexture);

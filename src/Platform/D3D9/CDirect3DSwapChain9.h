@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "Platform/D3D9/IDirect3DSwapChain9.h"
+#include "Platform/Gles/CGlesContext.h"
 #include "Platform/Win32/CRefCounted.h"
+#include "Platform/X11/CX11Connection.h"
 
 class CDirect3DSurface9;
-class CGlesContext;
 class COffscreenWindow;
 
 // The device's implicit swap chain: one back buffer (however many the
@@ -29,36 +30,40 @@ public:
     HRESULT GetBackBuffer(UINT backBuffer, D3DBACKBUFFER_TYPE type,
                           IDirect3DSurface9** surface) override;
 
-    // Makes a new back buffer; false when it cannot be made. Callers hold
-    // the context's mutex.
-    bool resize(UINT width, UINT height);
+    // The device calls the next three holding the lock of the context it
+    // shares with the swap chain; each checks that its caller does, as the
+    // analysis cannot tie the device's context to this one.
+
+    // Makes a new back buffer; false when it cannot be made.
+    bool resize_Locked(UINT width, UINT height);
+    // The back buffer, without a reference.
+    CDirect3DSurface9* backBuffer_Locked() const;
+    // True while someone other than the swap chain holds the back buffer.
+    bool backBufferInUse_Locked() const;
     // Lets go of the back buffer and of the GL objects made for presenting
-    // (before a Reset). Callers hold the context's mutex.
+    // (before a Reset), in a scope of the context.
     void release();
     // The window presented to when Present names none.
     HWND window() const { return m_window; }
-    // The back buffer, without a reference.
-    CDirect3DSurface9* backBuffer() const { return m_backBuffer; }
-    // True while someone other than the swap chain holds the back buffer.
-    bool backBufferInUse() const;
 
 private:
     ~CDirect3DSwapChain9() override;
 
     // Inside a scope of the context.
-    bool presentOffscreen(COffscreenWindow* window, int width, int height);
-    bool presentX11(unsigned long xid, int width, int height);
+    bool presentOffscreen_Locked(COffscreenWindow* window, int width, int height)
+        REQUIRES(m_context->mutex());
+    bool presentX11_Locked(unsigned long xid, int width, int height)
+        REQUIRES(m_context->mutex(), CX11Connection::mutex());
     // Forgets the framebuffer made for presenting, deleting it when the
     // context is current.
-    void releasePresentTarget(bool current);
+    void releasePresentTarget_Locked(bool current) REQUIRES(m_context->mutex());
 
     const std::shared_ptr<CGlesContext> m_context;
     const HWND m_window;
-    // Guarded by the context's mutex from here on.
-    CDirect3DSurface9* m_backBuffer;
-    GLuint m_presentTexture;
-    GLuint m_presentFramebuffer;
-    int m_presentWidth;
-    int m_presentHeight;
-    std::vector<uint8_t> m_pixels;
+    CDirect3DSurface9* m_backBuffer GUARDED_BY(m_context->mutex());
+    GLuint m_presentTexture GUARDED_BY(m_context->mutex());
+    GLuint m_presentFramebuffer GUARDED_BY(m_context->mutex());
+    int m_presentWidth GUARDED_BY(m_context->mutex());
+    int m_presentHeight GUARDED_BY(m_context->mutex());
+    std::vector<uint8_t> m_pixels GUARDED_BY(m_context->mutex());
 };

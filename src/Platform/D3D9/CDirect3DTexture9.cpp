@@ -2,8 +2,11 @@
 
 #include <new>
 
+#include "Common/CAutoLock.h"
 #include "Platform/D3D9/Direct3D9ForTesting.h"
 #include "Platform/Gles/CGlesContext.h"
+
+using RIVO_Common_Player::CAutoLock;
 
 CDirect3DTexture9* CDirect3DTexture9::create(const std::shared_ptr<CGlesContext>& context,
                                              UINT width, UINT height, bool dynamic) {
@@ -29,8 +32,8 @@ CDirect3DTexture9::CDirect3DTexture9(const std::shared_ptr<CGlesContext>& contex
     ++m_context->defaultPoolResources();
     CGlesContext::Scope scope(*m_context);
     if (scope.current()) {
-        m_texture =
-            m_context->newTexture(GL_LUMINANCE, static_cast<int>(width), static_cast<int>(height));
+        m_texture = m_context->newTexture_Locked(GL_LUMINANCE, static_cast<int>(width),
+                                                 static_cast<int>(height));
     }
 }
 
@@ -46,7 +49,7 @@ CDirect3DTexture9::~CDirect3DTexture9() {
 
 HRESULT CDirect3DTexture9::LockRect(UINT level, D3DLOCKED_RECT* lockedRect, const RECT* rect,
                                     DWORD) {
-    std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
+    CAutoLock guard(&m_context->mutex());
     // Default-pool textures are lockable only when dynamic.
     if (level != 0 || !lockedRect || rect || !m_dynamic || m_locked) {
         return D3DERR_INVALIDCALL;
@@ -71,8 +74,8 @@ HRESULT CDirect3DTexture9::UnlockRect(UINT level) {
     }
     m_locked = false;
     if (scope.current()) {
-        m_context->uploadLuminance(m_texture, static_cast<int>(m_width), static_cast<int>(m_height),
-                                   m_texels.data(), m_pitch);
+        m_context->uploadLuminance_Locked(m_texture, static_cast<int>(m_width),
+                                          static_cast<int>(m_height), m_texels.data(), m_pitch);
     }
     return D3D_OK;
 }

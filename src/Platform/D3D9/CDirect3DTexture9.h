@@ -6,9 +6,8 @@
 #include <vector>
 
 #include "Platform/D3D9/IDirect3DTexture9.h"
+#include "Platform/Gles/CGlesContext.h"
 #include "Platform/Win32/CRefCounted.h"
-
-class CGlesContext;
 
 // A one-level D3DFMT_L8 texture in the default pool: a GL_LUMINANCE texture
 // and, for dynamic textures, the memory that LockRect hands out; UnlockRect
@@ -36,7 +35,7 @@ private:
     const UINT m_height;
     const bool m_dynamic;
     const int m_pitch;
-    std::vector<BYTE> m_texels;  // guarded by the context's mutex, as is the rest
-    GLuint m_texture;
-    bool m_locked;
+    GLuint m_texture;  // made by the constructor
+    std::vector<BYTE> m_texels GUARDED_BY(m_context->mutex());
+    bool m_locked GUARDED_BY(m_context->mutex());
 };

@@ -2,7 +2,10 @@
 
 #include <new>
 
+#include "Common/CAutoLock.h"
 #include "Platform/Gles/CGlesContext.h"
+
+using RIVO_Common_Player::CAutoLock;
 
 CDirect3DVertexBuffer9* CDirect3DVertexBuffer9::create(const std::shared_ptr<CGlesContext>& context,
                                                        UINT length) {
@@ -42,7 +45,7 @@ CDirect3DVertexBuffer9::~CDirect3DVertexBuffer9() {
 }
 
 HRESULT CDirect3DVertexBuffer9::Lock(UINT offsetToLock, UINT sizeToLock, void** data, DWORD) {
-    std::lock_guard<std::recursive_mutex> guard(m_context->mutex());
+    CAutoLock guard(&m_context->mutex());
     const UINT length = this->length();
     if (!data || m_locked || offsetToLock > length || sizeToLock > length - offsetToLock) {
         return D3DERR_INVALIDCALL;
@@ -50,6 +53,11 @@ HRESULT CDirect3DVertexBuffer9::Lock(UINT offsetToLock, UINT sizeToLock, void** 
     *data = m_bytes.data() + offsetToLock;
     m_locked = true;
     return D3D_OK;
+}
+
+bool CDirect3DVertexBuffer9::isLocked_Locked() const {
+    m_context->mutex().assertHeld();
+    return m_locked;
 }
 
 HRESULT CDirect3DVertexBuffer9::Unlock() {

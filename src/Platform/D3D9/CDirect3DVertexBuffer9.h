@@ -6,9 +6,8 @@
 #include <vector>
 
 #include "Platform/D3D9/IDirect3DVertexBuffer9.h"
+#include "Platform/Gles/CGlesContext.h"
 #include "Platform/Win32/CRefCounted.h"
-
-class CGlesContext;
 
 // A default-pool vertex buffer: a GL buffer object and the memory that Lock
 // hands out; Unlock uploads it.
@@ -22,8 +21,10 @@ public:
     HRESULT Unlock() override;
 
     UINT length() const { return static_cast<UINT>(m_bytes.size()); }
+    // Called by the device holding the lock of the context it shares with
+    // the buffer (checked).
+    bool isLocked_Locked() const;
     // Use inside a scope of the context.
-    bool isLocked() const { return m_locked; }
     GLuint glBuffer() const { return m_buffer; }
 
 private:
@@ -31,7 +32,8 @@ private:
     ~CDirect3DVertexBuffer9() override;
 
     const std::shared_ptr<CGlesContext> m_context;
-    std::vector<BYTE> m_bytes;  // guarded by the context's mutex, as is the rest
+    // Made by the constructor; the bytes are the locker's between Lock and Unlock.
+    std::vector<BYTE> m_bytes;
     GLuint m_buffer;
-    bool m_locked;
+    bool m_locked GUARDED_BY(m_context->mutex());
 };

@@ -1,20 +1,24 @@
 #include "Platform/D3D9/Direct3D9ForTesting.h"
 
 #include <atomic>
-#include <mutex>
+
+#include "Common/CScopedLock.h"
+
+using RIVO_Common_Player::CLock;
+using RIVO_Common_Player::CScopedLock;
 
 namespace {
 
 std::atomic<Direct3DCreate9Function> g_create{nullptr};
 
-std::mutex g_faultsMutex;
-Direct3D9Faults g_faults;    // guarded by g_faultsMutex
-bool g_losePresent = false;  // guarded by g_faultsMutex
-UINT g_lostAnswers = 0;      // guarded by g_faultsMutex
+CLock g_faultsLock;
+Direct3D9Faults g_faults GUARDED_BY(g_faultsLock);
+bool g_losePresent GUARDED_BY(g_faultsLock) = false;
+UINT g_lostAnswers GUARDED_BY(g_faultsLock) = 0;
 // Per call kind: calls still to come before the failing one (0: none asked
 // for), and what that one answers.
-UINT g_callsToFailure[kDirect3D9CallKinds] = {};  // guarded by g_faultsMutex
-HRESULT g_callFailure[kDirect3D9CallKinds] = {};  // guarded by g_faultsMutex
+UINT g_callsToFailure[kDirect3D9CallKinds] GUARDED_BY(g_faultsLock) = {};
+HRESULT g_callFailure[kDirect3D9CallKinds] GUARDED_BY(g_faultsLock) = {};
 
 }  // namespace
 
@@ -27,23 +31,23 @@ Direct3DCreate9Function direct3DCreate9ForTesting() {
 }
 
 void setDirect3D9FaultsForTesting(const Direct3D9Faults& faults) {
-    std::lock_guard<std::mutex> guard(g_faultsMutex);
+    CScopedLock guard(g_faultsLock);
     g_faults = faults;
 }
 
 Direct3D9Faults direct3D9FaultsForTesting() {
-    std::lock_guard<std::mutex> guard(g_faultsMutex);
+    CScopedLock guard(g_faultsLock);
     return g_faults;
 }
 
 void loseNextPresentForTesting(UINT lostAnswers) {
-    std::lock_guard<std::mutex> guard(g_faultsMutex);
+    CScopedLock guard(g_faultsLock);
     g_losePresent = true;
     g_lostAnswers = lostAnswers;
 }
 
 bool takePresentLossForTesting(UINT* lostAnswers) {
-    std::lock_guard<std::mutex> guard(g_faultsMutex);
+    CScopedLock guard(g_faultsLock);
     if (!g_losePresent) {
         return false;
     }
@@ -53,13 +57,13 @@ bool takePresentLossForTesting(UINT* lostAnswers) {
 }
 
 void failCallForTesting(Direct3D9Call call, UINT nth, HRESULT result) {
-    std::lock_guard<std::mutex> guard(g_faultsMutex);
+    CScopedLock guard(g_faultsLock);
     g_callsToFailure[static_cast<int>(call)] = nth;
     g_callFailure[static_cast<int>(call)] = result;
 }
 
 HRESULT takeCallFailureForTesting(Direct3D9Call call) {
-    std::lock_guard<std::mutex> guard(g_faultsMutex);
+    CScopedLock guard(g_faultsLock);
     UINT& toGo = g_callsToFailure[static_cast<int>(call)];
     if (toGo == 0 || --toGo > 0) {
         return D3D_OK;

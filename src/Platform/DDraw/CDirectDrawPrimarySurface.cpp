@@ -1,13 +1,18 @@
 #include "Platform/DDraw/CDirectDrawPrimarySurface.h"
 
+#include <X11/Xlib.h>
+
 #include <cstdint>
 #include <new>
 
+#include "Common/CScopedLock.h"
 #include "Platform/DDraw/CDirectDrawYV12Surface.h"
 #include "Platform/DDraw/IDirectDrawClipper.h"
 #include "Platform/X11/COffscreenWindow.h"
 #include "Platform/X11/CX11Connection.h"
 #include "Platform/X11/Win32Window.h"
+
+using RIVO_Common_Player::CScopedLock;
 
 namespace {
 
@@ -42,8 +47,8 @@ bool screenRect(HWND window, RECT* rect) {
         return GetClientRect(window, rect);
     }
     CX11Connection& x11 = CX11Connection::instance();
-    auto lock = x11.lock();
-    Display* display = x11.display();
+    CScopedLock lock(CX11Connection::mutex());
+    Display* display = x11.display_Locked();
     if (!display) {
         return false;
     }

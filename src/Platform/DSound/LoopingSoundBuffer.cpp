@@ -4,7 +4,10 @@
 #include <cstring>
 #include <new>
 
+#include "Common/CScopedLock.h"
 #include "Platform/Win32/Win32Event.h"
+
+using RIVO_Common_Player::CScopedLock;
 
 namespace {
 
@@ -119,7 +122,7 @@ HRESULT LoopingSoundBuffer::GetVolume(LONG* plVolume) {
     if (!(m_flags & DSBCAPS_CTRLVOLUME)) {
         return DSERR_CONTROLUNAVAIL;
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    CScopedLock lock(m_lock);
     *plVolume = m_volume;
     return DS_OK;
 }
@@ -136,7 +139,7 @@ HRESULT LoopingSoundBuffer::Lock(DWORD dwOffset, DWORD dwBytes, LPVOID* ppvAudio
     if (second && !ppvAudioPtr2) {
         return DSERR_INVALIDPARAM;
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    CScopedLock lock(m_lock);
     if (m_locked) {
         return DSERR_INVALIDCALL;
     }
@@ -156,7 +159,7 @@ HRESULT LoopingSoundBuffer::Lock(DWORD dwOffset, DWORD dwBytes, LPVOID* ppvAudio
 
 HRESULT LoopingSoundBuffer::Unlock(LPVOID pvAudioPtr1, DWORD dwAudioBytes1, LPVOID pvAudioPtr2,
                                    DWORD dwAudioBytes2) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    CScopedLock lock(m_lock);
     const DWORD first = m_lockBytes < m_size - m_lockOffset ? m_lockBytes : m_size - m_lockOffset;
     const DWORD second = m_lockBytes - first;
     if (!m_locked || pvAudioPtr1 != m_lockCopy || dwAudioBytes1 > first ||
@@ -173,7 +176,7 @@ HRESULT LoopingSoundBuffer::Play(DWORD dwReserved1, DWORD dwPriority, DWORD dwFl
     if (dwReserved1 != 0 || dwPriority != 0 || (dwFlags & ~DWORD(DSBPLAY_LOOPING))) {
         return DSERR_INVALIDPARAM;
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    CScopedLock lock(m_lock);
     m_playing = true;
     m_looping = (dwFlags & DSBPLAY_LOOPING) != 0;
     return DS_OK;
@@ -183,7 +186,7 @@ HRESULT LoopingSoundBuffer::SetCurrentPosition(DWORD dwNewPosition) {
     if (dwNewPosition >= m_size) {
         return DSERR_INVALIDPARAM;
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    CScopedLock lock(m_lock);
     // The cursor stays on whole sample frames.
     m_cursor = dwNewPosition - dwNewPosition % m_format.nBlockAlign;
     return DS_OK;
@@ -196,14 +199,14 @@ HRESULT LoopingSoundBuffer::SetVolume(LONG lVolume) {
     if (lVolume < DSBVOLUME_MIN || lVolume > DSBVOLUME_MAX) {
         return DSERR_INVALIDPARAM;
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    CScopedLock lock(m_lock);
     m_volume = lVolume;
     m_gain = gainOf(lVolume);
     return DS_OK;
 }
 
 HRESULT LoopingSoundBuffer::Stop() {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    CScopedLock lock(m_lock);
     m_playing = false;
     return DS_OK;
 }
@@ -218,7 +221,7 @@ HRESULT LoopingSoundBuffer::SetNotificationPositions(DWORD dwPositionNotifies,
             return DSERR_INVALIDPARAM;
         }
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    CScopedLock lock(m_lock);
     if (m_playing) {
         return DSERR_INVALIDCALL;
     }
@@ -227,7 +230,7 @@ HRESULT LoopingSoundBuffer::SetNotificationPositions(DWORD dwPositionNotifies,
 }
 
 void LoopingSoundBuffer::render(uint8_t* out, DWORD bytes) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    CScopedLock lock(m_lock);
     DWORD done = 0;
     while (done < bytes && m_playing) {
         const DWORD toEnd = m_size - m_cursor;

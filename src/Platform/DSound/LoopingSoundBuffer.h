@@ -1,9 +1,9 @@
 #pragma once
 
 #include <atomic>
-#include <mutex>
 #include <vector>
 
+#include "Common/CLock.h"
 #include "Platform/DSound/DirectSound8.h"
 
 // A DirectSound secondary buffer: its memory, play cursor, notification
@@ -13,7 +13,7 @@
 //
 // The buffer is read on the consumer's thread while the application writes
 // it, so Lock hands out a private copy of the region and Unlock copies it
-// back under the buffer's mutex: a region being rewritten is never read
+// back under the buffer's lock: a region being rewritten is never read
 // half-way, and the sound that plays is always a whole Unlock's worth.
 class LoopingSoundBuffer : public IDirectSoundBuffer8, public IDirectSoundNotify {
 public:
@@ -59,31 +59,31 @@ protected:
     // the end when looping; silence while stopped and after a one-shot play
     // has reached the end. Sets the event of every notification offset the
     // cursor passes over, the start offset included.
-    void render(uint8_t* out, DWORD bytes);
+    void render(uint8_t* out, DWORD bytes) EXCLUDES(m_lock);
 
 private:
     // Copies `bytes` of sound from the cursor to `out`, scaled by the volume.
-    void copyWithGain_Locked(uint8_t* out, DWORD bytes) const;
-    void notifyCrossed_Locked(DWORD from, DWORD bytes) const;
+    void copyWithGain_Locked(uint8_t* out, DWORD bytes) const REQUIRES(m_lock);
+    void notifyCrossed_Locked(DWORD from, DWORD bytes) const REQUIRES(m_lock);
 
     std::atomic<ULONG> m_references;
 
-    // Set by initialize, constant afterwards.
+    // Set by initialize, constant afterwards (the sound in m_data changes
+    // under m_lock).
     DWORD m_flags;
     WAVEFORMATEX m_format;
     DWORD m_size;
-    uint8_t* m_data;      // m_size bytes
-    uint8_t* m_lockCopy;  // m_size bytes: the region handed out by Lock
+    uint8_t* m_data PT_GUARDED_BY(m_lock);  // m_size bytes
+    uint8_t* m_lockCopy;                    // m_size bytes: the region handed out by Lock
 
-    std::mutex m_mutex;
-    // Guarded by m_mutex.
-    DWORD m_cursor;
-    bool m_playing;
-    bool m_looping;
-    LONG m_volume;
-    float m_gain;
-    std::vector<DSBPOSITIONNOTIFY> m_positions;
-    bool m_locked;
-    DWORD m_lockOffset;
-    DWORD m_lockBytes;
+    RIVO_Common_Player::CLock m_lock;
+    DWORD m_cursor GUARDED_BY(m_lock);
+    bool m_playing GUARDED_BY(m_lock);
+    bool m_looping GUARDED_BY(m_lock);
+    LONG m_volume GUARDED_BY(m_lock);
+    float m_gain GUARDED_BY(m_lock);
+    std::vector<DSBPOSITIONNOTIFY> m_positions GUARDED_BY(m_lock);
+    bool m_locked GUARDED_BY(m_lock);
+    DWORD m_lockOffset GUARDED_BY(m_lock);
+    DWORD m_lockBytes GUARDED_BY(m_lock);
 };

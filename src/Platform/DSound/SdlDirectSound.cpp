@@ -4,10 +4,14 @@
 
 #include <new>
 
+#include "Common/CScopedLock.h"
 #include "Platform/DSound/SdlSoundBuffer.h"
 
+using RIVO_Common_Player::CLock;
+using RIVO_Common_Player::CScopedLock;
+
 HRESULT SdlDirectSound::create(IDirectSound8** device) {
-    std::lock_guard<std::mutex> lock(sdlMutex());
+    CScopedLock lock(sdlLock());
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return DSERR_NODRIVER;
     }
@@ -24,15 +28,15 @@ HRESULT SdlDirectSound::create(IDirectSound8** device) {
     return DS_OK;
 }
 
-std::mutex& SdlDirectSound::sdlMutex() {
-    static std::mutex mutex;
-    return mutex;
+CLock& SdlDirectSound::sdlLock() {
+    static CLock lock;
+    return lock;
 }
 
 SdlDirectSound::SdlDirectSound() = default;
 
 SdlDirectSound::~SdlDirectSound() {
-    std::lock_guard<std::mutex> lock(sdlMutex());
+    CScopedLock lock(sdlLock());
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <mutex>
-
+#include "Common/CLock.h"
 #include "Platform/DSound/DirectSound8.h"
 #include "Platform/Win32/CRefCounted.h"
 
@@ -18,7 +17,7 @@ public:
 
     // SDL's audio subsystem is not safe to enter from several threads at
     // once: its start, stop and device opening and closing all hold this.
-    static std::mutex& sdlMutex();
+    static RIVO_Common_Player::CLock& sdlLock();
 
     // IUnknown: IID_IUnknown and IID_IDirectSound8.
     HRESULT QueryInterface(REFIID riid, void** ppvObject) override;

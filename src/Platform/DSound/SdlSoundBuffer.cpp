@@ -1,8 +1,9 @@
 #include "Platform/DSound/SdlSoundBuffer.h"
 
-#include <mutex>
-
+#include "Common/CScopedLock.h"
 #include "Platform/DSound/SdlDirectSound.h"
+
+using RIVO_Common_Player::CScopedLock;
 
 namespace {
 
@@ -24,7 +25,7 @@ SdlSoundBuffer::SdlSoundBuffer(SdlDirectSound* device) : m_device(device), m_sdl
 
 SdlSoundBuffer::~SdlSoundBuffer() {
     if (m_sdlDevice) {
-        std::lock_guard<std::mutex> lock(SdlDirectSound::sdlMutex());
+        CScopedLock lock(SdlDirectSound::sdlLock());
         SDL_CloseAudioDevice(m_sdlDevice);
     }
     m_device->Release();
@@ -40,7 +41,7 @@ HRESULT SdlSoundBuffer::openDevice() {
     wanted.callback = &SdlSoundBuffer::pullSound;
     wanted.userdata = this;
     SDL_AudioSpec obtained;
-    std::lock_guard<std::mutex> lock(SdlDirectSound::sdlMutex());
+    CScopedLock lock(SdlDirectSound::sdlLock());
     // No changes allowed: SDL converts the buffer's format to the device's.
     m_sdlDevice = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
     if (!m_sdlDevice) {

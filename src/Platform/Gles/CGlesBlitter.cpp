@@ -87,6 +87,9 @@ void CGlesBlitter::drawYv12(const GLuint planes[3], GLint filter, const GLfloat 
 
 void CGlesBlitter::draw(GLuint program, GLint texRectLocation, const GLuint* textures, int count,
                         GLint filter, const GLfloat texRect[4]) {
+    // Callers reach the blitter through the context, so the analysis cannot
+    // tie their scope to m_context; the check makes the tie.
+    m_context.mutex().assertHeld();
     glUseProgram(program);
     glUniform4fv(texRectLocation, 1, texRect);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
@@ -100,7 +103,7 @@ void CGlesBlitter::draw(GLuint program, GLint texRectLocation, const GLuint* tex
     }
     glActiveTexture(GL_TEXTURE0);
     glBindBuffer(GL_ARRAY_BUFFER, m_quad);
-    m_context.enableVertexAttributes(1u);
+    m_context.enableVertexAttributes_Locked(1u);
     glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
     glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
 }

@@ -8,7 +8,7 @@ class CGlesContext;
 // (Present, StretchRect between render targets) and converting the three
 // planes of a YV12 surface to RGB (StretchRect). Each call covers the current
 // viewport of the bound framebuffer. Lives in one context; make and use it
-// inside a CGlesContext::Scope.
+// inside a CGlesContext::Scope (checked when it draws).
 class CGlesBlitter {
 public:
     explicit CGlesBlitter(CGlesContext& context);

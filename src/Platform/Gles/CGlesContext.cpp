@@ -6,55 +6,70 @@
 #include <cstring>
 #include <string>
 
+#include "Common/CAutoLock.h"
+#include "Common/CScopedLock.h"
 #include "Platform/Gles/CGlesBlitter.h"
 #include "Platform/X11/COffscreenWindow.h"
 #include "Platform/X11/CX11Connection.h"
 #include "Platform/X11/Win32Window.h"
 
+using RIVO_Common_Player::CAutoLock;
+using RIVO_Common_Player::CLock;
+using RIVO_Common_Player::CScopedLock;
+
 namespace {
 
-std::mutex g_displayMutex;
+// The EGL displays, initialised on first use and kept for the process.
+CLock g_displayLock;
+EGLDisplay g_surfacelessDisplay GUARDED_BY(g_displayLock) = EGL_NO_DISPLAY;
+bool g_surfacelessTried GUARDED_BY(g_displayLock) = false;
+EGLDisplay g_x11Display GUARDED_BY(g_displayLock) = EGL_NO_DISPLAY;
+bool g_x11Tried GUARDED_BY(g_displayLock) = false;
+
+// What probe() found, once.
+CLock g_probeLock;
+bool g_probed GUARDED_BY(g_probeLock) = false;
+int g_probedMajor GUARDED_BY(g_probeLock) = 0;
+int g_probedTextureSize GUARDED_BY(g_probeLock) = 0;
 
 // Mesa's surfaceless platform: rendering into framebuffer objects only.
 EGLDisplay surfacelessDisplay() {
-    std::lock_guard<std::mutex> guard(g_displayMutex);
-    static EGLDisplay display = EGL_NO_DISPLAY;
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
-        display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA,
-                                        reinterpret_cast<void*>(EGL_DEFAULT_DISPLAY), nullptr);
-        if (display != EGL_NO_DISPLAY && !eglInitialize(display, nullptr, nullptr)) {
-            display = EGL_NO_DISPLAY;
+    CScopedLock guard(g_displayLock);
+    if (!g_surfacelessTried) {
+        g_surfacelessTried = true;
+        g_surfacelessDisplay = eglGetPlatformDisplay(
+            EGL_PLATFORM_SURFACELESS_MESA, reinterpret_cast<void*>(EGL_DEFAULT_DISPLAY), nullptr);
+        if (g_surfacelessDisplay != EGL_NO_DISPLAY &&
+            !eglInitialize(g_surfacelessDisplay, nullptr, nullptr)) {
+            g_surfacelessDisplay = EGL_NO_DISPLAY;
         }
     }
-    return display;
+    return g_surfacelessDisplay;
 }
 
-// The X11 platform over the library's display. Call with the X lock held.
-EGLDisplay x11Display_Locked(Display* x11) {
-    std::lock_guard<std::mutex> guard(g_displayMutex);
-    static EGLDisplay display = EGL_NO_DISPLAY;
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
+// The X11 platform over the library's display.
+EGLDisplay x11Display_Locked(Display* x11) REQUIRES(CX11Connection::mutex()) {
+    CScopedLock guard(g_displayLock);
+    if (!g_x11Tried) {
+        g_x11Tried = true;
         const EGLAttrib attributes[] = {EGL_PLATFORM_X11_SCREEN_KHR, DefaultScreen(x11), EGL_NONE};
-        display = eglGetPlatformDisplay(EGL_PLATFORM_X11_KHR, x11, attributes);
-        if (display != EGL_NO_DISPLAY && !eglInitialize(display, nullptr, nullptr)) {
-            display = EGL_NO_DISPLAY;
+        g_x11Display = eglGetPlatformDisplay(EGL_PLATFORM_X11_KHR, x11, attributes);
+        if (g_x11Display != EGL_NO_DISPLAY && !eglInitialize(g_x11Display, nullptr, nullptr)) {
+            g_x11Display = EGL_NO_DISPLAY;
         }
     }
-    return display;
+    return g_x11Display;
 }
 
 // The window configuration whose native visual is the window's own, so that
-// its surface can be made. Call with the X lock held.
-bool x11Config_Locked(CX11Connection& x11, EGLDisplay display, unsigned long xid,
-                      EGLConfig* config) {
+// its surface can be made.
+bool x11Config_Locked(CX11Connection& x11, EGLDisplay display, unsigned long xid, EGLConfig* config)
+    REQUIRES(CX11Connection::mutex()) {
     VisualID visual = 0;
+    Display* const x11Display = x11.display_Locked();
     if (!x11.checked_Locked([&] {
             XWindowAttributes attributes{};
-            if (!XGetWindowAttributes(x11.display(), xid, &attributes)) {
+            if (!XGetWindowAttributes(x11Display, xid, &attributes)) {
                 return false;
             }
             visual = XVisualIDFromVisual(attributes.visual);
@@ -90,6 +105,33 @@ bool x11Config_Locked(CX11Connection& x11, EGLDisplay display, unsigned long xid
     return false;
 }
 
+// A new OpenGL ES context on display: the newest OpenGL ES first, one that
+// reports GPU resets where EGL offers one (robust tells). EGL_NO_CONTEXT
+// when none can be made.
+EGLContext newEglContext(EGLDisplay display, EGLConfig config, bool* robust) {
+    const EGLenum previousApi = eglQueryAPI();
+    eglBindAPI(EGL_OPENGL_ES_API);
+    EGLContext context = EGL_NO_CONTEXT;
+    for (const EGLint major : {3, 2}) {
+        for (const bool resets : {true, false}) {
+            const EGLint attributes[] = {
+                EGL_CONTEXT_MAJOR_VERSION, major,
+                resets ? EGL_CONTEXT_OPENGL_RESET_NOTIFICATION_STRATEGY_EXT : EGL_NONE,
+                EGL_LOSE_CONTEXT_ON_RESET_EXT, EGL_NONE};
+            context = eglCreateContext(display, config, EGL_NO_CONTEXT, attributes);
+            if (context != EGL_NO_CONTEXT) {
+                *robust = resets;
+                break;
+            }
+        }
+        if (context != EGL_NO_CONTEXT) {
+            break;
+        }
+    }
+    eglBindAPI(previousApi);
+    return context;
+}
+
 bool hasExtension(const char* extensions, const char* name) {
     if (!extensions) {
         return false;
@@ -116,11 +158,11 @@ std::shared_ptr<CGlesContext> CGlesContext::create(HWND window) {
         context.reset(new CGlesContext(display, EGL_NO_CONFIG_KHR, false));
     } else if (x11WindowId(window, &xid)) {
         CX11Connection& x11 = CX11Connection::instance();
-        auto lock = x11.lock();
-        if (!x11.display()) {
+        CScopedLock lock(CX11Connection::mutex());
+        if (!x11.display_Locked()) {
             return nullptr;
         }
-        const EGLDisplay display = x11Display_Locked(x11.display());
+        const EGLDisplay display = x11Display_Locked(x11.display_Locked());
         EGLConfig config = nullptr;
         if (display == EGL_NO_DISPLAY || !x11Config_Locked(x11, display, xid, &config)) {
             return nullptr;
@@ -133,25 +175,21 @@ std::shared_ptr<CGlesContext> CGlesContext::create(HWND window) {
 }
 
 bool CGlesContext::probe(int* esMajor, int* maxTextureSize) {
-    static std::mutex mutex;
-    static bool probed = false;
-    static int major = 0;
-    static int textureSize = 0;
-    std::lock_guard<std::mutex> guard(mutex);
-    if (!probed) {
-        probed = true;
+    CScopedLock guard(g_probeLock);
+    if (!g_probed) {
+        g_probed = true;
         const EGLDisplay display = surfacelessDisplay();
         if (display != EGL_NO_DISPLAY) {
             CGlesContext context(display, EGL_NO_CONFIG_KHR, false);
             if (context.createContext()) {
-                major = context.m_esMajor;
-                textureSize = context.m_maxTextureSize;
+                g_probedMajor = context.esMajor();
+                g_probedTextureSize = context.maxTextureSize();
             }
         }
     }
-    *esMajor = major;
-    *maxTextureSize = textureSize;
-    return major > 0;
+    *esMajor = g_probedMajor;
+    *maxTextureSize = g_probedTextureSize;
+    return g_probedMajor > 0;
 }
 
 CGlesContext::CGlesContext(EGLDisplay display, EGLConfig config, bool x11)
@@ -180,39 +218,54 @@ CGlesContext::CGlesContext(EGLDisplay display, EGLConfig config, bool x11)
       m_defaultPoolResources(0) {}
 
 CGlesContext::~CGlesContext() {
-    destroyContext();
+    if (m_context == EGL_NO_CONTEXT) {
+        return;
+    }
+    {
+        Scope scope(*this);
+        m_blitter.reset();
+        if (!m_windowSurfaces.empty()) {
+            // Only a context of the X11 platform has window surfaces, and
+            // its scope holds the X lock.
+            CX11Connection::mutex().assertHeld();
+            CX11Connection::instance().checked_Locked([&] {
+                // The analysis does not carry the scope into the request.
+                m_mutex.assertHeld();
+                for (const auto& entry : m_windowSurfaces) {
+                    eglDestroySurface(m_display, entry.second);
+                }
+                return true;
+            });
+            m_windowSurfaces.clear();
+        }
+    }
+    releaseContext_Locked();
+}
+
+int CGlesContext::esMajor() {
+    CAutoLock guard(&m_mutex);
+    return m_esMajor;
+}
+
+int CGlesContext::maxTextureSize() {
+    CAutoLock guard(&m_mutex);
+    return m_maxTextureSize;
 }
 
 bool CGlesContext::createContext() {
-    std::unique_lock<std::mutex> x11Lock;
-    if (m_x11) {
-        x11Lock = CX11Connection::instance().lock();
-    }
-    const EGLenum previousApi = eglQueryAPI();
-    eglBindAPI(EGL_OPENGL_ES_API);
-    // The newest OpenGL ES first; a context that reports GPU resets where EGL offers one.
-    for (const EGLint major : {3, 2}) {
-        for (const bool robust : {true, false}) {
-            const EGLint attributes[] = {
-                EGL_CONTEXT_MAJOR_VERSION, major,
-                robust ? EGL_CONTEXT_OPENGL_RESET_NOTIFICATION_STRATEGY_EXT : EGL_NONE,
-                EGL_LOSE_CONTEXT_ON_RESET_EXT, EGL_NONE};
-            m_context = eglCreateContext(m_display, m_config, EGL_NO_CONTEXT, attributes);
-            if (m_context != EGL_NO_CONTEXT) {
-                m_robust = robust;
-                break;
-            }
+    {
+        CAutoLock guard(&m_mutex);
+        bool robust = false;
+        if (m_x11) {
+            CScopedLock x11Lock(CX11Connection::mutex());
+            m_context = newEglContext(m_display, m_config, &robust);
+        } else {
+            m_context = newEglContext(m_display, m_config, &robust);
         }
-        if (m_context != EGL_NO_CONTEXT) {
-            break;
+        m_robust = robust;
+        if (m_context == EGL_NO_CONTEXT) {
+            return false;
         }
-    }
-    eglBindAPI(previousApi);
-    if (x11Lock.owns_lock()) {
-        x11Lock.unlock();
-    }
-    if (m_context == EGL_NO_CONTEXT) {
-        return false;
     }
     Scope scope(*this);
     if (!scope.current()) {
@@ -232,58 +285,46 @@ bool CGlesContext::createContext() {
     return true;
 }
 
-void CGlesContext::destroyContext() {
-    if (m_context == EGL_NO_CONTEXT) {
-        return;
-    }
-    {
-        Scope scope(*this);
-        m_blitter.reset();
-        if (!m_windowSurfaces.empty()) {
-            CX11Connection::instance().checked_Locked([&] {
-                for (const auto& entry : m_windowSurfaces) {
-                    eglDestroySurface(m_display, entry.second);
-                }
-                return true;
-            });
-            m_windowSurfaces.clear();
-        }
-    }
-    releaseContext();
-}
-
-void CGlesContext::releaseContext() {
-    std::unique_lock<std::mutex> x11Lock;
+void CGlesContext::releaseContext_Locked() {
     if (m_x11) {
-        x11Lock = CX11Connection::instance().lock();
+        CScopedLock x11Lock(CX11Connection::mutex());
+        eglDestroyContext(m_display, m_context);
+    } else {
+        eglDestroyContext(m_display, m_context);
     }
-    eglDestroyContext(m_display, m_context);
     m_context = EGL_NO_CONTEXT;
 }
 
-CGlesContext::Scope::Scope(CGlesContext& context) : m_context(context) {
-    m_context.m_mutex.lock();
-    if (m_context.m_depth++ > 0) {
+// The outermost scope of an X11 context takes the X lock and the last one
+// gives it back, which the analysis cannot follow.
+CGlesContext::Scope::Scope(CGlesContext& context) NO_THREAD_SAFETY_ANALYSIS : m_context(context),
+                                                                              m_current(false),
+                                                                              m_tookX11Lock(false) {
+    context.m_mutex.lock();
+    if (context.m_depth++ > 0) {
+        m_current = context.m_current;
         return;
     }
-    if (m_context.m_x11) {
-        m_context.m_x11Lock = CX11Connection::instance().lock();
+    if (context.m_x11) {
+        CX11Connection::mutex().lock();
+        m_tookX11Lock = true;
     }
-    m_context.m_previousApi = eglQueryAPI();
-    m_context.m_previousDisplay = eglGetCurrentDisplay();
-    m_context.m_previousContext = eglGetCurrentContext();
-    m_context.m_previousDraw = eglGetCurrentSurface(EGL_DRAW);
-    m_context.m_previousRead = eglGetCurrentSurface(EGL_READ);
+    context.m_previousApi = eglQueryAPI();
+    context.m_previousDisplay = eglGetCurrentDisplay();
+    context.m_previousContext = eglGetCurrentContext();
+    context.m_previousDraw = eglGetCurrentSurface(EGL_DRAW);
+    context.m_previousRead = eglGetCurrentSurface(EGL_READ);
     eglBindAPI(EGL_OPENGL_ES_API);
-    m_context.m_current =
-        m_context.m_context != EGL_NO_CONTEXT &&
-        eglMakeCurrent(m_context.m_display, EGL_NO_SURFACE, EGL_NO_SURFACE, m_context.m_context);
-    if (!m_context.m_current && eglGetError() == EGL_CONTEXT_LOST) {
-        m_context.m_contextLost = true;
+    context.m_current =
+        context.m_context != EGL_NO_CONTEXT &&
+        eglMakeCurrent(context.m_display, EGL_NO_SURFACE, EGL_NO_SURFACE, context.m_context);
+    if (!context.m_current && eglGetError() == EGL_CONTEXT_LOST) {
+        context.m_contextLost = true;
     }
+    m_current = context.m_current;
 }
 
-CGlesContext::Scope::~Scope() {
+CGlesContext::Scope::~Scope() NO_THREAD_SAFETY_ANALYSIS {
     if (--m_context.m_depth == 0) {
         if (m_context.m_previousContext != EGL_NO_CONTEXT) {
             eglMakeCurrent(m_context.m_previousDisplay, m_context.m_previousDraw,
@@ -293,14 +334,14 @@ CGlesContext::Scope::~Scope() {
         }
         eglBindAPI(m_context.m_previousApi);
         m_context.m_current = false;
-        if (m_context.m_x11Lock.owns_lock()) {
-            m_context.m_x11Lock.unlock();
+        if (m_tookX11Lock) {
+            CX11Connection::mutex().unlock();
         }
     }
     m_context.m_mutex.unlock();
 }
 
-GLuint CGlesContext::newTexture(GLenum format, int width, int height) {
+GLuint CGlesContext::newTexture_Locked(GLenum format, int width, int height) {
     GLuint texture = 0;
     glGenTextures(1, &texture);
     glBindTexture(GL_TEXTURE_2D, texture);
@@ -312,8 +353,8 @@ GLuint CGlesContext::newTexture(GLenum format, int width, int height) {
     return texture;
 }
 
-void CGlesContext::uploadLuminance(GLuint texture, int width, int height, const uint8_t* data,
-                                   int pitch) {
+void CGlesContext::uploadLuminance_Locked(GLuint texture, int width, int height,
+                                          const uint8_t* data, int pitch) {
     glBindTexture(GL_TEXTURE_2D, texture);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     if (pitch == width || m_rowLength) {
@@ -329,7 +370,7 @@ void CGlesContext::uploadLuminance(GLuint texture, int width, int height, const 
     }
 }
 
-void CGlesContext::enableVertexAttributes(uint32_t mask) {
+void CGlesContext::enableVertexAttributes_Locked(uint32_t mask) {
     for (GLuint i = 0; i < 32; ++i) {
         const uint32_t bit = 1u << i;
         if ((mask & bit) && !(m_enabledAttributes & bit)) {
@@ -341,7 +382,7 @@ void CGlesContext::enableVertexAttributes(uint32_t mask) {
     m_enabledAttributes = mask;
 }
 
-CGlesBlitter* CGlesContext::blitter() {
+CGlesBlitter* CGlesContext::blitter_Locked() {
     if (!m_blitter && !m_blitterFailed) {
         m_blitter.reset(new CGlesBlitter(*this));
         if (!m_blitter->valid()) {
@@ -352,7 +393,7 @@ CGlesBlitter* CGlesContext::blitter() {
     return m_blitter.get();
 }
 
-EGLSurface CGlesContext::windowSurface(unsigned long xid) {
+EGLSurface CGlesContext::windowSurface_Locked(unsigned long xid) {
     auto found = m_windowSurfaces.find(xid);
     if (found != m_windowSurfaces.end()) {
         return found->second;
@@ -365,7 +406,7 @@ EGLSurface CGlesContext::windowSurface(unsigned long xid) {
     return surface;
 }
 
-bool CGlesContext::bindSurface(EGLSurface surface) {
+bool CGlesContext::bindSurface_Locked(EGLSurface surface) {
     if (eglMakeCurrent(m_display, surface, surface, m_context)) {
         return true;
     }
@@ -375,7 +416,7 @@ bool CGlesContext::bindSurface(EGLSurface surface) {
     return false;
 }
 
-bool CGlesContext::swapBuffers(EGLSurface surface) {
+bool CGlesContext::swapBuffers_Locked(EGLSurface surface) {
     if (eglSwapBuffers(m_display, surface)) {
         return true;
     }
@@ -385,7 +426,7 @@ bool CGlesContext::swapBuffers(EGLSurface surface) {
     return false;
 }
 
-bool CGlesContext::contextLost() {
+bool CGlesContext::contextLost_Locked() {
     if (!m_contextLost && m_resetStatus && m_current && m_resetStatus() != GL_NO_ERROR) {
         m_contextLost = true;
     }
@@ -393,25 +434,28 @@ bool CGlesContext::contextLost() {
 }
 
 bool CGlesContext::resetInProgress() {
+    Scope scope(*this);
     return m_resetStatus && m_current && m_resetStatus() != GL_NO_ERROR;
 }
 
-bool CGlesContext::recreate() {
-    std::lock_guard<std::recursive_mutex> guard(m_mutex);
-    {
-        // The blitter's objects went with the lost context; forget them there.
-        Scope scope(*this);
-        m_blitter.reset();
-        m_blitterFailed = false;
-    }
-    releaseContext();
+void CGlesContext::forgetBlitter() {
+    Scope scope(*this);
+    m_blitter.reset();
+    m_blitterFailed = false;
+}
+
+bool CGlesContext::recreate_Locked() {
+    // The blitter's objects went with the lost context; they are forgotten
+    // in a scope of it.
+    forgetBlitter();
+    releaseContext_Locked();
     m_contextLost = false;
     ++m_generation;
     return createContext();
 }
 
 CGlesContext::LossState CGlesContext::lossState() {
-    std::lock_guard<std::recursive_mutex> guard(m_mutex);
+    CAutoLock guard(&m_mutex);
     if (!m_lost) {
         return LossState::Usable;
     }
@@ -419,23 +463,18 @@ CGlesContext::LossState CGlesContext::lossState() {
         --m_lostAnswers;
         return LossState::Lost;
     }
-    if (m_contextLost) {
-        Scope scope(*this);
-        if (resetInProgress()) {
-            return LossState::Lost;
-        }
+    if (m_contextLost && resetInProgress()) {
+        return LossState::Lost;
     }
     return LossState::ReadyToReset;
 }
 
-void CGlesContext::markLost(unsigned lostAnswers) {
-    std::lock_guard<std::recursive_mutex> guard(m_mutex);
+void CGlesContext::markLost_Locked(unsigned lostAnswers) {
     m_lost = true;
     m_lostAnswers = lostAnswers;
 }
 
-void CGlesContext::clearLost() {
-    std::lock_guard<std::recursive_mutex> guard(m_mutex);
+void CGlesContext::clearLost_Locked() {
     m_lost = false;
     m_lostAnswers = 0;
 }

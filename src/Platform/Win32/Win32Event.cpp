@@ -1,26 +1,32 @@
 #include "Platform/Win32/Win32Event.h"
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <new>
 #include <unordered_set>
 
+#include "Common/CConditionVariable.h"
+#include "Common/CScopedLock.h"
+
+using RIVO_Common_Player::CConditionVariable;
+using RIVO_Common_Player::CLock;
+using RIVO_Common_Player::CScopedLock;
+
 namespace {
 
-struct EventObject {
-    bool manualReset;
-    bool signalled;
-};
-
-// All events share one mutex and one condition variable: a waiter on several
+// All events share one lock and one condition variable: a waiter on several
 // events then needs no registration with each of them, and a wait for all
 // events can test and clear them as one step. Waits are rare (one per block
 // of sound), so the shared wake-ups cost nothing worth avoiding.
+CLock g_eventsLock;
+
+struct EventObject {
+    const bool manualReset;
+    bool signalled GUARDED_BY(g_eventsLock);
+};
+
 struct EventTable {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::unordered_set<EventObject*> live;  // guarded by mutex
+    CConditionVariable changed;
+    std::unordered_set<EventObject*> live GUARDED_BY(g_eventsLock);
 };
 
 EventTable& table() {
@@ -28,15 +34,16 @@ EventTable& table() {
     return events;
 }
 
-// The live event behind a handle, or null. Caller holds the table's mutex.
-EventObject* find_Locked(EventTable& events, HANDLE handle) {
+// The live event behind a handle, or null.
+EventObject* find_Locked(EventTable& events, HANDLE handle) REQUIRES(g_eventsLock) {
     EventObject* event = static_cast<EventObject*>(handle);
     return events.live.count(event) ? event : nullptr;
 }
 
 // One test of a wait's condition, clearing what satisfies it. WAIT_TIMEOUT
-// when the condition does not hold yet. Caller holds the table's mutex.
-DWORD tryTake_Locked(EventTable& events, DWORD count, const HANDLE* handles, BOOL waitAll) {
+// when the condition does not hold yet.
+DWORD tryTake_Locked(EventTable& events, DWORD count, const HANDLE* handles, BOOL waitAll)
+    REQUIRES(g_eventsLock) {
     EventObject* objects[MAXIMUM_WAIT_OBJECTS];
     bool allSignalled = true;
     for (DWORD i = 0; i < count; ++i) {
@@ -71,7 +78,7 @@ DWORD tryTake_Locked(EventTable& events, DWORD count, const HANDLE* handles, BOO
 BOOL setSignalled(HANDLE handle, bool signalled) {
     EventTable& events = table();
     {
-        std::lock_guard<std::mutex> lock(events.mutex);
+        CScopedLock lock(g_eventsLock);
         EventObject* event = find_Locked(events, handle);
         if (!event) {
             return FALSE;
@@ -79,7 +86,7 @@ BOOL setSignalled(HANDLE handle, bool signalled) {
         event->signalled = signalled;
     }
     if (signalled) {
-        events.changed.notify_all();
+        events.changed.notifyAll();
     }
     return TRUE;
 }
@@ -97,7 +104,7 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES /*lpEventAttributes*/, BOOL bManualRes
         return nullptr;
     }
     EventTable& events = table();
-    std::lock_guard<std::mutex> lock(events.mutex);
+    CScopedLock lock(g_eventsLock);
     events.live.insert(event);
     return event;
 }
@@ -118,15 +125,15 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(dwMilliseconds);
     EventTable& events = table();
-    std::unique_lock<std::mutex> lock(events.mutex);
+    CScopedLock lock(g_eventsLock);
     for (;;) {
         const DWORD result = tryTake_Locked(events, nCount, lpHandles, bWaitAll);
         if (result != WAIT_TIMEOUT) {
             return result;
         }
         if (dwMilliseconds == INFINITE) {
-            events.changed.wait(lock);
-        } else if (events.changed.wait_until(lock, deadline) == std::cv_status::timeout) {
+            events.changed.wait(g_eventsLock);
+        } else if (!events.changed.waitUntil(g_eventsLock, deadline)) {
             // The condition gets one last look: an event set just at the
             // deadline still counts.
             return tryTake_Locked(events, nCount, lpHandles, bWaitAll);
@@ -137,7 +144,7 @@ DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAl
 BOOL CloseHandle(HANDLE hObject) {
     EventTable& events = table();
     {
-        std::lock_guard<std::mutex> lock(events.mutex);
+        CScopedLock lock(g_eventsLock);
         EventObject* event = find_Locked(events, hObject);
         if (!event) {
             return FALSE;
@@ -146,6 +153,6 @@ BOOL CloseHandle(HANDLE hObject) {
         delete event;
     }
     // Waiters on the closed event must see that it is gone.
-    events.changed.notify_all();
+    events.changed.notifyAll();
     return TRUE;
 }

@@ -4,10 +4,16 @@
 #include <cstring>
 #include <set>
 
+#include "Common/CScopedLock.h"
+
+using RIVO_Common_Player::CLock;
+using RIVO_Common_Player::CScopedLock;
+
 namespace {
 
-std::mutex g_registryMutex;
-std::set<const void*>& registry() {
+CLock g_registryLock;
+// The live windows, made on first use.
+std::set<const void*>& registry_Locked() REQUIRES(g_registryLock) {
     static std::set<const void*> windows;
     return windows;
 }
@@ -27,26 +33,27 @@ COffscreenWindow::COffscreenWindow(int width, int height)
     : m_width(width > 0 ? width : 0),
       m_height(height > 0 ? height : 0),
       m_pixels(blackPixels(m_width, m_height)) {
-    std::lock_guard<std::mutex> guard(g_registryMutex);
-    registry().insert(this);
+    CScopedLock guard(g_registryLock);
+    registry_Locked().insert(this);
 }
 
 COffscreenWindow::~COffscreenWindow() {
-    std::lock_guard<std::mutex> guard(g_registryMutex);
-    registry().erase(this);
+    CScopedLock guard(g_registryLock);
+    registry_Locked().erase(this);
 }
 
 COffscreenWindow* COffscreenWindow::fromHandle(const void* handle) {
     if (!handle) {
         return nullptr;
     }
-    std::lock_guard<std::mutex> guard(g_registryMutex);
-    return registry().count(handle) ? static_cast<COffscreenWindow*>(const_cast<void*>(handle))
-                                    : nullptr;
+    CScopedLock guard(g_registryLock);
+    return registry_Locked().count(handle)
+               ? static_cast<COffscreenWindow*>(const_cast<void*>(handle))
+               : nullptr;
 }
 
 void COffscreenWindow::size(int* width, int* height) const {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    CScopedLock guard(m_lock);
     *width = m_width;
     *height = m_height;
 }
@@ -55,7 +62,7 @@ bool COffscreenWindow::resize(int width, int height) {
     if (width < 0 || height < 0) {
         return false;
     }
-    std::lock_guard<std::mutex> guard(m_mutex);
+    CScopedLock guard(m_lock);
     m_width = width;
     m_height = height;
     m_pixels = blackPixels(width, height);
@@ -63,7 +70,7 @@ bool COffscreenWindow::resize(int width, int height) {
 }
 
 bool COffscreenWindow::read(uint8_t* rgba, int strideBytes, int* width, int* height) const {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    CScopedLock guard(m_lock);
     *width = m_width;
     *height = m_height;
     if (!rgba) {
@@ -80,7 +87,7 @@ bool COffscreenWindow::read(uint8_t* rgba, int strideBytes, int* width, int* hei
 }
 
 bool COffscreenWindow::present(const uint8_t* rgba, int width, int height, int strideBytes) {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    CScopedLock guard(m_lock);
     if (width != m_width || height != m_height) {
         return false;
     }
@@ -93,7 +100,7 @@ bool COffscreenWindow::present(const uint8_t* rgba, int width, int height, int s
 
 void COffscreenWindow::presentAt(int x, int y, const uint8_t* rgba, int width, int height,
                                  int strideBytes) {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    CScopedLock guard(m_lock);
     const int left = std::max(x, 0);
     const int top = std::max(y, 0);
     const int right = std::min(x + width, m_width);

@@ -1,8 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <vector>
+
+#include "Common/CLock.h"
 
 // A window without a display: a size and the RGBA pixels that are "on
 // screen". Renderers present into it; hosts and tests read it back. Handles
@@ -37,8 +38,8 @@ public:
     void presentAt(int x, int y, const uint8_t* rgba, int width, int height, int strideBytes);
 
 private:
-    mutable std::mutex m_mutex;
-    int m_width;                    // guarded by m_mutex
-    int m_height;                   // guarded by m_mutex
-    std::vector<uint8_t> m_pixels;  // guarded by m_mutex; RGBA, tightly packed
+    mutable RIVO_Common_Player::CLock m_lock;
+    int m_width GUARDED_BY(m_lock);
+    int m_height GUARDED_BY(m_lock);
+    std::vector<uint8_t> m_pixels GUARDED_BY(m_lock);  // RGBA, tightly packed
 };

@@ -1,5 +1,6 @@
 #include "Platform/X11/CX11Connection.h"
 
+#include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 #include <atomic>
@@ -16,6 +17,8 @@ int recordError(Display*, XErrorEvent*) {
 }
 
 }  // namespace
+
+RIVO_Common_Player::CLock CX11Connection::s_lock;
 
 CX11Connection& CX11Connection::instance() {
     // Never destroyed: closing the display at process exit would make Xlib end
@@ -38,12 +41,6 @@ bool CX11Connection::checked_Locked(const std::function<bool()>& request) {
     XSync(m_display, False);
     XSetErrorHandler(previous);
     return ok && !g_errorSeen;
-}
-
-bool CX11Connection::isWindow_Locked(unsigned long xid) {
-    int width = 0;
-    int height = 0;
-    return clientSize_Locked(xid, &width, &height);
 }
 
 bool CX11Connection::clientSize_Locked(unsigned long xid, int* width, int* height) {

@@ -1,44 +1,47 @@
 #pragma once
 
-#include <X11/Xlib.h>
-
 #include <functional>
-#include <mutex>
+
+#include "Common/CLock.h"
+
+// Xlib's display, declared as Xlib does, so that users of the lock need not
+// take in Xlib's macros.
+typedef struct _XDisplay Display;
 
 // The library's own connection to the X server named by $DISPLAY, opened on
 // first use. The library never calls XInitThreads on the host's behalf, so
-// every use of the display goes through lock(): one thread at a time.
+// every use of the display happens under mutex(): one thread at a time.
 // X protocol errors caused by the library's requests (a window that went
 // away, say) are caught and turned into failed calls instead of ending the
 // process.
 class CX11Connection {
 public:
-    // The process-wide connection; its display() is null when no X server
-    // can be reached.
+    // The process-wide connection; its display is null when no X server can
+    // be reached.
     static CX11Connection& instance();
 
-    std::unique_lock<std::mutex> lock() { return std::unique_lock<std::mutex>(m_mutex); }
-    // Call with lock() held.
-    Display* display() const { return m_display; }
+    // The X lock. There is one connection, so its lock is a single object
+    // too, and every path to it names the same lock for the analysis.
+    static RIVO_Common_Player::CLock& mutex() RETURN_CAPABILITY(s_lock) { return s_lock; }
 
-    // True when xid names a window of this display. Call with lock() held.
-    bool isWindow_Locked(unsigned long xid);
-    // The window's size. False for an unknown window. Call with lock() held.
-    bool clientSize_Locked(unsigned long xid, int* width, int* height);
-    // Translates a point of the window to root-window coordinates. Call with lock() held.
-    bool toScreen_Locked(unsigned long xid, int* x, int* y);
+    Display* display_Locked() const REQUIRES(s_lock) { return m_display; }
+
+    // The window's size. False for an unknown window.
+    bool clientSize_Locked(unsigned long xid, int* width, int* height) REQUIRES(s_lock);
+    // Translates a point of the window to root-window coordinates.
+    bool toScreen_Locked(unsigned long xid, int* x, int* y) REQUIRES(s_lock);
     // Runs request on the display and waits until the server has handled it:
     // false when request returns false or the server reports an error (also
-    // false without a display). Call with lock() held.
-    bool runChecked_Locked(const std::function<bool(Display*)>& request);
+    // false without a display).
+    bool runChecked_Locked(const std::function<bool(Display*)>& request) REQUIRES(s_lock);
     // Runs request, which may use the display directly or through libraries
     // such as EGL, with X errors caught; false when request failed or any
-    // error was reported. Call with lock() held.
-    bool checked_Locked(const std::function<bool()>& request);
+    // error was reported.
+    bool checked_Locked(const std::function<bool()>& request) REQUIRES(s_lock);
 
 private:
     CX11Connection();
 
-    std::mutex m_mutex;
-    Display* m_display;
+    static RIVO_Common_Player::CLock s_lock;
+    Display* const m_display;
 };

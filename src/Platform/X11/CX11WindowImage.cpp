@@ -6,7 +6,10 @@
 
 #include <cstdlib>
 
+#include "Common/CScopedLock.h"
 #include "Platform/X11/CX11Connection.h"
+
+using RIVO_Common_Player::CScopedLock;
 
 namespace {
 
@@ -55,8 +58,7 @@ CX11WindowImage::CX11WindowImage()
 
 CX11WindowImage::~CX11WindowImage() {
     if (m_image) {
-        CX11Connection& x11 = CX11Connection::instance();
-        auto lock = x11.lock();
+        CScopedLock lock(CX11Connection::mutex());
         release_Locked();
     }
 }
@@ -64,7 +66,7 @@ CX11WindowImage::~CX11WindowImage() {
 bool CX11WindowImage::prepare(unsigned long window, int width, int height, uint8_t** pixels,
                               int* stride, AVPixelFormat* format) {
     CX11Connection& x11 = CX11Connection::instance();
-    auto lock = x11.lock();
+    CScopedLock lock(CX11Connection::mutex());
     XWindowAttributes attributes{};
     if (!x11.runChecked_Locked([&](Display* display) {
             return XGetWindowAttributes(display, window, &attributes) != 0;
@@ -74,7 +76,8 @@ bool CX11WindowImage::prepare(unsigned long window, int width, int height, uint8
     if (!m_image || m_image->width != width || m_image->height != height ||
         m_visual != attributes.visual || m_depth != attributes.depth) {
         release_Locked();
-        if (!create_Locked(x11.display(), attributes.visual, attributes.depth, width, height)) {
+        if (!create_Locked(x11.display_Locked(), attributes.visual, attributes.depth, width,
+                           height)) {
             return false;
         }
     }
@@ -87,7 +90,7 @@ bool CX11WindowImage::prepare(unsigned long window, int width, int height, uint8
 bool CX11WindowImage::put(unsigned long window, int x, int y, int width, int height, int destX,
                           int destY) {
     CX11Connection& x11 = CX11Connection::instance();
-    auto lock = x11.lock();
+    CScopedLock lock(CX11Connection::mutex());
     if (!m_image) {
         return false;
     }

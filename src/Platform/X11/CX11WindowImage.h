@@ -9,6 +9,8 @@ extern "C" {
 
 #include <cstdint>
 
+#include "Platform/X11/CX11Connection.h"
+
 // An image in the client that is put into X11 windows of the library's
 // display: in shared memory where the server offers MIT-SHM (no copy
 // through the socket), as a plain XImage otherwise. The image takes the
@@ -37,9 +39,12 @@ public:
     bool shared() const { return m_shared; }
 
 private:
-    bool create_Locked(Display* display, Visual* visual, int depth, int width, int height);
-    bool createShared_Locked(Display* display, Visual* visual, int depth, int width, int height);
-    void release_Locked();
+    // Under the X lock.
+    bool create_Locked(Display* display, Visual* visual, int depth, int width, int height)
+        REQUIRES(CX11Connection::mutex());
+    bool createShared_Locked(Display* display, Visual* visual, int depth, int width, int height)
+        REQUIRES(CX11Connection::mutex());
+    void release_Locked() REQUIRES(CX11Connection::mutex());
 
     XImage* m_image;
     XShmSegmentInfo m_segment;

@@ -2,8 +2,11 @@
 
 #include <cstdint>
 
+#include "Common/CScopedLock.h"
 #include "Platform/X11/COffscreenWindow.h"
 #include "Platform/X11/CX11Connection.h"
+
+using RIVO_Common_Player::CScopedLock;
 
 // X11 window ids fit in 29 bits; larger values are not worth a server round trip.
 bool x11WindowId(HWND window, unsigned long* xid) {
@@ -24,7 +27,7 @@ BOOL GetClientRect(HWND window, RECT* rect) {
         offscreen->size(&width, &height);
     } else if (x11WindowId(window, &xid)) {
         CX11Connection& x11 = CX11Connection::instance();
-        auto lock = x11.lock();
+        CScopedLock lock(CX11Connection::mutex());
         if (!x11.clientSize_Locked(xid, &width, &height)) {
             return FALSE;
         }
@@ -45,7 +48,7 @@ BOOL ClientToScreen(HWND window, POINT* point) {
         return FALSE;
     }
     CX11Connection& x11 = CX11Connection::instance();
-    auto lock = x11.lock();
+    CScopedLock lock(CX11Connection::mutex());
     int x = point->x;
     int y = point->y;
     if (!x11.toScreen_Locked(xid, &x, &y)) {

@@ -7,7 +7,6 @@
 #include "Common/CAutoLock.h"
 
 using RIVO_Common_Player::CAutoLock;
-using RIVO_Common_Player::rivo_CMutex;
 
 namespace {
 
@@ -25,14 +24,8 @@ CLastPictureCopy::~CLastPictureCopy() {
     release();
 }
 
-void CLastPictureCopy::enableLock() {
-    if (!m_lock) {
-        m_lock.reset(new rivo_CMutex());
-    }
-}
-
 bool CLastPictureCopy::copyFrom(const VideoPicture& picture, uint32_t height) {
-    CAutoLock lock(m_lock.get());
+    CAutoLock lock(&m_lock);
     if (!m_picture) {
         const uint32_t rows = (height / 4) * 4 + 4;
         std::unique_ptr<uint8_t[]> buffers[3];
@@ -67,7 +60,7 @@ bool CLastPictureCopy::copyFrom(const VideoPicture& picture, uint32_t height) {
 
 int32_t CLastPictureCopy::copyTo(VideoPicture* target, uint32_t height) {
     // Checked under the lock: the video loop may be making the copy right now.
-    CAutoLock lock(m_lock.get());
+    CAutoLock lock(&m_lock);
     if (!m_picture) {
         return 1;
     }
@@ -80,6 +73,7 @@ int32_t CLastPictureCopy::copyTo(VideoPicture* target, uint32_t height) {
 }
 
 void CLastPictureCopy::release() {
+    CAutoLock lock(&m_lock);
     if (m_picture) {
         for (uint8_t*& plane : m_picture->data) {
             delete[] plane;
@@ -87,6 +81,5 @@ void CLastPictureCopy::release() {
         }
         m_picture.reset();
     }
-    m_lock.reset();
     m_capacity[0] = m_capacity[1] = m_capacity[2] = 0;
 }

@@ -1,5 +1,9 @@
 #include "TavoPlayerCore/VideoRender/CVideoRenderBase.h"
 
+#include "Common/CAutoLock.h"
+
+using RIVO_Common_Player::CAutoLock;
+
 CVideoRenderBase::CVideoRenderBase()
     : m_window(nullptr),
       m_width(0),
@@ -22,14 +26,18 @@ int32_t CVideoRenderBase::SetFormat(uint32_t width, uint32_t height, uint32_t pi
 
 int32_t CVideoRenderBase::RenderPicture(const VideoPicture* picture) {
     if (picture) {
-        draw(*picture);
+        {
+            CAutoLock lock(m_lastPicture.lock());
+            draw(*picture);
+        }
         m_lastPicture.copyFrom(*picture, m_height);
     }
     return 0;
 }
 
 int32_t CVideoRenderBase::RepaintLastPicture() {
-    if (const VideoPicture* last = m_lastPicture.picture()) {
+    CAutoLock lock(m_lastPicture.lock());
+    if (const VideoPicture* last = m_lastPicture.picture_Locked()) {
         draw(*last);
     }
     return 0;

@@ -12,8 +12,8 @@
 // RepaintLastPicture and GetLastPicture. A renderer supplies Open, Close and
 // its draw step, and its destructor runs Close.
 //
-// Threads: as IVideoRender says; the copy has a lock of its own (made by the
-// renderer's Open) so that a snapshot never reads a half-written copy.
+// Threads: as IVideoRender says; the copy has a lock of its own so that a
+// snapshot never reads a half-written copy, and the draw step runs under it.
 class CVideoRenderBase : public IVideoRender {
 public:
     CVideoRenderBase(const CVideoRenderBase&) = delete;
@@ -53,13 +53,13 @@ protected:
     CVideoRenderBase();
 
     // Shows picture in the window; a failing step drops the frame silently.
-    virtual void draw(const VideoPicture& picture) = 0;
+    virtual void draw(const VideoPicture& picture) REQUIRES(m_lastPicture.lock()) = 0;
 
     HWND m_window;
     uint32_t m_width;
     uint32_t m_height;
     uint32_t m_pixelFormat;
-    CLastPictureCopy m_lastPicture;  // with m_lock
+    CLastPictureCopy m_lastPicture;
 
 private:
     uint32_t m_valueFirst;

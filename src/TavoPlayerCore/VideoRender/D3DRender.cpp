@@ -65,7 +65,6 @@ int32_t D3DRender::Open() {
                                                      D3DPOOL_DEFAULT, &m_surface, nullptr))) {
         return 1;
     }
-    m_lastPicture.enableLock();
     return 0;
 }
 

@@ -23,7 +23,7 @@ public:
 private:
     // Writes the picture into the surface and presents it; stops silently at
     // the first failure.
-    void draw(const VideoPicture& picture) override;
+    void draw(const VideoPicture& picture) override REQUIRES(m_lastPicture.lock());
     // After a lost device: waits 50 ms, then resets the device and remakes
     // its surfaces when it can be reset. True when that succeeded.
     bool ResetDevice();

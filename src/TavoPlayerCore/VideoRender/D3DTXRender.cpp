@@ -8,12 +8,9 @@ extern "C" {
 #include <cstring>
 #include <new>
 
-#include "Common/CAutoLock.h"
 #include "Platform/Win32/ReleaseAndClear.h"
 #include "Platform/X11/Win32Window.h"
 #include "TavoPlayerCore/VideoRender/CD3DYUV420Shader.h"
-
-using RIVO_Common_Player::CAutoLock;
 
 namespace {
 
@@ -59,7 +56,6 @@ D3DTXRender::~D3DTXRender() {
 }
 
 int32_t D3DTXRender::Open() {
-    m_lastPicture.enableLock();
     return 0;
 }
 
@@ -76,7 +72,6 @@ void D3DTXRender::SetWindowScaling(uint8_t on) {
 }
 
 void D3DTXRender::draw(const VideoPicture& picture) {
-    CAutoLock lock(m_lastPicture.lock());
     GetClientRect(m_window, &m_clientRect);
     const LONG clientWidth = m_clientRect.right - m_clientRect.left;
     const LONG clientHeight = m_clientRect.bottom - m_clientRect.top;

@@ -15,7 +15,7 @@ class CD3DYUV420Shader;
 // size and the textures have that size.
 //
 // Threads: the player serialises every call with its video lock; the draw
-// step also holds the last-picture lock, so a snapshot never overlaps it.
+// step also runs under the last-picture lock, so a snapshot never overlaps it.
 // No failure is reported: a failing step drops the frame.
 class D3DTXRender : public CVideoRenderBase {
 public:
@@ -29,7 +29,7 @@ public:
     void SetWindowScaling(uint8_t on) override;
 
 private:
-    void draw(const VideoPicture& picture) override;
+    void draw(const VideoPicture& picture) override REQUIRES(m_lastPicture.lock());
     // Writes the planes into the locked textures, scaled when a scaling
     // context exists, never beyond a texture.
     void copyPlanes(const VideoPicture& picture, BYTE* const bits[3], const int32_t pitches[3]);

@@ -95,7 +95,6 @@ int32_t DDrawRender::Open() {
     }
     m_offscreenSurface = offscreen;
 
-    m_lastPicture.enableLock();
     return 0;
 }
 

@@ -31,7 +31,7 @@ public:
 
 private:
     // Writes picture into the offscreen surface and blits it onto the window.
-    void draw(const VideoPicture& picture) override;
+    void draw(const VideoPicture& picture) override REQUIRES(m_lastPicture.lock());
     HRESULT lockOffscreenSurface();
     void copyPlanes(const VideoPicture& picture);
     // Releases the DirectDraw objects, handing the cooperative level back first.
