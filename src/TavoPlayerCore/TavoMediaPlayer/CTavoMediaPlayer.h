@@ -153,14 +153,18 @@ private:
     // ---- Video loop (CTavoMediaPlayerVideoLoop.cpp) ----
     void controlLatency(CMediaRefClock* clock, uint32_t newestMs);
     // Before the first picture after a clock reset: waits for the audio
-    // position to reach the sample's time, then raises event 502.
-    void waitForAudioPosition(CMediaRefClock* clock, const MediaSample& sample);
-    // Afterwards: waits for the clock to reach the sample's time.
+    // position to reach the sample's time (the first time for up to a second
+    // for the audio loop's first report, which sets *audioStartWaited).
+    void waitForAudioPosition(CMediaRefClock* clock, const MediaSample& sample,
+                              bool* audioStartWaited);
+    // Afterwards: waits for the clock to reach the sample's time, or starts
+    // the clock on it when the stream's times jumped.
     void waitForClock(CMediaRefClock* clock, const MediaSample& sample);
     int32_t video_decode_frame_Locked(const MediaSample* sample, VideoPicture* picture)
         REQUIRES(m_videoLock);
     int32_t createVideoRender_Locked(const VideoSize& size) REQUIRES(m_videoLock);
-    void video_render_frame_Locked(const VideoPicture* picture, bool noDisplay)
+    // True when the picture went to the renderer and the clock was told its time.
+    bool video_render_frame_Locked(const VideoPicture* picture, bool noDisplay)
         REQUIRES(m_videoLock);
     int32_t allocSnapshotPlanes_Locked(const AVFrame* frame) REQUIRES(m_videoLock);
     void freeSnapshotPlanes_Locked() REQUIRES(m_videoLock);
@@ -199,6 +203,9 @@ private:
     std::atomic<bool> m_audioRunning;
     std::atomic<bool> m_storePlayback;
     std::atomic<bool> m_storePaused;
+    // The pending replay seek in seconds, kNoSeek when there is none. (0
+    // cannot stand for "none": a seek to the start of the minute is one.)
+    static constexpr uint32_t kNoSeek = 0xFFFFFFFFu;
     std::atomic<uint32_t> m_seekSeconds;
     std::atomic<float> m_speed;
     std::atomic<int32_t> m_audioCodecType;  // the audio stream's codec, for recordings

@@ -1,7 +1,12 @@
 #include <new>
+#include <system_error>
+#include <thread>
+
+#include "Common/Log.h"
 
 #include "Platform/X11/COffscreenWindow.h"
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
+#include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayerThread.h"
 #include "tavoplayer/ITavoMediaPlayer.h"
 #include "tavoplayer/TavoOffscreenWindow.h"
 
@@ -27,8 +32,23 @@ extern "C" bool createMediaPlayerInstance(HostContext* hostContext, ITavoMediaPl
 }
 
 extern "C" void destroyMediaPlayerInstance(ITavoMediaPlayer** player) {
-    if (player && *player) {
-        delete *player;
+    if (!player || !*player) {
+        return;
+    }
+    ITavoMediaPlayer* doomed = *player;
+    if (!CTavoMediaPlayerThread::runsLoopOf(doomed)) {
+        delete doomed;
+        return;
+    }
+    // Called from a host callback: the destructor waits for both loops, and
+    // the loop making the callback cannot end before the callback returns.
+    // The loops are told to end now, and a thread of its own destroys the
+    // player once they have.
+    doomed->stop();
+    try {
+        std::thread([doomed] { delete doomed; }).detach();
+    } catch (const std::system_error&) {
+        RIVO_LOG("no thread to destroy the player, it is left in memory!");
     }
 }
 
