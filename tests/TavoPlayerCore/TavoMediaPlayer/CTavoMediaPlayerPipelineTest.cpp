@@ -5,13 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "Platform/D3D9/Direct3D9ForTesting.h"
@@ -97,6 +100,15 @@ struct Rig {
 // that plays in real time, so tests on a manual clock can race ahead.
 void withoutAudioDevice() {
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+}
+
+ScriptedHost::Item madeUp(uint32_t timeMs, uint32_t flags, std::vector<uint8_t> data) {
+    return {0, timeMs, flags, std::move(data)};
+}
+
+ScriptedHost::Item description(uint32_t timeMs, const StreamInfo* info) {
+    return {0,     timeMs,          MEDIA_FLAG_DESCRIPTION,     {},
+            false, info != nullptr, info ? *info : StreamInfo{}};
 }
 
 struct PlayCase {
@@ -292,6 +304,60 @@ INSTANTIATE_TEST_SUITE_P(Audio, FirstPicture, testing::Values(true, false),
                              return info.param ? "Reports" : "NeverReports";
                          });
 
+// While sound cannot play (no window yet, live play paused) the audio loop
+// reports nothing: the pictures are still taken without waiting for it (time
+// stands still here), and none raises event 502 until one is shown; that one
+// raises it once.
+class SoundCannotPlay : public testing::TestWithParam<bool> {};
+
+TEST_P(SoundCannotPlay, PicturesAreNotHeldBackAndTheFirstOneShownRaises502Once) {
+    const bool noWindow = GetParam();
+    withoutAudioDevice();
+    ManualTimeSource time(1000);
+    Rig rig;
+    noWindow ? rig.player.setParam(PARAM_WINDOW, nullptr) : rig.player.pause();
+    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 2000);
+    rig.play();
+    time.advance(2000);
+    ASSERT_TRUE(eventually([&] { return rig.host.drained(TRACK_VIDEO); }));
+    EXPECT_TRUE(rig.host.events().empty());
+
+    noWindow ? rig.player.setParam(PARAM_WINDOW, rig.screen.handle()) : rig.player.resume();
+    const size_t pictures =
+        rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 1000);
+    time.setAdvanceOnSleep(true);
+    ASSERT_TRUE(eventually([&] { return rig.shown() == static_cast<int64_t>(pictures) - 1; }));
+    rig.player.stop();
+    EXPECT_EQ((std::vector<std::pair<int32_t, std::string>>{{PLAYER_EVENT_FIRST_PICTURE, ""}}),
+              rig.host.events());
+}
+
+INSTANTIATE_TEST_SUITE_P(Player, SoundCannotPlay, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return info.param ? "NoWindow" : "LivePaused";
+                         });
+
+// Time stamps jumping ten minutes forward and back, to just below 2^32 and
+// over the wrap: while time stands still, each picture is shown at once and
+// the clock starts afresh on it.
+TEST(PlayerPipeline, TimeStampJumpsRestartTheClockInsteadOfFreezingThePicture) {
+    ManualTimeSource time(1000);
+    LogDir log;
+    Rig rig;
+    const std::vector<uint32_t> times{10000, 610000, 10040, 0xFFFFFFF0u, 20000};
+    for (const uint32_t t : times) {
+        rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::None), 40, t);
+    }
+    rig.play();
+    time.advance(1000);
+    LogWatch shown;
+    ASSERT_TRUE(eventually([&] { return shown.numbers().size() == times.size(); }));
+    EXPECT_EQ(times, shown.numbers());
+    EXPECT_EQ(times.back(), rig.player.clock()->GetTime(0));
+    rig.player.stop();
+    EXPECT_EQ(1u, rig.host.events().size());
+}
+
 TEST(PlayerPipeline, LiveCatchUpRunsAt1Point2UntilTheLeadIsBackUnderTheThreshold) {
     ManualTimeSource time(1000);
     Rig rig;
@@ -387,15 +453,18 @@ TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
     simcam::CameraSettings settings =
         camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw, 10);
     settings.keyFrameInterval = 20;
-    rig.host.addCamera(settings, 80000);
+    const size_t pictures = rig.host.addCamera(settings, 71000);
+    // The host's last record before it runs dry is a description, which
+    // replay must not take again and again.
+    const StreamInfo h264{STREAM_VIDEO, VIDEO_H264, kWidth, kHeight};
+    rig.host.addItem(TRACK_VIDEO, description(0, &h264));
     rig.play();
 
-    // 70 s of live play, then the network stalls so the stored minute is known.
-    ASSERT_TRUE(eventually([&] { return rig.host.delivered(TRACK_VIDEO) > 700; }));
-    rig.host.setHoldBack(1000000);
-    const size_t delivered = rig.host.delivered(TRACK_VIDEO);
-    ASSERT_TRUE(eventually([&] { return rig.shown() == static_cast<int64_t>(delivered) - 2; }));
-    const uint32_t last = rig.host.timeOf(TRACK_VIDEO, delivered - 1);
+    // 71 s of live play, then the host has nothing more: the stored minute is known.
+    ASSERT_TRUE(eventually([&] {
+        return rig.host.drained(TRACK_VIDEO) && rig.shown() == static_cast<int64_t>(pictures) - 1;
+    }));
+    const uint32_t last = rig.host.timeOf(TRACK_VIDEO, rig.host.count(TRACK_VIDEO) - 2);
     // The store drops its front while the span before an append exceeds 60000 ms.
     const uint32_t first = last - 100 - 60000;
 
@@ -417,9 +486,18 @@ TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
         return !shown.empty() && shown.back() < last;
     }));
 
-    rig.set(PARAM_STORE_SEEK, 20);
-    // Key frames come every 2000 ms from the first picture on.
+    // Key frames come every 2000 ms from the first picture on. A seek to
+    // second 0 lands on the first one stored, and the replay goes on from
+    // there picture by picture; one to second 20 on the last before it.
     const uint32_t base = rig.host.timeOf(TRACK_VIDEO, 1);
+    const uint32_t firstKey = base + (first - base + 1999) / 2000 * 2000;
+    rig.set(PARAM_STORE_SEEK, 0);
+    ASSERT_TRUE(advancing([&] {
+        const auto& shown = shownWatch.numbers();
+        const auto at = std::find(shown.begin(), shown.end(), firstKey);
+        return at != shown.end() && at + 1 != shown.end() && at[1] == firstKey + 100;
+    }));
+    rig.set(PARAM_STORE_SEEK, 20);
     const uint32_t key = base + (first + 20000 - base) / 2000 * 2000;
     ASSERT_TRUE(advancing([&] { return containsJumpTo(shownWatch.numbers(), key, 100); }));
 
@@ -446,9 +524,9 @@ TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
     }
     EXPECT_TRUE(reported);
 
-    // Back to live: the pictures that arrived meanwhile are shown.
+    // Back to live: the pictures that arrive now are shown.
     rig.set(PARAM_STORE_PLAYBACK, 0);
-    rig.host.setHoldBack(0);
+    rig.host.addCamera(settings, 2000);
     time.setAdvanceOnSleep(true);
     ASSERT_TRUE(eventually(
         [&] {
@@ -461,20 +539,13 @@ TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
 
 namespace {
 
-ScriptedHost::Item madeUp(uint32_t timeMs, uint32_t flags, std::vector<uint8_t> data) {
-    return {0, timeMs, flags, std::move(data)};
-}
-
-ScriptedHost::Item description(uint32_t timeMs, const StreamInfo* info) {
-    return {0,     timeMs,          MEDIA_FLAG_DESCRIPTION,     {},
-            false, info != nullptr, info ? *info : StreamInfo{}};
-}
-
 // What a script must show: the picture times handed to the renderer and the
-// number of the picture left on screen.
+// number of the picture left on screen; whether it plays on a sound device
+// (SDL's dummy driver, which takes sound in real time) or on none.
 struct Expected {
     std::vector<uint32_t> shown;
     int64_t lastNumber;
+    bool sound = false;
 };
 
 // Size and codec changes mid-stream: the renderer is set up anew for each
@@ -525,23 +596,42 @@ Expected hostileHost(ScriptedHost& host) {
     return expected;
 }
 
+// Time stamp jumps: the pictures jump ten minutes back while the sound
+// carries on, then both jump to just below 2^32 and wrap around, then twenty
+// seconds on. The sound is neither held up by silence for a jump's length
+// nor dropped.
+Expected timeStampJumps(ScriptedHost& host) {
+    const simcam::CameraSettings both =
+        camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw);
+    host.addCamera(both, 1000, 700000);
+    host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::None), 1000, 100000);
+    host.addCamera(camera(simcam::VideoCodec::None, simcam::AudioCodec::G711ALaw), 1000, 701000);
+    host.addCamera(both, 1000, 0xFFFFFFFFu - 500);
+    const size_t last = host.addCamera(both, 1000, 20000);
+    return {host.pictureTimes(), static_cast<int64_t>(last) - 1, true};
+}
+
 class Scripts : public testing::TestWithParam<Expected (*)(ScriptedHost&)> {};
 
 }  // namespace
 
 // Every script ends on a 320x240 picture, which a snapshot then takes, and
-// with the host failing every call, which the loops ride out.
+// with the host failing every call, which the loops ride out; the window
+// command answers all the while.
 TEST_P(Scripts, ShowWhatTheyMust) {
-    withoutAudioDevice();
     ManualTimeSource time(1000, true);
     LogDir log;
     TempDir dir;
     Rig rig;
     const Expected expected = GetParam()(rig.host);
+    if (!expected.sound) {
+        withoutAudioDevice();
+    }
     rig.play();
     ASSERT_TRUE(
         eventually([&] { return rig.host.drained(TRACK_VIDEO) && rig.host.drained(TRACK_AUDIO); },
                    std::chrono::milliseconds(2)));
+    EXPECT_EQ(0, rig.player.setParam(PARAM_WINDOW, rig.screen.handle()));
     LogWatch shown;
     ASSERT_TRUE(eventually([&] { return shown.numbers().size() >= expected.shown.size(); },
                            std::chrono::milliseconds(2)));
@@ -561,10 +651,12 @@ TEST_P(Scripts, ShowWhatTheyMust) {
     EXPECT_EQ(kHeight, file.find(AVMEDIA_TYPE_VIDEO)->height);
 }
 
-INSTANTIATE_TEST_SUITE_P(Host, Scripts, testing::Values(descriptionChanges, hostileHost),
+INSTANTIATE_TEST_SUITE_P(Host, Scripts,
+                         testing::Values(descriptionChanges, hostileHost, timeStampJumps),
                          [](const auto& info) {
-                             return info.param == hostileHost ? "HostileHost"
-                                                              : "DescriptionChanges";
+                             return info.param == hostileHost      ? "HostileHost"
+                                    : info.param == timeStampJumps ? "TimeStampJumps"
+                                                                   : "DescriptionChanges";
                          });
 
 TEST(PlayerPipeline, TheAudioLoopGoesOnWhileTheVideoLoopSetsUpItsRenderer) {
@@ -609,6 +701,79 @@ TEST(PlayerPipeline, RunningAgainWaitsForTheOldLoopsAndStartsNewOnes) {
         rig.player.run();
     }
 }
+
+namespace {
+
+enum class Command { Stop, Run, Destroy };
+
+}  // namespace
+
+// A host that stops, restarts or destroys the player from inside a callback
+// (an event on the video loop, a sample request on the audio loop): stop
+// ends the loops once the callback has returned (run() from the host's
+// thread then starts them again), run is refused, destroy takes effect
+// once the loops have ended. None of them ends the process.
+class CommandInCallback : public testing::TestWithParam<std::tuple<ScriptedHost::Call, Command>> {};
+
+TEST_P(CommandInCallback, WorksOrIsRefused) {
+    const auto [where, command] = GetParam();
+    withoutAudioDevice();
+    ManualTimeSource time(1000, true);
+    LogDir log;
+    OffscreenTestWindow screen(kWidth, kHeight);
+    ScriptedHost host;
+    host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 4000);
+    ITavoMediaPlayer* player = nullptr;
+    ASSERT_TRUE(createMediaPlayerInstance(host.context(), &player));
+    player->setParam(PARAM_WINDOW, screen.handle());
+    std::atomic<int32_t> result{1};
+    std::atomic<bool> done{false};
+    host.setCallHook([&, where = where, command = command](ScriptedHost::Call call) {
+        if (call != where || done) {
+            return;
+        }
+        if (command == Command::Destroy) {
+            destroyMediaPlayerInstance(&player);
+            result = 0;
+        } else {
+            result = command == Command::Stop ? player->stop() : player->run();
+        }
+        done = true;
+    });
+    host.start();
+    player->run();
+    ASSERT_TRUE(eventually([&] { return done.load(); }));
+    if (command == Command::Destroy) {
+        EXPECT_TRUE(
+            eventually([&] { return log.read().find("player destroyed!") != std::string::npos; }));
+        return;
+    }
+    EXPECT_EQ(command == Command::Stop ? 0 : PLAYER_E_FAIL, result.load());
+    if (command == Command::Stop) {
+        EXPECT_EQ(0, player->run());
+    }
+    const uint64_t calls = host.calls(TRACK_VIDEO) + host.calls(TRACK_AUDIO);
+    EXPECT_TRUE(
+        eventually([&] { return host.calls(TRACK_VIDEO) + host.calls(TRACK_AUDIO) > calls + 10; }));
+    destroyMediaPlayerInstance(&player);
+}
+
+namespace {
+
+std::string nameOf(const testing::TestParamInfo<std::tuple<ScriptedHost::Call, Command>>& info) {
+    static const char* const kCommands[] = {"Stop", "Run", "Destroy"};
+    return std::string(std::get<0>(info.param) == ScriptedHost::Call::Event ? "Event"
+                                                                            : "AudioSample") +
+           kCommands[static_cast<int>(std::get<1>(info.param))];
+}
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(
+    Player, CommandInCallback,
+    testing::Combine(testing::Values(ScriptedHost::Call::Event, ScriptedHost::Call::AudioSample),
+                     testing::Values(Command::Stop, Command::Run, Command::Destroy)),
+    nameOf);
 
 // Without a host context, or with one that has no media source, the loops
 // idle; once the host gives a source they pull from it.
@@ -661,6 +826,64 @@ TEST(PlayerCommands, ReplacingTheStoreClockAndWindowWhileTheLoopsRunIsSafe) {
     set(PARAM_STORE_PLAYBACK, 0);
     player.setParam(PARAM_WINDOW, screens[0].handle());
     EXPECT_TRUE(eventually([&] { return screens[0].pattern().number >= 0; }));
+}
+
+// A host whose every callback takes the host's own lock, while a host thread
+// issues the commands under that same lock: the engine never calls the host
+// while it holds a lock such a command waits for, so both sides go on. Each
+// round waits for both loops to call the host again. Should they deadlock,
+// the callbacks give up on the lock once the rounds stop, so the test fails
+// instead of hanging. (A picture stream only: the audio loop's sound timing
+// is the sound path's own to test.)
+TEST(PlayerCommands, CommandsUnderTheHostsLockNeverDeadlockWithItsCallbacks) {
+    withoutAudioDevice();
+    ManualTimeSource time(1000, true);
+    TempDir dir;
+    Rig rig;
+    rig.set(PARAM_FRAME_STORE, 1);
+    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::None), 60000);
+    std::mutex hostLock;
+    std::atomic<bool> giveUp{false};
+    rig.host.setCallHook([&](ScriptedHost::Call) {
+        std::unique_lock<std::mutex> lock(hostLock, std::defer_lock);
+        while (!lock.try_lock() && !giveUp) {
+            std::this_thread::yield();
+        }
+    });
+    rig.play();
+    constexpr int kRounds = 20;
+    std::atomic<int> rounds{0};
+    std::thread commands([&] {
+        const std::string snapshot = dir.file("now.jpg");
+        float one = 1.0f;
+        for (int round = 0; round < kRounds && !giveUp; ++round) {
+            const uint64_t video = rig.host.calls(TRACK_VIDEO);
+            const uint64_t audio = rig.host.calls(TRACK_AUDIO);
+            {
+                std::lock_guard<std::mutex> lock(hostLock);
+                rig.player.setParam(PARAM_WINDOW, rig.screen.handle());
+                rig.player.setParam(PARAM_WINDOW_PARAM, nullptr);
+                rig.set(PARAM_VOLUME, round);
+                rig.player.setParam(PARAM_REPAINT, nullptr);
+                rig.player.setParam(PARAM_RENDER_FLOAT, &one);
+                rig.player.setParam(PARAM_SPEED, &one);
+                rig.set(PARAM_STORE_PLAYBACK, round % 4 == 1);
+                rig.set(PARAM_STORE_SEEK, 0);
+                rig.player.getParam(PARAM_SNAPSHOT, const_cast<char*>(snapshot.c_str()));
+                round % 3 == 0 ? rig.player.pause() : rig.player.resume();
+            }
+            while (!giveUp &&
+                   (rig.host.calls(TRACK_VIDEO) <= video || rig.host.calls(TRACK_AUDIO) <= audio)) {
+                std::this_thread::yield();
+            }
+            ++rounds;
+        }
+    });
+    const bool finished = eventually([&] { return rounds == kRounds; });
+    giveUp = true;
+    commands.join();
+    EXPECT_TRUE(finished);
+    rig.player.stop();
 }
 
 TEST(PlayerCommands, RecordsWhileTheLoopsRun) {
