@@ -454,17 +454,13 @@ TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
         camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw, 10);
     settings.keyFrameInterval = 20;
     const size_t pictures = rig.host.addCamera(settings, 71000);
-    // The host's last record before it runs dry is a description, which
-    // replay must not take again and again.
-    const StreamInfo h264{STREAM_VIDEO, VIDEO_H264, kWidth, kHeight};
-    rig.host.addItem(TRACK_VIDEO, description(0, &h264));
     rig.play();
 
     // 71 s of live play, then the host has nothing more: the stored minute is known.
     ASSERT_TRUE(eventually([&] {
         return rig.host.drained(TRACK_VIDEO) && rig.shown() == static_cast<int64_t>(pictures) - 1;
     }));
-    const uint32_t last = rig.host.timeOf(TRACK_VIDEO, rig.host.count(TRACK_VIDEO) - 2);
+    const uint32_t last = rig.host.timeOf(TRACK_VIDEO, rig.host.count(TRACK_VIDEO) - 1);
     // The store drops its front while the span before an append exceeds 60000 ms.
     const uint32_t first = last - 100 - 60000;
 
@@ -487,19 +483,19 @@ TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
     }));
 
     // Key frames come every 2000 ms from the first picture on. A seek to
-    // second 0 lands on the first one stored, and the replay goes on from
-    // there picture by picture; one to second 20 on the last before it.
+    // second 20 lands on the last one before it, one to second 0 on the
+    // first one stored.
     const uint32_t base = rig.host.timeOf(TRACK_VIDEO, 1);
+    const uint32_t key = base + (first + 20000 - base) / 2000 * 2000;
+    rig.set(PARAM_STORE_SEEK, 20);
+    ASSERT_TRUE(advancing([&] { return containsJumpTo(shownWatch.numbers(), key, 100); }));
     const uint32_t firstKey = base + (first - base + 1999) / 2000 * 2000;
+    const size_t beforeSeek = shownWatch.numbers().size();
     rig.set(PARAM_STORE_SEEK, 0);
     ASSERT_TRUE(advancing([&] {
         const auto& shown = shownWatch.numbers();
-        const auto at = std::find(shown.begin(), shown.end(), firstKey);
-        return at != shown.end() && at + 1 != shown.end() && at[1] == firstKey + 100;
+        return std::find(shown.begin() + beforeSeek, shown.end(), firstKey) != shown.end();
     }));
-    rig.set(PARAM_STORE_SEEK, 20);
-    const uint32_t key = base + (first + 20000 - base) / 2000 * 2000;
-    ASSERT_TRUE(advancing([&] { return containsJumpTo(shownWatch.numbers(), key, 100); }));
 
     // Pausing the replay holds the picture while the loop keeps going round
     // (once the picture in hand is out); resuming goes on.
@@ -507,10 +503,19 @@ TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
     const uint64_t passes = rig.host.calls(TRACK_VIDEO);
     ASSERT_TRUE(advancing([&] { return rig.host.calls(TRACK_VIDEO) > passes + 10; }));
     const size_t shown = shownWatch.numbers().size();
+    // A description the host sends meanwhile is taken once, however often
+    // the loop goes round afterwards with nothing new from the host.
+    LogWatch decoders("video codec type = ");
+    const size_t decodersBefore = decoders.numbers().size();
+    const StreamInfo h264{STREAM_VIDEO, VIDEO_H264, kWidth, kHeight};
+    rig.host.addItem(TRACK_VIDEO, description(0, &h264));
     const uint64_t later = rig.host.calls(TRACK_VIDEO);
     time.advance(2000);
-    ASSERT_TRUE(eventually([&] { return rig.host.calls(TRACK_VIDEO) > later + 100; }));
+    ASSERT_TRUE(eventually([&] {
+        return rig.host.drained(TRACK_VIDEO) && rig.host.calls(TRACK_VIDEO) > later + 100;
+    }));
     EXPECT_EQ(shown, shownWatch.numbers().size());
+    EXPECT_EQ(decodersBefore + 1, decoders.numbers().size());
     rig.set(PARAM_STORE_PAUSE, 0);
     ASSERT_TRUE(advancing([&] { return shownWatch.numbers().size() > shown; }));
 
