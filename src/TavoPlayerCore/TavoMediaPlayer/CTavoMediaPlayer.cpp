@@ -69,7 +69,6 @@ CTavoMediaPlayer::~CTavoMediaPlayer() {
     std::atomic_store(&m_clock, std::shared_ptr<CMediaRefClock>());
     setRecording(0);
     std::atomic_store(&m_frameStore, std::shared_ptr<CMediaOneMinPlay>());
-    RIVO_LOG("player destroyed!");
 }
 
 // ---- Lifecycle --------------------------------------------------------------

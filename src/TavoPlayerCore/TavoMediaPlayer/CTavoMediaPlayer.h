@@ -44,8 +44,8 @@ class IVideoRender;
 // held; getMaxTs runs without one on the video loop, but on the audio loop
 // under m_audioLock (audio_render_frame asks whether newer sound is waiting
 // before it drops late sound). A host may call the player from inside a
-// callback: stop() then only tells the loops to end, run() is refused (see
-// docs/Threads.md).
+// callback: stop() then only tells the loops to end, run() and destruction
+// are refused (see docs/Threads.md).
 //
 // The clock and the frame store are shared pointers: a loop holds its own
 // reference for the whole of an operation, so replacing them

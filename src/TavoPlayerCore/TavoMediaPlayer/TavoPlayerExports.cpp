@@ -1,6 +1,4 @@
 #include <new>
-#include <system_error>
-#include <thread>
 
 #include "Common/Log.h"
 
@@ -35,21 +33,16 @@ extern "C" void destroyMediaPlayerInstance(ITavoMediaPlayer** player) {
     if (!player || !*player) {
         return;
     }
-    ITavoMediaPlayer* doomed = *player;
-    if (!CTavoMediaPlayerThread::runsLoopOf(doomed)) {
-        delete doomed;
+    if (CTavoMediaPlayerThread::runsLoopOf(*player)) {
+        // Called from a host callback: the destructor waits for both loops,
+        // and the loop making the callback cannot end before the callback
+        // returns. Refused instead: the loops are told to end, and the host
+        // destroys the player from one of its own threads.
+        RIVO_LOG("destroy refused inside a callback of the player, its loops stop!");
+        (*player)->stop();
         return;
     }
-    // Called from a host callback: the destructor waits for both loops, and
-    // the loop making the callback cannot end before the callback returns.
-    // The loops are told to end now, and a thread of its own destroys the
-    // player once they have.
-    doomed->stop();
-    try {
-        std::thread([doomed] { delete doomed; }).detach();
-    } catch (const std::system_error&) {
-        RIVO_LOG("no thread to destroy the player, it is left in memory!");
-    }
+    delete *player;
 }
 
 extern "C" void* tavoCreateOffscreenWindow(int width, int height) {
