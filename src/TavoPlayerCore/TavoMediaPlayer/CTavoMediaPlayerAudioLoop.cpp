@@ -212,7 +212,7 @@ int32_t CTavoMediaPlayer::audio_render_frame(const uint8_t* data, uint32_t size,
     const uint32_t playing = clock ? clock->GetTime(0) : 0;
     // Sound a jump away from the clock (the stream's times jumped, restarted
     // or wrapped) is neither cut nor padded with silence for the jump's
-    // length: the clock starts afresh on the next picture.
+    // length: the pictures move the clock to the new times.
     if (playing != 0 && pts != 0 && !CMediaRefClock::IsTimeJump(playing, pts)) {
         const uint32_t expected = playing + m_audioOutputDelay;
         const AudioFormat format = m_audioFormat.load().format;
