@@ -142,10 +142,18 @@ int32_t CMediaOneMinPlay::seekTo(uint32_t seconds) {
     int32_t keyPosition = -1;
     uint32_t keyTime = 0;
     for (const MediaSample* sample : m_videoPlay) {
-        if (sample->ulTime > target) {
+        const bool key = (sample->ulFlags & MEDIA_FLAG_KEYFRAME) != 0;
+        if (sample->ulTime > target && (keyPosition >= 0 || key)) {
+            // Trimming may have taken the minute's first key frame, so a seek
+            // before the first one left (to second 0, say) lands on it
+            // instead of leaving the replay without a position.
+            if (keyPosition < 0) {
+                keyPosition = position;
+                keyTime = sample->ulTime;
+            }
             break;
         }
-        if (sample->ulFlags & MEDIA_FLAG_KEYFRAME) {
+        if (key) {
             keyPosition = position;
             keyTime = sample->ulTime;
         }

@@ -28,7 +28,8 @@ public:
     int32_t reserved2(uint32_t a, uint32_t b) override;
 
     // Positions the video index on the last key frame at or before the second
-    // and the audio index on the first audio sample not earlier than it.
+    // (on the first key frame when none lies before it) and the audio index
+    // on the first audio sample not earlier than that key frame.
     int32_t seekTo(uint32_t seconds);
     int32_t moveVideoToPlayList();
     int32_t moveAudioToPlayList();

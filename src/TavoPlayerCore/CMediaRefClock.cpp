@@ -16,8 +16,6 @@ constexpr uint32_t kStatePaused = 1;
 constexpr uint32_t kStateStopped = 2;
 constexpr uint32_t kAltTimeMode = 2;
 constexpr uint32_t kDriftCheckOff = 0xFFFFFFFFu;
-// A timestamp below this after one this much higher means the stream restarted near zero.
-constexpr uint32_t kRestartWindowMs = 5000;
 
 // The low 32 bits of value truncated toward zero. The speed comes from the
 // host unchecked, so value may be negative, huge or not a number: a plain cast
@@ -139,7 +137,11 @@ int32_t CMediaRefClock::SetFreeze(uint8_t value) {
 void CMediaRefClock::UpdateRefTime(uint32_t t) {
     CAutoLock lock(&m_lock);
     m_uBaseSys = 0;
-    if (t < kRestartWindowMs && t + kRestartWindowMs < m_uRefTime) {
+    // The drift check would follow a jump forward at the next reading but a
+    // jump back only once the anchor is older than the tolerance, and would
+    // run the clock on from the old times meanwhile. (Without the drift check
+    // the clock runs on its own and ignores the times altogether.)
+    if (m_uMaxDrift != kDriftCheckOff && IsTimeJump(t, m_uRefTime)) {
         dropAnchor_Locked();
     }
     m_uRefTime = t;
@@ -204,6 +206,10 @@ float CMediaRefClock::GetSpeed() {
 
 uint32_t CMediaRefClock::GetAltTime(uint8_t) {
     return 0;
+}
+
+bool CMediaRefClock::IsTimeJump(uint32_t a, uint32_t b) {
+    return (a > b ? a - b : b - a) > kTimeJumpMs;
 }
 
 uint32_t CMediaRefClock::ComputeTime(uint8_t) {

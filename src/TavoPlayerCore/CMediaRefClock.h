@@ -49,6 +49,13 @@ public:
     virtual uint32_t GetAltTime(uint8_t flag);
     virtual uint32_t ComputeTime(uint8_t flag);
 
+    // True when two stream times lie more than kTimeJumpMs apart, counted
+    // without wrapping: a camera's time stamps jumping forward or back, a
+    // restart near zero and the wrap at 2^32 all count. Such a step is no
+    // drift to follow or correct: the clock starts afresh on the new time.
+    static bool IsTimeJump(uint32_t a, uint32_t b);
+    static constexpr uint32_t kTimeJumpMs = 5000;
+
 private:
     void dropAnchor_Locked() REQUIRES(m_lock);
     uint32_t computeTime_Locked() REQUIRES(m_lock);

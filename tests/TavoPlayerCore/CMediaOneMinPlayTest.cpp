@@ -134,8 +134,8 @@ const StoreCase kCases[] = {
      TEN_SECONDS "d A11960:12040:40 Y S2 v12000 a12000"},
     {"SeekBeyondTheEndPutsVideoOnItsLastSampleAndLeavesAudio",
      TEN_SECONDS "a9990 a10010 S11 v20000 a10030 vE"},
-    {"SeekBeforeTheFirstKeyFrameLeavesNoPosition",
-     "K0 V30000 V60001 K60100 A30000 A60050 X Y a30000 S30 vE a60050 S31 v60100 S0 vE c vF"},
+    {"SeekBeforeTheFirstKeyFrameLandsOnIt",
+     "K0 V30000 V60001 K60100 A30000 A60050 X Y a30000 S30 v60100 aE S31 v60100 S0 v60100 c vF"},
     {"SeekingAnEmptyStoreLeavesNoPositionUntilCleared", "S5 vE c vF"},
     // reset() empties the live input only; leaving replay clears the play lists.
     {"LiveInputKeepsRollingWhileTheFrozenMinuteIsReplayed",

@@ -41,7 +41,10 @@ const ClockCase kCases[] = {
      "P1000 R1000 W40 P1340 W15 R1340 W10 R1350"},
     {"ChangingTheSpeedReanchorsAtTheLatestTimestamp", 10000,
      "P1000 R1000 W100 R1100 S1.2 R1000 W100 R1120 S1.2 W100 R1240 P1240 W50 R1300"},
-    {"TimestampsRestartingNearZeroDropTheAnchor", 10000, "P60000 R60000 W40 P100 R100 W40 R140"},
+    // A restart near zero, ten minutes forward, ten minutes back, the wrap at 2^32.
+    {"AJumpOfMoreThanFiveSecondsEitherWayDropsTheAnchor", 10000,
+     "P60000 R60000 W40 P100 R100 W40 R140 P600140 R600140 W40 P5140 R5140 W40 R5180 "
+     "P4294967290 R4294967290 W6 P0 R0"},
     {"AStepBackThatIsNoRestartKeepsTheAnchor", 10000, "P8000 R8000 W40 P4000 R8040"},
     {"ModeTwoReadsZeroAndKeepsTheTolerance", 10000, "M2 P5000 W100 R0 D-1 M1 S2 R5000 W50 R5100"},
     {"WithoutDriftCheckSpeedAndTimestampsAreIgnored", 10000,

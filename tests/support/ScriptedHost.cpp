@@ -53,6 +53,22 @@ void ScriptedHost::addItem(int32_t track, const Item& item) {
     m_tracks[track == TRACK_VIDEO].items.push_back(item);
 }
 
+void ScriptedHost::setCallHook(std::function<void(Call)> hook) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_hook = std::move(hook);
+}
+
+void ScriptedHost::hook(Call call) const {
+    std::function<void(Call)> hook;
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        hook = m_hook;
+    }
+    if (hook) {
+        hook(call);
+    }
+}
+
 void ScriptedHost::start() {
     std::lock_guard<std::mutex> guard(m_mutex);
     m_startMs = RIVO_Common_Player::timeMs();
@@ -107,12 +123,14 @@ std::vector<std::pair<int32_t, std::string>> ScriptedHost::events() const {
 }
 
 void ScriptedHost::onEvent(void*, int32_t code, const char* text) {
+    hook(Call::Event);
     std::lock_guard<std::mutex> guard(m_mutex);
     m_events.emplace_back(code, text ? text : "");
 }
 
 int32_t ScriptedHost::getSample(void* ctx, int32_t track, MediaSample* out) {
     ScriptedHost* self = static_cast<ScriptedHost*>(ctx);
+    self->hook(track == TRACK_VIDEO ? Call::VideoSample : Call::AudioSample);
     ++self->m_calls[track == TRACK_VIDEO];
     std::lock_guard<std::mutex> guard(self->m_mutex);
     Track& t = self->m_tracks[track == TRACK_VIDEO];
@@ -135,11 +153,13 @@ int32_t ScriptedHost::getSample(void* ctx, int32_t track, MediaSample* out) {
 }
 
 int32_t ScriptedHost::getMaxDelay(void* ctx, uint32_t* outMs) {
+    static_cast<ScriptedHost*>(ctx)->hook(Call::MaxDelay);
     *outMs = static_cast<ScriptedHost*>(ctx)->m_maxDelayMs;
     return 0;
 }
 
 int32_t ScriptedHost::getMaxTs(void* ctx, int32_t track, uint32_t* outMs) {
+    static_cast<ScriptedHost*>(ctx)->hook(Call::MaxTs);
     *outMs = static_cast<ScriptedHost*>(ctx)->newestAvailable(track);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -57,6 +58,13 @@ public:
     // Makes getSample fail for both tracks while set.
     void setFailing(bool failing) { m_failing = failing; }
 
+    // The player's calls into the host.
+    enum class Call { VideoSample, AudioSample, MaxDelay, MaxTs, Event };
+    // Runs at the start of every call (on the player's thread, before the
+    // host's own lock is taken), as a host's code would: it may lock, or
+    // call the player back.
+    void setCallHook(std::function<void(Call)> hook);
+
     // Scripted samples of a track, and the ulTime of the index-th one.
     size_t count(int32_t track) const;
     uint32_t timeOf(int32_t track, size_t index) const;
@@ -85,12 +93,14 @@ private:
     static int32_t getMaxTs(void* ctx, int32_t track, uint32_t* outMs);
 
     bool available_Locked(const Item& item) const;
+    void hook(Call call) const;
 
     mutable std::mutex m_mutex;
     Track m_tracks[2];                                      // audio, video; guarded by m_mutex
     uint32_t m_startMs = 0;                                 // guarded by m_mutex
     bool m_started = false;                                 // guarded by m_mutex
     std::vector<std::pair<int32_t, std::string>> m_events;  // guarded by m_mutex
+    std::function<void(Call)> m_hook;                       // guarded by m_mutex
     std::atomic<uint32_t> m_holdBackMs{0};
     std::atomic<uint32_t> m_maxDelayMs{0};
     std::atomic<bool> m_failing{false};

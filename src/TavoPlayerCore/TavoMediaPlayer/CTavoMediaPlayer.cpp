@@ -41,7 +41,7 @@ CTavoMediaPlayer::CTavoMediaPlayer()
       m_audioRunning(false),
       m_storePlayback(false),
       m_storePaused(false),
-      m_seekSeconds(0),
+      m_seekSeconds(kNoSeek),
       m_speed(1.0f),
       m_audioCodecType(CODEC_NONE),
       m_videoDecoder(nullptr),
@@ -76,6 +76,13 @@ CTavoMediaPlayer::~CTavoMediaPlayer() {
 
 int32_t CTavoMediaPlayer::run() {
     RIVO_LOG("player start run!");
+    if (CTavoMediaPlayerThread::runsLoopOf(this)) {
+        // Called from a host callback: restarting means waiting for the loop
+        // that makes the callback, which cannot end before the callback
+        // returns. Refused instead of always succeeding.
+        RIVO_LOG("run refused inside a callback of the player!");
+        return PLAYER_E_FAIL;
+    }
     CAutoLock lock(&m_threadLock);
     stopLoop_Locked(m_audioRunning, m_audioThread);
     m_audioRunning = true;
@@ -106,7 +113,15 @@ int32_t CTavoMediaPlayer::resume() {
 
 int32_t CTavoMediaPlayer::stop() {
     RIVO_LOG("player stop!");
-    {
+    if (CTavoMediaPlayerThread::runsLoopOf(this)) {
+        // Called from a host callback: the loop making it cannot wait for
+        // itself, and a host thread inside run() or stop() may hold
+        // m_threadLock while it waits for this very loop. So the loops are
+        // only told to end: they do once the callback returns, and the next
+        // run(), stop() or the destructor on a host thread waits for them.
+        m_audioRunning = false;
+        m_videoRunning = false;
+    } else {
         CAutoLock lock(&m_threadLock);
         stopLoop_Locked(m_audioRunning, m_audioThread);
         stopLoop_Locked(m_videoRunning, m_videoThread);
@@ -226,11 +241,20 @@ CTavoMediaPlayer::Pulled CTavoMediaPlayer::pullSample(int32_t track, PullPass* p
                                                       MediaSample* sample) {
     pass->fetched = fetchSample(track, sample) == 0;
     pass->seeked = false;
-    if (!pass->fetched && !pass->replay) {
-        return Pulled::kNothing;
-    }
-    if (readFlagData(sample) != 0 && !pass->replay) {
-        return Pulled::kDescription;
+    if (!pass->fetched) {
+        if (!pass->replay) {
+            return Pulled::kNothing;
+        }
+        // A replay pass with nothing new from the host goes on to the store
+        // without reading the record of the last fetch again: a description
+        // in it would replace the decoders on every pass, through a
+        // StreamInfo that the host may have freed since.
+    } else if (readFlagData(sample) != 0) {
+        if (!pass->replay) {
+            return Pulled::kDescription;
+        }
+        // Taken in replay as well, but no sample for the store to play back.
+        pass->fetched = false;
     }
     // The recording holds what the host sent, whether the loops show or
     // decode it or not (the described player records only pictures it has
@@ -258,8 +282,8 @@ CTavoMediaPlayer::Pulled CTavoMediaPlayer::pullSample(int32_t track, PullPass* p
     }
     // A seek positions both tracks; the video loop carries it out.
     if (track == TRACK_VIDEO) {
-        const uint32_t seekSeconds = m_seekSeconds.exchange(0);
-        if (seekSeconds != 0) {
+        const uint32_t seekSeconds = m_seekSeconds.exchange(kNoSeek);
+        if (seekSeconds != kNoSeek) {
             store->seekTo(seekSeconds);
             pass->seeked = true;
         }

@@ -43,7 +43,9 @@ class IVideoRender;
 // Host callbacks: getSample, getMaxDelay and onEvent run with no player lock
 // held; getMaxTs runs without one on the video loop, but on the audio loop
 // under m_audioLock (audio_render_frame asks whether newer sound is waiting
-// before it drops late sound).
+// before it drops late sound). A host may call the player from inside a
+// callback: stop() then only tells the loops to end, run() and destruction
+// are refused (see docs/Threads.md).
 //
 // The clock and the frame store are shared pointers: a loop holds its own
 // reference for the whole of an operation, so replacing them
@@ -154,14 +156,18 @@ private:
     // ---- Video loop (CTavoMediaPlayerVideoLoop.cpp) ----
     void controlLatency(CMediaRefClock* clock, uint32_t newestMs);
     // Before the first picture after a clock reset: waits for the audio
-    // position to reach the sample's time, then raises event 502.
-    void waitForAudioPosition(CMediaRefClock* clock, const MediaSample& sample);
-    // Afterwards: waits for the clock to reach the sample's time.
+    // position to reach the sample's time (the first time for up to a second
+    // for the audio loop's first report, which sets *audioStartWaited).
+    void waitForAudioPosition(CMediaRefClock* clock, const MediaSample& sample,
+                              bool* audioStartWaited);
+    // Afterwards: waits for the clock to reach the sample's time, or starts
+    // the clock on it when the stream's times jumped.
     void waitForClock(CMediaRefClock* clock, const MediaSample& sample);
     int32_t video_decode_frame_Locked(const MediaSample* sample, VideoPicture* picture)
         REQUIRES(m_videoLock);
     int32_t createVideoRender_Locked(const VideoSize& size) REQUIRES(m_videoLock);
-    void video_render_frame_Locked(const VideoPicture* picture, bool noDisplay)
+    // True when the picture went to the renderer and the clock was told its time.
+    bool video_render_frame_Locked(const VideoPicture* picture, bool noDisplay)
         REQUIRES(m_videoLock);
     int32_t allocSnapshotPlanes_Locked(const AVFrame* frame) REQUIRES(m_videoLock);
     void freeSnapshotPlanes_Locked() REQUIRES(m_videoLock);
@@ -200,6 +206,9 @@ private:
     std::atomic<bool> m_audioRunning;
     std::atomic<bool> m_storePlayback;
     std::atomic<bool> m_storePaused;
+    // The pending replay seek in seconds, kNoSeek when there is none. (0
+    // cannot stand for "none": a seek to the start of the minute is one.)
+    static constexpr uint32_t kNoSeek = 0xFFFFFFFFu;
     std::atomic<uint32_t> m_seekSeconds;
     std::atomic<float> m_speed;
     std::atomic<int32_t> m_audioCodecType;  // the audio stream's codec, for recordings

@@ -28,8 +28,6 @@ namespace {
 constexpr uint32_t kAudioOutputDelayMs = 500;
 // Audio further than this from the clock (plus the output delay) is corrected.
 constexpr uint32_t kAudioDriftMs = 200;
-// Timestamps this close to zero while the other side is far from it mean a restart.
-constexpr uint32_t kNearZeroMs = 5000;
 constexpr uint32_t kNoTimestamp = 0xFFFFFFFFu;
 
 // Bits of sound per second in the format.
@@ -209,9 +207,10 @@ int32_t CTavoMediaPlayer::audio_render_frame(const uint8_t* data, uint32_t size,
     CAutoLock lock(&m_audioLock);
     std::shared_ptr<CMediaRefClock> clock = this->clock();
     const uint32_t playing = clock ? clock->GetTime(0) : 0;
-    const bool farApartNearZero = (playing < kNearZeroMs && playing + kNearZeroMs < pts) ||
-                                  (pts < kNearZeroMs && pts + kNearZeroMs < playing);
-    if (playing != 0 && pts != 0 && !farApartNearZero) {
+    // Sound a jump away from the clock (the stream's times jumped, restarted
+    // or wrapped) is neither cut nor padded with silence for the jump's
+    // length: the pictures move the clock to the new times.
+    if (playing != 0 && pts != 0 && !CMediaRefClock::IsTimeJump(playing, pts)) {
         const uint32_t expected = playing + m_audioOutputDelay;
         const AudioFormat format = m_audioFormat.load().format;
         const uint64_t bytesPerSecondX8 = bitsPerSecond(format);

@@ -2,6 +2,13 @@
 
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
 
+namespace {
+
+// The player whose loop the current thread runs; null on every other thread.
+thread_local const ITavoMediaPlayer* t_loopPlayer = nullptr;
+
+}  // namespace
+
 CTavoMediaPlayerThread::CTavoMediaPlayerThread(CTavoMediaPlayer* player, int32_t loopKind)
     : m_player(player), m_loopKind(loopKind) {
     start(0x20000, nullptr);
@@ -13,7 +20,12 @@ CTavoMediaPlayerThread::~CTavoMediaPlayerThread() {
     stop();
 }
 
+bool CTavoMediaPlayerThread::runsLoopOf(const ITavoMediaPlayer* player) {
+    return player && t_loopPlayer == player;
+}
+
 void CTavoMediaPlayerThread::threadMain() {
+    t_loopPlayer = m_player;
     if (m_loopKind == kVideoLoop) {
         m_player->functionVideoThread();
     } else if (m_loopKind == kAudioLoop) {

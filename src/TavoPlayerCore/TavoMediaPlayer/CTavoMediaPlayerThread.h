@@ -4,6 +4,7 @@
 
 #include "Common/rivo_thread.h"
 
+class ITavoMediaPlayer;
 class CTavoMediaPlayer;
 
 // Runs one of the player's loops on its own thread from the moment it is
@@ -15,6 +16,11 @@ public:
 
     CTavoMediaPlayerThread(CTavoMediaPlayer* player, int32_t loopKind);
     ~CTavoMediaPlayerThread() override;
+
+    // True on a thread that runs one of the player's loops, that is inside a
+    // host callback when the host calls the player: such a thread must never
+    // wait for the player's loops to end.
+    static bool runsLoopOf(const ITavoMediaPlayer* player);
 
 protected:
     void threadMain() override;

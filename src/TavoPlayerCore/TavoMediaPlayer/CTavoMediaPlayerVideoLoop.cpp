@@ -41,6 +41,9 @@ void CTavoMediaPlayer::functionVideoThread() {
     MediaSample sample;
     initMediaSample(&sample);
     bool storeStarted = false;
+    // The first picture since the clock started has waited for the audio
+    // loop's first report.
+    bool audioStartWaited = false;
     for (;;) {
         if (!m_videoRunning) {
             releaseVideo();
@@ -105,20 +108,32 @@ void CTavoMediaPlayer::functionVideoThread() {
             releaseVideo();
             return;
         }
-        if (clock->HasRefTime()) {
+        const bool clockStarted = clock->HasRefTime();
+        if (clockStarted) {
+            audioStartWaited = false;
             waitForClock(clock.get(), sample);
         } else {
-            waitForAudioPosition(clock.get(), sample);
+            waitForAudioPosition(clock.get(), sample, &audioStartWaited);
         }
         // One hold of the video lock per picture: decode, show.
-        CAutoLock lock(&m_videoLock);
-        if (sample.pData && video_decode_frame_Locked(&sample, &m_keptPicture) != 0) {
-            RIVO_LOG("video_decode_frame faild!");
-            continue;
+        bool shown = false;
+        {
+            CAutoLock lock(&m_videoLock);
+            if (sample.pData && video_decode_frame_Locked(&sample, &m_keptPicture) != 0) {
+                RIVO_LOG("video_decode_frame faild!");
+                continue;
+            }
+            if (m_keptPicture.data[0]) {
+                shown = video_render_frame_Locked(&m_keptPicture,
+                                                  (sample.ulFlags & MEDIA_FLAG_NO_DISPLAY) != 0);
+            }
         }
-        if (m_keptPicture.data[0]) {
-            video_render_frame_Locked(&m_keptPicture,
-                                      (sample.ulFlags & MEDIA_FLAG_NO_DISPLAY) != 0);
+        // Event 502 tells the host that the first picture since the clock
+        // started is on screen. It is sent once that picture has been shown,
+        // not before every sample while none is (no window yet, live sound
+        // paused, pictures that do not decode), and outside the video lock.
+        if (!clockStarted && shown) {
+            sendEvent(PLAYER_EVENT_FIRST_PICTURE, "");
         }
     }
 }
@@ -145,30 +160,45 @@ void CTavoMediaPlayer::controlLatency(CMediaRefClock* clock, uint32_t newestMs) 
     clock->SetSpeed(speed);
 }
 
-void CTavoMediaPlayer::waitForAudioPosition(CMediaRefClock* clock, const MediaSample& sample) {
+void CTavoMediaPlayer::waitForAudioPosition(CMediaRefClock* clock, const MediaSample& sample,
+                                            bool* audioStartWaited) {
     // The audio loop reports its first position only once the sound device
     // is open, which may take longer than the first video decode. A picture
     // shown before then starts the clock without the sound, and the sound
     // stays behind the pictures for the whole session. So while the host
-    // holds audio, give the audio loop a moment to report.
-    const uint32_t waitStart = timeMs();
+    // holds audio, give the audio loop a moment to report - once until the
+    // first picture is shown, and only while sound can play at all: with the
+    // display off (live pause) or no window there is no report to wait for,
+    // and waiting on every sample would hold video to one picture a second.
     uint32_t t = clock->GetAudioTime();
-    while (t == 0 && timeMs() - waitStart < kAudioStartWaitMs && hostNewestTime(TRACK_AUDIO) != 0 &&
-           m_videoRunning) {
+    if (!*audioStartWaited && m_displayOn && m_hWnd.load() != nullptr) {
+        *audioStartWaited = true;
+        const uint32_t waitStart = timeMs();
+        while (t == 0 && timeMs() - waitStart < kAudioStartWaitMs &&
+               hostNewestTime(TRACK_AUDIO) != 0 && m_videoRunning && m_displayOn) {
+            sleepMs(2);
+            t = clock->GetAudioTime();
+        }
+    }
+    // A picture whose time lies a jump away from the sound's is not held
+    // back for it: the clock starts on the picture.
+    while (t != 0 && isBefore(t, sample.ulTime) && !CMediaRefClock::IsTimeJump(t, sample.ulTime) &&
+           m_videoRunning && m_displayOn) {
         sleepMs(2);
         t = clock->GetAudioTime();
-    }
-    while (t != 0 && isBefore(t, sample.ulTime) && m_videoRunning) {
-        sleepMs(2);
-        t = clock->GetAudioTime();
-    }
-    if (!(sample.ulFlags & MEDIA_FLAG_NO_DISPLAY)) {
-        sendEvent(PLAYER_EVENT_FIRST_PICTURE, "");
     }
 }
 
 void CTavoMediaPlayer::waitForClock(CMediaRefClock* clock, const MediaSample& sample) {
     uint32_t t = clock->GetTime(0);
+    if (CMediaRefClock::IsTimeJump(t, sample.ulTime)) {
+        // The stream's times jumped (or wrapped at 2^32): waiting for the
+        // clock to get there would freeze the picture for the jump's length,
+        // so the clock starts afresh on this picture.
+        RIVO_LOG("time stamp jump from %u to %u", t, sample.ulTime);
+        clock->SetRefTime(sample.ulTime);
+        return;
+    }
     while (isBefore(t, sample.ulTime) && m_videoRunning) {
         sleepMs(2);
         t = clock->GetTime(0);
@@ -242,9 +272,9 @@ int32_t CTavoMediaPlayer::createVideoRender_Locked(const VideoSize& size) {
     return 0;
 }
 
-void CTavoMediaPlayer::video_render_frame_Locked(const VideoPicture* picture, bool noDisplay) {
+bool CTavoMediaPlayer::video_render_frame_Locked(const VideoPicture* picture, bool noDisplay) {
     if (!m_videoRender || !m_displayOn || noDisplay) {
-        return;
+        return false;
     }
     int32_t r = m_videoRender->RenderPicture(picture);
     while (r == 1 && m_videoRunning && m_displayOn) {
@@ -255,6 +285,7 @@ void CTavoMediaPlayer::video_render_frame_Locked(const VideoPicture* picture, bo
         current->UpdateRefTime(static_cast<uint32_t>(picture->time));
     }
     RIVO_LOG("UpdateByVideoRender = %u", static_cast<uint32_t>(picture->time));
+    return true;
 }
 
 int32_t CTavoMediaPlayer::allocSnapshotPlanes_Locked(const AVFrame* frame) {

@@ -1,7 +1,10 @@
 #include <new>
 
+#include "Common/Log.h"
+
 #include "Platform/X11/COffscreenWindow.h"
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
+#include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayerThread.h"
 #include "tavoplayer/ITavoMediaPlayer.h"
 #include "tavoplayer/TavoOffscreenWindow.h"
 
@@ -27,9 +30,19 @@ extern "C" bool createMediaPlayerInstance(HostContext* hostContext, ITavoMediaPl
 }
 
 extern "C" void destroyMediaPlayerInstance(ITavoMediaPlayer** player) {
-    if (player && *player) {
-        delete *player;
+    if (!player || !*player) {
+        return;
     }
+    if (CTavoMediaPlayerThread::runsLoopOf(*player)) {
+        // Called from a host callback: the destructor waits for both loops,
+        // and the loop making the callback cannot end before the callback
+        // returns. Refused instead: the loops are told to end, and the host
+        // destroys the player from one of its own threads.
+        RIVO_LOG("destroy refused inside a callback of the player, its loops stop!");
+        (*player)->stop();
+        return;
+    }
+    delete *player;
 }
 
 extern "C" void* tavoCreateOffscreenWindow(int width, int height) {
