@@ -8,6 +8,9 @@
 
 HRESULT SdlDirectSound::create(IDirectSound8** device) {
     std::lock_guard<std::mutex> lock(sdlMutex());
+    // SDL's start-up would otherwise take SIGINT and SIGTERM for itself; a
+    // library leaves the host's signal handling as the host set it up.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return DSERR_NODRIVER;
     }

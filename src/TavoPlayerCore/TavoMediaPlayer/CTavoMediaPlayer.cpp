@@ -53,7 +53,9 @@ CTavoMediaPlayer::CTavoMediaPlayer()
       m_audioRender(nullptr),
       m_audioConvert(nullptr),
       m_volume(0),
+      m_volumeSet(false),
       m_apm(nullptr),
+      m_renderFormat{0, 0, 0},
       m_audioChunkMax(0),
       m_audioOutputDelay(0),
       m_audioSilencePending(0) {
