@@ -15,7 +15,6 @@
 #include "TavoPlayerCore/Decoder/CMP3Decoder.h"
 #include "TavoPlayerCore/Decoder/DecoderSlot.h"
 #include "simcam/TestPattern.h"
-#include "simcam/ToneSource.h"
 #include "support/CameraCapture.h"
 #include "support/QuietLibavLog.h"
 #include "tavoplayer/ITavoMediaPlayer.h"
@@ -180,53 +179,6 @@ protected:
 
     IAudioDecoder* m_decoder = nullptr;
 };
-
-// Three seconds of the camera's sound: every frame decodes on its own call,
-// and once in the player's sample format the beeps sit at the whole seconds
-// of the frames' timestamps.
-TEST_P(AudioDecoderTest, EveryFrameDecodesAndTheBeepsStayOnTheSecond) {
-    const AudioCase& audio = GetParam();
-    const int frames = 3 * audio.sampleRate / audio.samplesPerFrame;
-    const std::vector<EncodedUnit> units = capture(frames);
-    ASSERT_EQ(static_cast<size_t>(frames), units.size());
-
-    CCTavoAudioConvert convert;
-    std::vector<int16_t> pcmSamples;
-    for (size_t i = 0; i < units.size(); ++i) {
-        SCOPED_TRACE(testing::Message() << "frame " << i);
-        const EncodedUnit& unit = units[i];
-        ASSERT_TRUE(m_decoder->decode(unit.data.data(), static_cast<int>(unit.data.size())));
-        AVFrame* frame = nullptr;
-        ASSERT_TRUE(m_decoder->getFrame(&frame));
-        ASSERT_EQ(audio.samplesPerFrame, frame->nb_samples);
-        ASSERT_EQ(audio.channels, frame->ch_layout.nb_channels);
-        ASSERT_EQ(audio.sampleRate, frame->sample_rate);
-        if (i == 0) {
-            ASSERT_EQ(0, convert.init(frame, AV_SAMPLE_FMT_S16));
-        }
-        uint8_t* block = nullptr;
-        uint32_t size = 0;
-        ASSERT_EQ(0, convert.convert(frame, &block, &size));
-        ASSERT_EQ(static_cast<uint32_t>(audio.samplesPerFrame * audio.channels * 2), size);
-        const int16_t* samples = reinterpret_cast<const int16_t*>(block);
-        pcmSamples.insert(pcmSamples.end(), samples, samples + size / 2);
-    }
-
-    std::vector<uint32_t> beepsMs;
-    for (size_t start :
-         simcam::ToneSource::findBeepStarts(pcmSamples.data(), pcmSamples.size() / audio.channels,
-                                            audio.channels, audio.sampleRate)) {
-        beepsMs.push_back(units.front().timeMs +
-                          static_cast<uint32_t>(start * 1000 / audio.sampleRate));
-    }
-    // The very first beep may lack the frame before it (encoder priming).
-    if (!beepsMs.empty() && beepsMs.front() < 500) {
-        beepsMs.erase(beepsMs.begin());
-    }
-    ASSERT_EQ(2u, beepsMs.size());
-    EXPECT_NEAR(1000, beepsMs[0], 3);
-    EXPECT_NEAR(2000, beepsMs[1], 3);
-}
 
 TEST_P(AudioDecoderTest, DamagedSamplesLeaveTheDecoderUsable) {
     QuietLibavLog quiet;
