@@ -116,8 +116,8 @@ bool AudioEncoder::open(const CameraSettings& settings, std::string* error) {
     m_frame->format = format;
     m_frame->sample_rate = sampleRate;
     m_frame->nb_samples = m_context->frame_size > 0 ? m_context->frame_size
-                          : fixedG711                  ? kG711FrameSamples
-                                                       : sampleRate / 50;
+                          : fixedG711               ? kG711FrameSamples
+                                                    : sampleRate / 50;
     av_channel_layout_copy(&m_frame->ch_layout, &m_context->ch_layout);
     if (av_frame_get_buffer(m_frame, 0) < 0) {
         *error = "out of memory";

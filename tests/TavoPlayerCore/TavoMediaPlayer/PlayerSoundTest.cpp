@@ -15,6 +15,8 @@
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
 #include "simcam/ToneSource.h"
 #include "support/Eventually.h"
+#include "support/ManualDirectSound.h"
+#include "support/ManualTimeSource.h"
 #include "support/OffscreenTestWindow.h"
 #include "support/ScopedEnv.h"
 #include "support/ScriptedHost.h"
@@ -51,8 +53,7 @@ simcam::CameraSettings soundOnly(const Format& format) {
 // The driver writes the file afresh whenever the player opens its output, so
 // the file holds the sound since the latest open.
 struct Listener {
-    Listener()
-        : driver("SDL_AUDIODRIVER", "disk"), file("SDL_DISKAUDIOFILE", path().c_str()) {
+    Listener() : driver("SDL_AUDIODRIVER", "disk"), file("SDL_DISKAUDIOFILE", path().c_str()) {
         player.setHostContext(host.context());
         player.setParam(PARAM_WINDOW, screen.handle());
     }
@@ -207,4 +208,34 @@ TEST(PlayerSoundVolume, AVolumeSetBeforeRunHoldsForEveryRenderer) {
                                       std::istreambuf_iterator<char>());
         EXPECT_EQ(std::vector<char>(bytes.size(), 0), bytes);
     }
+}
+
+// A sound card that never takes any sound: the renderer fills up and then
+// refuses every block. Each refused block is dropped once it has waited
+// longer than its own length, with the audio lock free meanwhile, so the
+// loop goes on taking the host's samples and the host's volume command
+// never waits for it; stop ends the loop.
+TEST(PlayerSoundStall, ARendererThatNeverMakesRoomStallsNeitherTheLoopNorTheHost) {
+    ManualTimeSource time(1000, true);
+    ManualDirectSound* device = new ManualDirectSound();
+    {
+        OffscreenTestWindow screen(64, 48);
+        ScriptedHost host;
+        CTavoMediaPlayer player;
+        player.setHostContext(host.context());
+        player.setParam(PARAM_WINDOW, screen.handle());
+        host.addCamera(soundOnly({AudioCodec::G711ALaw, 8000, 1}), 3000);
+        host.start();
+        ASSERT_EQ(0, player.run());
+        int32_t volume = 0;
+        EXPECT_TRUE(eventually([&] {
+            volume = (volume + 1) % 100;
+            player.setParam(PARAM_VOLUME, &volume);
+            return host.drained(TRACK_AUDIO);
+        }));
+        ASSERT_EQ(1u, device->buffers().size());
+        EXPECT_EQ(0u, device->buffers()[0]->unlocks());
+        player.stop();
+    }
+    device->uninstall();
 }
