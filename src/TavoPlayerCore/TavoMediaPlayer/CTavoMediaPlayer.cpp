@@ -57,7 +57,6 @@ CTavoMediaPlayer::CTavoMediaPlayer()
       m_apm(nullptr),
       m_renderFormat{0, 0, 0},
       m_audioChunkMax(0),
-      m_audioOutputDelay(0),
       m_audioSilencePending(0) {
     initAudio();
     resetClock(1);

@@ -238,6 +238,5 @@ private:
     // differ from the stream description's); zero before the first.
     AudioFormat m_renderFormat;
     uint32_t m_audioChunkMax;
-    uint32_t m_audioOutputDelay;
     int32_t m_audioSilencePending;
 };
