@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -126,26 +127,33 @@ class PlayerSound : public testing::TestWithParam<SoundCase> {};
 
 }  // namespace
 
-// 2.3 s of the camera: the beeps at seconds 1 and 2 are a second of the
-// stream's samples apart in what is heard (right rate and channel count,
-// nothing dropped or doubled between them) and are 1 kHz on every channel
-// (right pitch). A stream that changes format in mid-stream is heard in its
-// new format. The sound plays in real time, so a loaded machine may cost it
-// a block here and there: a second may be off by one block (40 ms), and the
-// pitch is taken from the better of the two beeps. Sanitizer builds cannot
-// keep up in real time and leave this to the plain build.
-TEST_P(PlayerSound, BeepsAreASecondApartAtTheirPitch) {
-    if (kSanitized) {
-        GTEST_SKIP() << "real-time sound under a sanitizer";
+// What one play of a case left: the sample frames between the beeps at
+// seconds 1 and 2, and per channel the beep's pitch as sign changes in 10 ms
+// (the median of three counts, at the better of the two beeps).
+struct Heard {
+    size_t frames = 0;  // 0: fewer than two beeps, or too little sound
+    std::vector<int> pitch;
+
+    bool clean(const Format& format) const {
+        const bool second = frames >= static_cast<size_t>(format.rate) * 998 / 1000 &&
+                            frames <= static_cast<size_t>(format.rate) * 1002 / 1000;
+        return second && std::all_of(pitch.begin(), pitch.end(),
+                                     [](int changes) { return std::abs(changes - 20) <= 1; });
     }
-    const Format& format = GetParam().format;
+};
+
+Heard play(const SoundCase& soundCase) {
+    const Format& format = soundCase.format;
     Listener listener;
-    if (GetParam().changes) {
+    if (soundCase.changes) {
         listener.host.addCamera(soundOnly({AudioCodec::AAC, 16000, 1}), 700);
     }
     listener.host.addCamera(soundOnly(format), 2300);
     listener.host.start();
-    ASSERT_EQ(0, listener.player.run());
+    Heard result;
+    if (listener.player.run() != 0) {
+        return result;
+    }
     const size_t wanted = static_cast<size_t>(format.rate) * 21 / 10 * format.channels;
     std::vector<int16_t> heard;
     const bool complete = eventually(
@@ -155,24 +163,53 @@ TEST_P(PlayerSound, BeepsAreASecondApartAtTheirPitch) {
         },
         std::chrono::milliseconds(20), std::chrono::seconds(20));
     listener.player.stop();
-    ASSERT_TRUE(complete) << "heard " << heard.size() / format.channels << " sample frames";
-
     const std::vector<size_t> beeps = simcam::ToneSource::findBeepStarts(
         heard.data(), heard.size() / format.channels, format.channels, format.rate);
-    ASSERT_GE(beeps.size(), 2u);
+    if (!complete || beeps.size() < 2) {
+        return result;
+    }
     const size_t second = beeps[beeps.size() - 2];
     const size_t third = beeps.back();
-    EXPECT_NEAR(static_cast<double>(format.rate), static_cast<double>(third - second),
-                format.rate * 0.045);
-    const size_t window = static_cast<size_t>(format.rate * 30 / 1000);
+    result.frames = third - second;
+    const size_t tenMs = static_cast<size_t>(format.rate / 100);
     for (int channel = 0; channel < format.channels; ++channel) {
         int nearest = 0;
         for (size_t beep : {second, third}) {
-            const int changes =
-                signChanges(heard, format.channels, channel, beep + window / 6, window);
-            nearest = std::abs(changes - 60) < std::abs(nearest - 60) ? changes : nearest;
+            int counts[3];
+            for (size_t i = 0; i < 3; ++i) {
+                counts[i] = signChanges(heard, format.channels, channel,
+                                        beep + (2 * i + 1) * tenMs / 2, tenMs);
+            }
+            std::sort(counts, counts + 3);
+            nearest = std::abs(counts[1] - 20) < std::abs(nearest - 20) ? counts[1] : nearest;
         }
-        EXPECT_NEAR(60, nearest, 3) << "channel " << channel;
+        result.pitch.push_back(nearest);
+    }
+    return result;
+}
+
+// 2.3 s of the camera: the beeps at seconds 1 and 2 are a second of the
+// stream's samples apart in what is heard (right rate and channel count,
+// nothing dropped or repeated between them) and are 1 kHz on every channel
+// (right pitch). A stream that changes format in mid-stream is heard in its
+// new format. The sound plays in real time: on a loaded machine a late
+// thread can cost a play a block, dropped or played twice, so a case has
+// three plays to come out clean, where a fault in the engine spoils every
+// one. Sanitizer builds cannot keep up in real time and leave this to the
+// plain build.
+TEST_P(PlayerSound, BeepsAreASecondApartAtTheirPitch) {
+    if (kSanitized) {
+        GTEST_SKIP() << "real-time sound under a sanitizer";
+    }
+    const Format& format = GetParam().format;
+    Heard heard;
+    for (int attempt = 0; attempt < 3 && !heard.clean(format); ++attempt) {
+        heard = play(GetParam());
+    }
+    EXPECT_NEAR(format.rate, static_cast<double>(heard.frames), format.rate * 0.002);
+    ASSERT_EQ(static_cast<size_t>(format.channels), heard.pitch.size());
+    for (int changes : heard.pitch) {
+        EXPECT_NEAR(20, changes, 1);
     }
 }
 
