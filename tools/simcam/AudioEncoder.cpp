@@ -77,8 +77,9 @@ bool AudioEncoder::open(const CameraSettings& settings, std::string* error) {
         return false;
     }
     const bool g711 = codec->id == AV_CODEC_ID_PCM_ALAW || codec->id == AV_CODEC_ID_PCM_MULAW;
-    const int sampleRate = g711 ? 8000 : settings.audioSampleRate;
-    const int channels = g711 ? 1 : settings.audioChannels;
+    const bool fixedG711 = g711 && !settings.g711AtAudioRate;
+    const int sampleRate = fixedG711 ? 8000 : settings.audioSampleRate;
+    const int channels = fixedG711 ? 1 : settings.audioChannels;
     m_adts = codec->id == AV_CODEC_ID_AAC;
     if (sampleRate <= 0 || channels <= 0 || channels > 2 ||
         (m_adts && adtsRateIndex(sampleRate) < 0) || settings.beepMs < 0) {
@@ -114,7 +115,9 @@ bool AudioEncoder::open(const CameraSettings& settings, std::string* error) {
     }
     m_frame->format = format;
     m_frame->sample_rate = sampleRate;
-    m_frame->nb_samples = m_context->frame_size > 0 ? m_context->frame_size : kG711FrameSamples;
+    m_frame->nb_samples = m_context->frame_size > 0 ? m_context->frame_size
+                          : fixedG711               ? kG711FrameSamples
+                                                    : sampleRate / 50;
     av_channel_layout_copy(&m_frame->ch_layout, &m_context->ch_layout);
     if (av_frame_get_buffer(m_frame, 0) < 0) {
         *error = "out of memory";

@@ -29,9 +29,12 @@ struct CameraSettings {
     int shownNumber = -1;
 
     AudioCodec audioCodec = AudioCodec::AAC;
-    // AAC and MP3 only: G.711 is always 8000 Hz mono in 160-byte frames.
+    // AAC and MP3 only, unless g711AtAudioRate is set: G.711 is otherwise
+    // 8000 Hz mono in 160-byte frames, as cameras send it.
     int audioSampleRate = 16000;
     int audioChannels = 1;
+    // G.711 at audioSampleRate and audioChannels, in frames of 20 ms.
+    bool g711AtAudioRate = false;
     // Length of the beep that starts at each whole second.
     int beepMs = 40;
 };

@@ -11,7 +11,7 @@ bool isG711(AudioCodec codec) {
 }  // namespace
 
 SimulatedCamera::SimulatedCamera(const CameraSettings& settings) : m_settings(settings) {
-    if (isG711(m_settings.audioCodec)) {
+    if (isG711(m_settings.audioCodec) && !m_settings.g711AtAudioRate) {
         m_settings.audioSampleRate = 8000;
         m_settings.audioChannels = 1;
     }

@@ -93,6 +93,11 @@ inline constexpr IID IID_IDirectSound8 = {
 // A secondary sound buffer.
 class IDirectSoundBuffer : public IUnknown {
 public:
+    // The play cursor (the byte being heard now) and the write cursor (the
+    // first byte that is safe to write: everything between them has gone to
+    // the sound device already). Either pointer may be null.
+    virtual HRESULT GetCurrentPosition(DWORD* pdwCurrentPlayCursor,
+                                       DWORD* pdwCurrentWriteCursor) = 0;
     // The volume in hundredths of a decibel (DSBVOLUME_MIN to DSBVOLUME_MAX).
     virtual HRESULT GetVolume(LONG* plVolume) = 0;
     // Hands out dwBytes of the buffer from dwOffset for writing, as one region

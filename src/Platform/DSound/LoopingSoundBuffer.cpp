@@ -51,7 +51,9 @@ LoopingSoundBuffer::LoopingSoundBuffer()
       m_gain(1.0f),
       m_locked(false),
       m_lockOffset(0),
-      m_lockBytes(0) {}
+      m_lockBytes(0),
+      m_deviceBuffered(false),
+      m_lastRenderBytes(0) {}
 
 LoopingSoundBuffer::~LoopingSoundBuffer() {
     delete[] m_data;
@@ -113,6 +115,32 @@ ULONG LoopingSoundBuffer::Release() {
         delete this;
     }
     return left;
+}
+
+HRESULT LoopingSoundBuffer::GetCurrentPosition(DWORD* pdwCurrentPlayCursor,
+                                               DWORD* pdwCurrentWriteCursor) {
+    CScopedLock lock(m_lock);
+    DWORD behind = 0;
+    if (m_deviceBuffered && m_playing && m_format.nAvgBytesPerSec > 0) {
+        const int64_t elapsedUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                                      std::chrono::steady_clock::now() - m_lastRenderTime)
+                                      .count();
+        const int64_t heard = elapsedUs * m_format.nAvgBytesPerSec / 1000000;
+        behind = heard >= m_lastRenderBytes ? 0 : m_lastRenderBytes - static_cast<DWORD>(heard);
+        behind -= behind % m_format.nBlockAlign;
+    }
+    if (pdwCurrentPlayCursor) {
+        *pdwCurrentPlayCursor = (m_cursor + m_size - behind % m_size) % m_size;
+    }
+    if (pdwCurrentWriteCursor) {
+        *pdwCurrentWriteCursor = m_cursor;
+    }
+    return DS_OK;
+}
+
+void LoopingSoundBuffer::setDeviceBuffered(bool on) {
+    CScopedLock lock(m_lock);
+    m_deviceBuffered = on;
 }
 
 HRESULT LoopingSoundBuffer::GetVolume(LONG* plVolume) {
@@ -231,6 +259,8 @@ HRESULT LoopingSoundBuffer::SetNotificationPositions(DWORD dwPositionNotifies,
 
 void LoopingSoundBuffer::render(uint8_t* out, DWORD bytes) {
     CScopedLock lock(m_lock);
+    m_lastRenderBytes = m_playing ? bytes : 0;
+    m_lastRenderTime = std::chrono::steady_clock::now();
     DWORD done = 0;
     while (done < bytes && m_playing) {
         const DWORD toEnd = m_size - m_cursor;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <vector>
 
 #include "Common/CLock.h"
@@ -37,6 +38,7 @@ public:
     ULONG Release() override;
 
     // IDirectSoundBuffer
+    HRESULT GetCurrentPosition(DWORD* pdwCurrentPlayCursor, DWORD* pdwCurrentWriteCursor) override;
     HRESULT GetVolume(LONG* plVolume) override;
     HRESULT Lock(DWORD dwOffset, DWORD dwBytes, LPVOID* ppvAudioPtr1, DWORD* pdwAudioBytes1,
                  LPVOID* ppvAudioPtr2, DWORD* pdwAudioBytes2, DWORD dwFlags) override;
@@ -60,6 +62,12 @@ protected:
     // has reached the end. Sets the event of every notification offset the
     // cursor passes over, the start offset included.
     void render(uint8_t* out, DWORD bytes) EXCLUDES(m_lock);
+
+    // A device that takes its sound a period at a time plays each period over
+    // the period's length after render: the play cursor is then placed that
+    // far behind the write cursor, less the time since the render. Off (the
+    // play cursor is the write cursor) unless a subclass turns it on.
+    void setDeviceBuffered(bool on);
 
 private:
     // Copies `bytes` of sound from the cursor to `out`, scaled by the volume.
@@ -86,4 +94,7 @@ private:
     bool m_locked GUARDED_BY(m_lock);
     DWORD m_lockOffset GUARDED_BY(m_lock);
     DWORD m_lockBytes GUARDED_BY(m_lock);
+    bool m_deviceBuffered GUARDED_BY(m_lock);
+    DWORD m_lastRenderBytes GUARDED_BY(m_lock);
+    std::chrono::steady_clock::time_point m_lastRenderTime GUARDED_BY(m_lock);
 };

@@ -12,6 +12,9 @@ using RIVO_Common_Player::CScopedLock;
 
 HRESULT SdlDirectSound::create(IDirectSound8** device) {
     CScopedLock lock(sdlLock());
+    // SDL's start-up would otherwise take SIGINT and SIGTERM for itself; a
+    // library leaves the host's signal handling as the host set it up.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return DSERR_NODRIVER;
     }

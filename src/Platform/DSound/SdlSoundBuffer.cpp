@@ -7,11 +7,12 @@ using RIVO_Common_Player::CScopedLock;
 
 namespace {
 
-// SDL's period: the power of two of sample frames nearest above 20 ms, short
-// enough for notifications to follow the cursor closely.
+// SDL's period: the power of two of sample frames nearest above 10 ms, short
+// enough for notifications to follow the cursor closely and for little sound
+// to wait in the device (the engine's blocks are longer than a period).
 Uint16 periodFrames(DWORD sampleRate) {
     Uint16 frames = 64;
-    while (frames < sampleRate / 50 && frames < 8192) {
+    while (frames < sampleRate / 100 && frames < 8192) {
         frames *= 2;
     }
     return frames;
@@ -47,6 +48,7 @@ HRESULT SdlSoundBuffer::openDevice() {
     if (!m_sdlDevice) {
         return DSERR_NODRIVER;
     }
+    setDeviceBuffered(true);
     SDL_PauseAudioDevice(m_sdlDevice, 0);
     return DS_OK;
 }

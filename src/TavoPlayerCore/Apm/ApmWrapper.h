@@ -3,46 +3,58 @@
 #include <webrtc/modules/audio_processing/include/audio_processing.h>
 #include <webrtc/modules/interface/module_common_types.h>
 
+#include <vector>
+
 #include "TavoPlayerCore/Apm/ApmBase.h"
 
-// Noise suppression (level high) with webrtc-audio-processing on 8 kHz mono
-// signed 16-bit audio, 10 ms (80 samples, 160 bytes) at a time. Every block
-// is treated as 8 kHz mono, whatever its real format; no other processing
-// (echo control, gain control, filters, detectors) is enabled.
+// Noise suppression (level high) with webrtc-audio-processing on interleaved
+// signed 16-bit audio, 10 ms at a time, at the stream's rate and on each of
+// its channels. No other processing (echo control, gain control, filters,
+// detectors) is enabled.
 //
-// Each block is cut into 160-byte chunks. A short last chunk (a block that is
-// not a whole multiple of 160 bytes, such as the 4096 bytes of a stereo
-// 1024-sample AAC frame) is padded with zeros to a full 10 ms frame and
-// processed, and only its own bytes are copied to the output: nothing is
-// read past the input or written past the output, and no part of the block
-// leaves unprocessed.
+// The suppressor runs only at 8, 16, 32 and 48 kHz with one or two channels.
+// Sound at other rates (11.025, 22.05, 44.1 kHz) passes through unchanged:
+// resampling it there and back would cost two filters' delay and colour for a
+// suppressor meant for a noisy 8 kHz microphone, so such streams are left as
+// they were recorded.
 //
-// The output buffer only grows; a smaller block reuses it, zero-filled.
+// A block's last partial 10 ms chunk is carried over and processed together
+// with the start of the next block, so that block-wise processing gives the
+// same sound as one continuous pass. (The engine once padded that chunk with
+// zeros and processed it on its own, which put a click at every block end.)
 class ApmWrapper : public ApmBase {
 public:
-    static constexpr int kSampleRate = 8000;
-    static constexpr int kChunkSamples = 80;
-    static constexpr int kChunkBytes = kChunkSamples * 2;
-
     ApmWrapper();
     // Writes "sdas!!!!!!!!!!!!!!!!!" to the debug output, then frees the
-    // output buffer and the processing module.
+    // processing module.
     ~ApmWrapper() override;
 
     ApmWrapper(const ApmWrapper&) = delete;
     ApmWrapper& operator=(const ApmWrapper&) = delete;
 
     int32_t init() override;
-    // 1 also for a negative size, when init has not set a module up, or when
-    // the output buffer cannot be had.
+    // 1 also for a negative size or when no module is set up; null data with a
+    // size is taken as silence.
     int32_t process(const uint8_t* data, int32_t size) override;
     uint8_t* getOutput() override;
+    // Formats the suppressor does not run at (see above) are passed through: 0.
+    int32_t setFormat(int32_t sampleRate, int32_t channels) override;
+    int32_t getOutputSize() override;
+    int32_t getCarriedSize() override;
+
+    // Whether sound of the current format is processed (false: passed through).
+    bool suppressing() const { return m_suppressing; }
 
 private:
     webrtc::AudioProcessing* m_module;
     webrtc::AudioFrame m_frame;
-    uint8_t* m_output;
-    int32_t m_outputCapacity;
+    int m_sampleRate;
+    int m_channels;
+    bool m_suppressing;
+    // Bytes of one 10 ms chunk in the current format.
+    size_t m_chunkBytes;
+    std::vector<uint8_t> m_carried;
+    std::vector<uint8_t> m_output;
 };
 
 // Creates an ApmWrapper into an empty slot and returns 0; stores null when

@@ -14,8 +14,6 @@ using RIVO_Common_Player::rivo_CMutex;
 
 namespace {
 
-// Block size of a renderer opened for the first time, whatever its format.
-constexpr uint32_t kFirstBlockSize = 0x1000;
 // Largest block whose two-block buffer DirectSound can create.
 constexpr int64_t kMaxBlockSize = DSBSIZE_MAX / 2;
 // How long the feeding thread waits for a notification before it looks at
@@ -55,22 +53,15 @@ DSoundRender::~DSoundRender() {
 }
 
 uint32_t DSoundRender::GetBlockSize() const {
-    if (!m_device) {
-        return kFirstBlockSize;
-    }
-    const int64_t quarterSecond =
-        static_cast<int64_t>(m_bitsPerSample / 8) * m_channels * m_sampleRate / 4;
-    return quarterSecond > 0 && quarterSecond <= kMaxBlockSize
-               ? static_cast<uint32_t>(quarterSecond)
-               : 0;
+    const int64_t frame = static_cast<int64_t>(m_bitsPerSample / 8) * m_channels;
+    const int64_t block = frame * (static_cast<int64_t>(m_sampleRate) * kBlockMs / 1000);
+    return block > 0 && block <= kMaxBlockSize ? static_cast<uint32_t>(block) : 0;
 }
 
 uint32_t DSoundRender::Open() {
     if (!m_window) {
         return 1;
     }
-    // Asked while an earlier device still exists: only a first open gets
-    // kFirstBlockSize.
     const uint32_t blockSize = GetBlockSize();
     if (blockSize == 0) {
         return 1;
@@ -84,9 +75,10 @@ uint32_t DSoundRender::Open() {
         CAutoLock lock(m_mutex);
         m_blockSize = blockSize;
         m_writeOffset = static_cast<int32_t>(blockSize);
-        m_staging = new (std::nothrow) uint8_t[2 * blockSize]();
+        const uint32_t stagingBytes = blockSize * (kStagingMs / kBlockMs);
+        m_staging = new (std::nothrow) uint8_t[stagingBytes]();
         m_stagingFill = 0;
-        m_stagingCapacity = 2 * blockSize;
+        m_stagingCapacity = stagingBytes;
         m_stagingReadOffset = 0;
         staged = m_staging != nullptr;
     }
@@ -241,30 +233,56 @@ uint32_t DSoundRender::FillNextBlock() {
     if (signalled != WAIT_OBJECT_0 && signalled != WAIT_OBJECT_0 + 1) {
         return 0;
     }
-    CAutoLock lock(m_mutex);
-    // Which event fired does not matter: the cursor has just entered one half,
-    // and the next block goes into the other, which the write offset names.
-    LPVOID region = nullptr;
-    DWORD regionBytes = 0;
-    const bool locked = SUCCEEDED(
-        m_buffer->Lock(m_writeOffset, m_blockSize, &region, &regionBytes, nullptr, nullptr, 0));
-    if (m_stagingFill >= static_cast<int32_t>(m_blockSize)) {
-        if (locked) {
-            std::memcpy(region, m_staging + m_stagingReadOffset, regionBytes);
+    int32_t written = 0;
+    {
+        CAutoLock lock(m_mutex);
+        // Which event fired does not matter: the cursor has just entered one half,
+        // and the next block goes into the other, which the write offset names.
+        LPVOID region = nullptr;
+        DWORD regionBytes = 0;
+        const bool locked = SUCCEEDED(
+            m_buffer->Lock(m_writeOffset, m_blockSize, &region, &regionBytes, nullptr, nullptr, 0));
+        if (m_stagingFill >= static_cast<int32_t>(m_blockSize)) {
+            if (locked) {
+                std::memcpy(region, m_staging + m_stagingReadOffset, regionBytes);
+            }
+            m_stagingReadOffset += m_blockSize;
+            m_stagingFill -= static_cast<int32_t>(m_blockSize);
+        } else if (locked) {
+            // Too little to play: silence, and the partial block waits.
+            std::memset(region, 0, regionBytes);
         }
-        m_stagingReadOffset += m_blockSize;
-        m_stagingFill -= static_cast<int32_t>(m_blockSize);
-    } else if (locked) {
-        // Too little to play: silence, and the partial block waits.
-        std::memset(region, 0, regionBytes);
+        m_writeOffset = static_cast<int32_t>((m_writeOffset + m_blockSize) % (2 * m_blockSize));
+        if (locked) {
+            m_buffer->Unlock(region, regionBytes, nullptr, 0);
+        }
+        written = m_writeOffset;
     }
-    m_writeOffset = static_cast<int32_t>((m_writeOffset + m_blockSize) % (2 * m_blockSize));
-    std::printf("this is %7d of buffer\n", m_writeOffset);
+    // Standard output may block (a full pipe); the player's writes must not
+    // wait for it.
+    std::printf("this is %7d of buffer\n", written);
     std::fflush(stdout);
-    if (locked) {
-        m_buffer->Unlock(region, regionBytes, nullptr, 0);
-    }
     return 0;
+}
+
+uint32_t DSoundRender::GetQueuedMs() {
+    if (!m_device) {
+        return AUDIO_RENDER_NO_DEVICE;
+    }
+    const uint32_t bytesPerSecond =
+        static_cast<uint32_t>(m_bitsPerSample / 8) * m_channels * m_sampleRate;
+    DWORD play = 0;
+    if (bytesPerSecond == 0 || FAILED(m_buffer->GetCurrentPosition(&play, nullptr))) {
+        return 0;
+    }
+    CAutoLock lock(m_mutex);
+    const uint32_t size = 2 * m_blockSize;
+    uint32_t ahead = (static_cast<uint32_t>(m_writeOffset) + size - play % size) % size;
+    if (ahead == 0) {
+        ahead = size;
+    }
+    const uint64_t queued = static_cast<uint64_t>(ahead) + static_cast<uint64_t>(m_stagingFill);
+    return static_cast<uint32_t>(queued * 1000 / bytesPerSecond);
 }
 
 uint32_t DSoundRender::SetVolume(uint32_t volume) {

@@ -12,9 +12,14 @@
 // Audio output through DirectSound 8. One looping secondary buffer of two
 // blocks plays while the feeding thread moves one block into the half that
 // is not playing each time the play cursor crosses a block boundary. The
-// player writes into a staging buffer of two blocks; when it holds less than
-// a block at a boundary, the feeding thread writes a block of silence so that
-// the buffer never replays old sound.
+// player writes into a staging buffer; when it holds less than a block at a
+// boundary, the feeding thread writes a block of silence so that the buffer
+// never replays old sound.
+//
+// Blocks and the staging buffer are sized in time (kBlockMs, kStagingMs of
+// the format), not in bytes: the engine once took 4096-byte blocks whatever
+// the format, half a second of sound at 8 kHz mono and 21 ms at 48 kHz
+// stereo, so that slow streams lagged and fast ones could not be staged.
 //
 // Threads: the player's audio loop (Write, set-up, Start, destruction), the
 // host's thread (SetWindow, SetVolume; the player serialises these with the
@@ -25,9 +30,11 @@ public:
     // Stops, then releases everything as Close does.
     ~DSoundRender() override;
 
+    static constexpr uint32_t kBlockMs = 40;
+    static constexpr uint32_t kStagingMs = 400;
+
     // Creates device, buffer, notifications and staging buffer. A renderer
-    // that is open already is stopped and opened afresh, with blocks of a
-    // quarter second in the new format.
+    // that is open already is stopped and opened afresh in the new format.
     uint32_t Open() override;
     // Stops feeding if needed and releases notify interface, buffer, base
     // buffer and device in that order, then the events and the staging buffer.
@@ -50,9 +57,12 @@ public:
     uint32_t GetVolume() override;
     uint32_t Reserved7() override;
     uint32_t Reserved8(uint32_t) override;
+    // Staged bytes, plus the looping buffer from the play cursor to where the
+    // next block goes.
+    uint32_t GetQueuedMs() override;
 
-    // Bytes per block: 4096 without a device, else a quarter second of sound
-    // in the stored format (0 when that is not a usable buffer size).
+    // Bytes per block: kBlockMs of sound in the stored format (0 when that is
+    // not a usable buffer size).
     uint32_t GetBlockSize() const;
 
     // Staging buffer state, for tests: unread bytes and where they start.

@@ -12,9 +12,11 @@ constexpr uint32_t AUDIO_RENDER_NO_DEVICE = 0x1000;
 // createAudioRender, gives it the window, the format and the volume, starts
 // it and writes blocks of interleaved signed 16-bit PCM in that format; the
 // host's thread may change window and volume meanwhile (the player holds its
-// audio lock around every call). Every operation but the destructor answers a
-// result code; AUDIO_RENDER_NO_DEVICE means that no sound device is open.
-// The reserved operations keep the interface's slots; nothing calls them.
+// audio lock around every call). The player learns the output delay from
+// GetQueuedMs (the engine's interface once had no such query and assumed a
+// fixed delay, which put sound and picture apart by the difference). Every operation but the
+// destructor answers a result code; AUDIO_RENDER_NO_DEVICE means that no sound device is open. The
+// reserved operations keep the interface's slots; nothing calls them.
 class IAudioRender {
 public:
     virtual ~IAudioRender() = default;
@@ -47,6 +49,10 @@ public:
     virtual uint32_t GetVolume() = 0;
     virtual uint32_t Reserved7() = 0;
     virtual uint32_t Reserved8(uint32_t) = 0;
+    // Milliseconds until a block written now starts to be heard: what waits
+    // in the renderer ahead of it and what the sound device still holds.
+    // AUDIO_RENDER_NO_DEVICE without a device.
+    virtual uint32_t GetQueuedMs() = 0;
 };
 
 // Stores a new DSoundRender in an empty slot and answers true; false, with

@@ -1,6 +1,7 @@
 #include "TavoPlayerCore/Decoder/CCTavoAudioConvert.h"
 
 extern "C" {
+#include <libavutil/channel_layout.h>
 #include <libavutil/frame.h>
 #include <libavutil/samplefmt.h>
 #include <libswresample/swresample.h>
@@ -10,12 +11,15 @@ extern "C" {
 
 namespace {
 
-bool hasPlanes(const AVFrame* frame, int channels) {
+bool hasPlanes(const AVFrame* frame) {
+    const int planes = av_sample_fmt_is_planar(static_cast<AVSampleFormat>(frame->format))
+                           ? frame->ch_layout.nb_channels
+                           : 1;
     if (!frame->extended_data) {
         return false;
     }
-    for (int channel = 0; channel < channels; ++channel) {
-        if (!frame->extended_data[channel]) {
+    for (int plane = 0; plane < planes; ++plane) {
+        if (!frame->extended_data[plane]) {
             return false;
         }
     }
@@ -26,15 +30,26 @@ bool hasPlanes(const AVFrame* frame, int channels) {
 
 CCTavoAudioConvert::CCTavoAudioConvert()
     : m_resampler(nullptr),
-      m_buffer(new uint8_t[kBufferSize]()),
-      m_resamplerReady(false),
+      m_outFormat(AV_SAMPLE_FMT_NONE),
       m_inFormat(AV_SAMPLE_FMT_NONE),
       m_inRate(0),
+      m_inMask(0),
       m_inChannels(0) {}
 
 CCTavoAudioConvert::~CCTavoAudioConvert() {
-    delete[] m_buffer;
     swr_free(&m_resampler);
+}
+
+int CCTavoAudioConvert::outputChannels(const AVFrame* frame) {
+    const int channels = frame ? frame->ch_layout.nb_channels : 0;
+    return channels > 2 ? 2 : (channels < 0 ? 0 : channels);
+}
+
+bool CCTavoAudioConvert::matches(const AVFrame* frame) const {
+    return m_resampler && frame->format == m_inFormat && frame->sample_rate == m_inRate &&
+           frame->ch_layout.nb_channels == m_inChannels &&
+           (frame->ch_layout.order != AV_CHANNEL_ORDER_NATIVE ||
+            frame->ch_layout.u.mask == m_inMask);
 }
 
 int32_t CCTavoAudioConvert::init(AVFrame* frame, int outFormat) {
@@ -42,62 +57,72 @@ int32_t CCTavoAudioConvert::init(AVFrame* frame, int outFormat) {
         return PLAYER_E_INVALIDARG;
     }
     swr_free(&m_resampler);
-    m_resampler = swr_alloc();
-    // Same layout and rate on both sides: only the sample format changes.
+    m_inFormat = AV_SAMPLE_FMT_NONE;
+    AVChannelLayout in;
+    AVChannelLayout out;
+    // A layout the decoder left unspecified is taken as the usual one for
+    // its channel count, so that a mix-down matrix can be built.
+    if (frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE) {
+        av_channel_layout_copy(&in, &frame->ch_layout);
+    } else {
+        av_channel_layout_default(&in, frame->ch_layout.nb_channels);
+    }
+    av_channel_layout_default(&out, outputChannels(frame));
     const int setup = swr_alloc_set_opts2(
-        &m_resampler, &frame->ch_layout, static_cast<AVSampleFormat>(outFormat), frame->sample_rate,
-        &frame->ch_layout, static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0,
-        nullptr);
-    m_resamplerReady = setup >= 0 && m_resampler && swr_init(m_resampler) >= 0;
+        &m_resampler, &out, static_cast<AVSampleFormat>(outFormat), frame->sample_rate, &in,
+        static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&in);
+    av_channel_layout_uninit(&out);
+    if (setup < 0 || !m_resampler || swr_init(m_resampler) < 0) {
+        swr_free(&m_resampler);
+        return PLAYER_E_FAIL;
+    }
+    m_outFormat = outFormat;
     m_inFormat = frame->format;
     m_inRate = frame->sample_rate;
     m_inChannels = frame->ch_layout.nb_channels;
+    m_inMask = frame->ch_layout.order == AV_CHANNEL_ORDER_NATIVE ? frame->ch_layout.u.mask : 0;
     return 0;
 }
 
 int32_t CCTavoAudioConvert::convert(AVFrame* frame, uint8_t** outData, uint32_t* outSize) {
-    if (!frame || !outData || !outSize) {
+    if (!frame || !outData || !outSize || frame->nb_samples <= 0 || frame->sample_rate <= 0 ||
+        outputChannels(frame) == 0 || !hasPlanes(frame)) {
         return PLAYER_E_INVALIDARG;
     }
-    const int channels = frame->ch_layout.nb_channels;
-    switch (frame->format) {
-        case AV_SAMPLE_FMT_S16: {
-            const int size = av_samples_get_buffer_size(&frame->linesize[0], channels,
-                                                        frame->nb_samples, AV_SAMPLE_FMT_S16, 1);
-            if (size < 0 || !frame->data[0]) {
-                return PLAYER_E_FAIL;
-            }
-            *outData = frame->data[0];
-            *outSize = static_cast<uint32_t>(size);
-            return 0;
+    const int channels = outputChannels(frame);
+    if (frame->format == AV_SAMPLE_FMT_S16 && channels == frame->ch_layout.nb_channels) {
+        const int size = av_samples_get_buffer_size(&frame->linesize[0], channels,
+                                                    frame->nb_samples, AV_SAMPLE_FMT_S16, 1);
+        if (size < 0) {
+            return PLAYER_E_FAIL;
         }
-        case AV_SAMPLE_FMT_FLTP: {
-            if (!m_resampler) {
-                return PLAYER_E_INVALIDARG;
-            }
-            const int size = av_samples_get_buffer_size(nullptr, channels, frame->nb_samples,
-                                                        AV_SAMPLE_FMT_S16, 1);
-            if (size < 0 || size >= kBufferSize) {
-                return PLAYER_E_FAIL;
-            }
-            // The resampler reads as many planes as the first frame had.
-            if (!m_resamplerReady || frame->format != m_inFormat ||
-                frame->sample_rate != m_inRate || channels != m_inChannels ||
-                !hasPlanes(frame, channels)) {
-                return PLAYER_E_FAIL;
-            }
-            uint8_t* out[1] = {m_buffer};
-            const int converted =
-                swr_convert(m_resampler, out, frame->nb_samples,
-                            const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
-            if (converted != frame->nb_samples) {
-                return PLAYER_E_FAIL;
-            }
-            *outData = m_buffer;
-            *outSize = static_cast<uint32_t>(size);
-            return 0;
-        }
-        default:
-            return PLAYER_E_INVALIDARG;
+        *outData = frame->data[0];
+        *outSize = static_cast<uint32_t>(size);
+        return 0;
     }
+    if (!matches(frame) || m_outFormat != AV_SAMPLE_FMT_S16) {
+        const int32_t setup = init(frame, AV_SAMPLE_FMT_S16);
+        if (setup != 0) {
+            return setup;
+        }
+    }
+    const int size =
+        av_samples_get_buffer_size(nullptr, channels, frame->nb_samples, AV_SAMPLE_FMT_S16, 1);
+    if (size < 0) {
+        return PLAYER_E_FAIL;
+    }
+    if (m_buffer.size() < static_cast<size_t>(size)) {
+        m_buffer.resize(static_cast<size_t>(size));
+    }
+    uint8_t* out[1] = {m_buffer.data()};
+    const int converted =
+        swr_convert(m_resampler, out, frame->nb_samples,
+                    const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+    if (converted != frame->nb_samples) {
+        return PLAYER_E_FAIL;
+    }
+    *outData = m_buffer.data();
+    *outSize = static_cast<uint32_t>(size);
+    return 0;
 }

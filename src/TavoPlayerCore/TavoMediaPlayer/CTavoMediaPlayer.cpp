@@ -55,9 +55,10 @@ CTavoMediaPlayer::CTavoMediaPlayer()
       m_audioRender(nullptr),
       m_audioConvert(nullptr),
       m_volume(0),
+      m_volumeSet(false),
       m_apm(nullptr),
+      m_renderFormat{0, 0, 0},
       m_audioChunkMax(0),
-      m_audioOutputDelay(0),
       m_audioSilencePending(0) {
     initAudio();
     resetClock(1);

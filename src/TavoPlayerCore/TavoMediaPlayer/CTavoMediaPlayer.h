@@ -40,12 +40,10 @@ class IVideoRender;
 //
 // Lock order: m_videoLock or m_audioLock (never both), then the locks of the
 // parts they guard (renderer, recorder, clock); m_threadLock is held alone.
-// Host callbacks: getSample, getMaxDelay and onEvent run with no player lock
-// held; getMaxTs runs without one on the video loop, but on the audio loop
-// under m_audioLock (audio_render_frame asks whether newer sound is waiting
-// before it drops late sound). A host may call the player from inside a
-// callback: stop() then only tells the loops to end, run() and destruction
-// are refused (see docs/Threads.md).
+// Host callbacks (getSample, getMaxDelay, getMaxTs, onEvent) run with no
+// player lock held. A host may call the player from inside a callback: stop()
+// then only tells the loops to end, run() and destruction are refused (see
+// docs/Threads.md).
 //
 // The clock and the frame store are shared pointers: a loop holds its own
 // reference for the whole of an operation, so replacing them
@@ -178,6 +176,11 @@ private:
     int32_t openAudioRender_Locked(const AudioFormat* format) REQUIRES(m_audioLock);
     int32_t audio_render_frame(const uint8_t* data, uint32_t size, uint32_t pts)
         EXCLUDES(m_audioLock);
+    // Hands a block to the renderer, waiting while it refuses for at most the
+    // block's duration plus a grace; false when the block was dropped.
+    bool writeToRenderer(const uint8_t* data, uint32_t size) EXCLUDES(m_audioLock);
+    // The renderer's output delay in ms; 0 without a renderer or device.
+    uint32_t outputDelay() EXCLUDES(m_audioLock);
 
     // ---- Host command threads ----
     // run creates both loop threads, stop (and run, before it creates new
@@ -236,10 +239,14 @@ private:
     IAudioRender* m_audioRender GUARDED_BY(m_audioLock);
     CCTavoAudioConvert* m_audioConvert GUARDED_BY(m_audioLock);
     int32_t m_volume GUARDED_BY(m_audioLock);
+    // Whether the host set a volume; until then a new renderer plays at full volume.
+    bool m_volumeSet GUARDED_BY(m_audioLock);
     // Made by the constructor, destroyed by the destructor, used under the lock.
     ApmBase* m_apm PT_GUARDED_BY(m_audioLock);
     // Audio loop only: set up with the renderer, read by the loop's passes.
+    // The format the renderer was opened in (the decoded sound's, which may
+    // differ from the stream description's); zero before the first.
+    AudioFormat m_renderFormat;
     uint32_t m_audioChunkMax;
-    uint32_t m_audioOutputDelay;
     int32_t m_audioSilencePending;
 };

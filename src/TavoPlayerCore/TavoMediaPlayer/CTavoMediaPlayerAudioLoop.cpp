@@ -5,13 +5,14 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
-#include <cstring>
 #include <new>
+#include <vector>
 
 #include "Common/CAutoLock.h"
 #include "Common/Log.h"
 #include "Common/TimeFunctions.h"
 #include "TavoPlayerCore/Apm/ApmBase.h"
+#include "TavoPlayerCore/AudioRender/DSoundRender.h"
 #include "TavoPlayerCore/AudioRender/IAudioRender.h"
 #include "TavoPlayerCore/CMediaRefClock.h"
 #include "TavoPlayerCore/Decoder/CCTavoAudioConvert.h"
@@ -24,11 +25,16 @@ using RIVO_Common_Player::timeMs;
 
 namespace {
 
-// Assumed time between handing audio to the renderer and hearing it.
-constexpr uint32_t kAudioOutputDelayMs = 500;
 // Audio further than this from the clock (plus the output delay) is corrected.
 constexpr uint32_t kAudioDriftMs = 200;
 constexpr uint32_t kNoTimestamp = 0xFFFFFFFFu;
+// The longest piece handed to the renderer at once, in ms of sound: one of its blocks.
+constexpr uint32_t kPieceMs = DSoundRender::kBlockMs;
+// A refused block is written again every kRetryMs, and dropped once it has
+// been refused for longer than its own duration plus kRefusalGraceMs (the
+// renderer makes room a block at a time, at the sound device's pace).
+constexpr uint32_t kRetryMs = 2;
+constexpr uint32_t kRefusalGraceMs = 100;
 
 // Bits of sound per second in the format.
 uint64_t bitsPerSecond(const AudioFormat& format) {
@@ -37,7 +43,7 @@ uint64_t bitsPerSecond(const AudioFormat& format) {
 
 // Play time of size bytes in the format; 0 without a format.
 uint32_t durationMs(const AudioFormat& format, uint32_t size) {
-    const uint32_t perSecond = static_cast<uint32_t>(bitsPerSecond(format));
+    const uint64_t perSecond = bitsPerSecond(format);
     return perSecond == 0 ? 0
                           : static_cast<uint32_t>(static_cast<uint64_t>(size) * 8000u / perSecond);
 }
@@ -47,12 +53,18 @@ uint32_t frameBytes(const AudioFormat& format) {
     return static_cast<uint32_t>(format.channels) * format.bitsPerSample / 8u;
 }
 
+// Bytes of ms of sound in the format, in whole sample frames.
+uint32_t bytesFor(const AudioFormat& format, uint32_t ms) {
+    return static_cast<uint32_t>(static_cast<uint64_t>(format.sampleRate) * ms / 1000u) *
+           frameBytes(format);
+}
+
 }  // namespace
 
 void CTavoMediaPlayer::functionAudioThread() {
     MediaSample sample;
     initMediaSample(&sample);
-    uint8_t* silence = nullptr;
+    std::vector<uint8_t> silence;
     uint32_t lastTimestamp = kNoTimestamp;
     uint32_t lastDuration = 0;
     while (m_audioRunning) {
@@ -64,15 +76,12 @@ void CTavoMediaPlayer::functionAudioThread() {
             sleepMs(10);
             continue;
         }
-        if (m_audioSilencePending > 0 && m_displayOn) {
+        if (m_audioSilencePending > 0 && m_displayOn && m_audioChunkMax > 0) {
             const uint32_t n = static_cast<uint32_t>(m_audioSilencePending) < m_audioChunkMax
                                    ? static_cast<uint32_t>(m_audioSilencePending)
                                    : m_audioChunkMax;
-            if (!silence) {
-                silence = new uint8_t[m_audioChunkMax];
-            }
-            std::memset(silence, 0, n);
-            audio_render_frame(silence, n, 0);
+            silence.assign(n, 0);
+            audio_render_frame(silence.data(), n, 0);
             m_audioSilencePending -= static_cast<int32_t>(n);
             std::shared_ptr<CMediaRefClock> current = clock();
             RIVO_LOG("need add size =%d,rndA Size: %d, PlayTime: %u, System Time: %d",
@@ -115,27 +124,27 @@ void CTavoMediaPlayer::functionAudioThread() {
             }
         }
 
-        const AudioFormat format = m_audioFormat.load().format;
-        if (m_audioChunkMax == 0 || size <= m_audioChunkMax) {
-            audio_render_frame(pcm, size, t);
-        } else {
-            const uint8_t* rest = pcm;
-            uint32_t restSize = size;
-            uint32_t pieceTime = t;
-            while (restSize > m_audioChunkMax && m_audioRunning && m_displayOn) {
-                audio_render_frame(rest, m_audioChunkMax, pieceTime);
-                rest += m_audioChunkMax;
-                pieceTime += durationMs(format, m_audioChunkMax);
-                restSize -= m_audioChunkMax;
-            }
-            audio_render_frame(rest, restSize, pieceTime);
+        // Pieces of at most one renderer block each, with their own times,
+        // so that a late or refused piece costs no more than itself.
+        const AudioFormat format = m_renderFormat;
+        const uint8_t* rest = pcm;
+        uint32_t restSize = size;
+        uint32_t pieceTime = t;
+        while (restSize > 0 && m_audioRunning && m_displayOn) {
+            const uint32_t piece =
+                m_audioChunkMax == 0 || restSize <= m_audioChunkMax ? restSize : m_audioChunkMax;
+            audio_render_frame(rest, piece, pieceTime);
+            rest += piece;
+            pieceTime += durationMs(format, piece);
+            restSize -= piece;
         }
         lastTimestamp = t;
         lastDuration = durationMs(format, size);
     }
-    delete[] silence;
-    // Silence owed to this run's renderer means nothing to the next run's.
+    // Silence owed to this run's renderer means nothing to the next run's,
+    // and the next run's renderer is opened afresh.
     m_audioSilencePending = 0;
+    m_renderFormat = AudioFormat{0, 0, 0};
     releaseAudio();
 }
 
@@ -147,40 +156,53 @@ int32_t CTavoMediaPlayer::audio_deocde_frame(const MediaSample* sample, uint8_t*
         RIVO_LOG("audio decode arg error!");
         return PLAYER_E_FAIL;
     }
-    int32_t result = PLAYER_E_FAIL;
     AVFrame* frame = nullptr;
-    if (m_audioDecoder->decode(sample->pData, static_cast<int>(sample->ulsize)) &&
-        m_audioDecoder->getFrame(&frame) && frame) {
+    if (!m_audioDecoder->decode(sample->pData, static_cast<int>(sample->ulsize)) ||
+        !m_audioDecoder->getFrame(&frame) || !frame) {
+        RIVO_LOG("Audio decode end! iRet value=%d", PLAYER_E_FAIL);
+        return PLAYER_E_FAIL;
+    }
+    if (!m_audioConvert) {
+        m_audioConvert = new (std::nothrow) CCTavoAudioConvert();
         if (!m_audioConvert) {
-            m_audioConvert = new (std::nothrow) CCTavoAudioConvert();
-            if (m_audioConvert) {
-                m_audioConvert->init(frame, AV_SAMPLE_FMT_S16);
-            }
+            return PLAYER_E_FAIL;
         }
-        if (!m_audioRender) {
-            const AudioFormat format{static_cast<uint32_t>(frame->sample_rate),
-                                     static_cast<uint16_t>(frame->ch_layout.nb_channels), 16};
-            const int32_t r = openAudioRender_Locked(&format);
-            if (r != 0) {
-                delete m_audioRender;
-                m_audioRender = nullptr;
-                RIVO_LOG("create  Audio render error!");
-                return r;
-            }
-        }
-        if (m_audioConvert) {
-            uint8_t* block = nullptr;
-            result = m_audioConvert->convert(frame, &block, size);
-            if (m_apm && m_apm->process(block, static_cast<int32_t>(*size)) == 0) {
-                *pcm = m_apm->getOutput();
-            } else {
-                result = PLAYER_E_FAIL;
-            }
-            if (result == 0) {
-                *pts = sample->ulTime;
-            }
+        m_audioConvert->init(frame, AV_SAMPLE_FMT_S16);
+    }
+    uint8_t* block = nullptr;
+    int32_t result = m_audioConvert->convert(frame, &block, size);
+    if (result != 0) {
+        RIVO_LOG("audio frame refused: format %d, %d Hz, %d channels", frame->format,
+                 frame->sample_rate, frame->ch_layout.nb_channels);
+        return result;
+    }
+    // The renderer plays what the decoder gives, which may differ from the
+    // stream's description; a stream whose format changes in mid-stream
+    // gets a renderer in the new format. (The engine once opened the
+    // renderer once per run, and a changed stream stayed silent until the
+    // next run.)
+    const AudioFormat format{static_cast<uint32_t>(frame->sample_rate),
+                             static_cast<uint16_t>(CCTavoAudioConvert::outputChannels(frame)), 16};
+    if (!m_audioRender || format.sampleRate != m_renderFormat.sampleRate ||
+        format.channels != m_renderFormat.channels) {
+        const int32_t r = openAudioRender_Locked(&format);
+        if (r != 0) {
+            delete m_audioRender;
+            m_audioRender = nullptr;
+            RIVO_LOG("create  Audio render error!");
+            return r;
         }
     }
+    const uint32_t carried = m_apm ? static_cast<uint32_t>(m_apm->getCarriedSize()) : 0;
+    if (!m_apm || m_apm->process(block, static_cast<int32_t>(*size)) != 0) {
+        RIVO_LOG("Audio decode end! iRet value=%d", PLAYER_E_FAIL);
+        return PLAYER_E_FAIL;
+    }
+    *pcm = m_apm->getOutput();
+    *size = static_cast<uint32_t>(m_apm->getOutputSize());
+    // What comes out starts with the sound carried over from the block before.
+    const uint32_t carriedMs = durationMs(m_renderFormat, carried);
+    *pts = sample->ulTime > carriedMs ? sample->ulTime - carriedMs : 0;
     RIVO_LOG("Audio decode end! iRet value=%d", result);
     return result;
 }
@@ -188,46 +210,99 @@ int32_t CTavoMediaPlayer::audio_deocde_frame(const MediaSample* sample, uint8_t*
 int32_t CTavoMediaPlayer::openAudioRender_Locked(const AudioFormat* format) {
     delete m_audioRender;
     m_audioRender = nullptr;
+    // Remembered even when the device refuses it, so that the stream stays
+    // silent without the device being asked again for every block.
+    m_renderFormat = *format;
+    if (m_apm) {
+        m_apm->setFormat(static_cast<int32_t>(format->sampleRate), format->channels);
+    }
     if (createAudioRender(&m_audioRender)) {
         void* window = m_hWnd;
         if (!window) {
             return PLAYER_E_INVALIDARG;
         }
         m_audioRender->SetWindow(window);
-        m_audioRender->SetFormat(format);
-        m_audioRender->SetVolume(100);
-        m_audioOutputDelay = kAudioOutputDelayMs;
+        if (m_audioRender->SetFormat(format) != 0) {
+            RIVO_LOG("audio of %u Hz, %u channels cannot be played; it stays silent",
+                     format->sampleRate, static_cast<uint32_t>(format->channels));
+        }
+        // The host's volume, 0 included, holds for every renderer. (The
+        // engine once started each renderer at full volume, so a host that
+        // muted a player before its sound began heard it anyway.)
+        m_audioRender->SetVolume(m_volumeSet ? static_cast<uint32_t>(m_volume) : 100u);
         m_audioRender->Start();
     }
-    m_audioChunkMax = static_cast<uint32_t>(bitsPerSecond(m_audioFormat.load().format)) / 50u;
+    m_audioChunkMax = bytesFor(*format, kPieceMs);
     return 0;
 }
 
-int32_t CTavoMediaPlayer::audio_render_frame(const uint8_t* data, uint32_t size, uint32_t pts) {
+uint32_t CTavoMediaPlayer::outputDelay() {
     CAutoLock lock(&m_audioLock);
+    if (!m_audioRender) {
+        return 0;
+    }
+    const uint32_t queued = m_audioRender->GetQueuedMs();
+    return queued == AUDIO_RENDER_NO_DEVICE ? 0 : queued;
+}
+
+bool CTavoMediaPlayer::writeToRenderer(const uint8_t* data, uint32_t size) {
+    uint32_t refusedSince = 0;
+    bool refused = false;
+    while (m_audioRunning) {
+        uint32_t r = 0;
+        {
+            CAutoLock lock(&m_audioLock);
+            r = m_audioRender ? m_audioRender->Write(data, size) : 0;
+        }
+        if (r != 1) {
+            return true;
+        }
+        const uint32_t now = timeMs();
+        if (!refused) {
+            refused = true;
+            refusedSince = now;
+        } else if (now - refusedSince > durationMs(m_renderFormat, size) + kRefusalGraceMs) {
+            RIVO_LOG("audio block of %u bytes refused for %u ms: dropped", size,
+                     now - refusedSince);
+            return false;
+        }
+        // The lock is free while the loop waits: the host's volume and window
+        // commands never wait for a renderer that makes no room.
+        sleepMs(kRetryMs);
+    }
+    return false;
+}
+
+int32_t CTavoMediaPlayer::audio_render_frame(const uint8_t* data, uint32_t size, uint32_t pts) {
+    // The real output delay: what the renderer and the sound device hold
+    // ahead of this block. (The engine once assumed 500 ms whatever the
+    // device, which put sound and picture apart by the difference and made
+    // the late-block rule below cut sound that was on time.)
+    const uint32_t delay = outputDelay();
     std::shared_ptr<CMediaRefClock> clock = this->clock();
     const uint32_t playing = clock ? clock->GetTime(0) : 0;
+    uint32_t heardFrom = pts;
     // Sound a jump away from the clock (the stream's times jumped, restarted
     // or wrapped) is neither cut nor padded with silence for the jump's
     // length: the pictures move the clock to the new times.
     if (playing != 0 && pts != 0 && !CMediaRefClock::IsTimeJump(playing, pts)) {
-        const uint32_t expected = playing + m_audioOutputDelay;
-        const AudioFormat format = m_audioFormat.load().format;
+        const uint32_t expected = playing + delay;
+        const AudioFormat format = m_renderFormat;
         const uint64_t bytesPerSecondX8 = bitsPerSecond(format);
         const uint32_t bytesPerFrame = frameBytes(format);
-        if (pts + kAudioDriftMs < expected) {
-            // Late sound is dropped only while the host holds newer sound; the
-            // host is asked under m_audioLock.
-            if (hostNewestTime(TRACK_AUDIO) > expected) {
-                uint32_t drop = static_cast<uint32_t>((expected - pts) * bytesPerSecondX8 / 8000u);
-                if (bytesPerFrame > 0 && drop > bytesPerFrame) {
-                    drop -= drop % bytesPerFrame;
-                }
-                if (drop >= size) {
-                    return 0;
-                }
-                size -= drop;
+        // Late sound is dropped only while the host holds newer sound; the
+        // host is asked with no lock held.
+        if (pts + kAudioDriftMs < expected && hostNewestTime(TRACK_AUDIO) > expected) {
+            uint32_t drop = static_cast<uint32_t>((expected - pts) * bytesPerSecondX8 / 8000u);
+            if (bytesPerFrame > 0 && drop > bytesPerFrame) {
+                drop -= drop % bytesPerFrame;
             }
+            if (drop >= size) {
+                return 0;
+            }
+            data += drop;
+            size -= drop;
+            heardFrom = pts + durationMs(format, drop);
         } else if (pts > expected + kAudioDriftMs) {
             uint32_t pending = static_cast<uint32_t>((pts - expected) * bytesPerSecondX8 / 8000u);
             if (bytesPerFrame > 0 && pending > bytesPerFrame) {
@@ -236,18 +311,14 @@ int32_t CTavoMediaPlayer::audio_render_frame(const uint8_t* data, uint32_t size,
             m_audioSilencePending = static_cast<int32_t>(pending);
         }
     }
-    if (m_audioRender) {
-        uint32_t r = m_audioRender->Write(data, size);
-        while (r == 1 && m_audioRunning) {
-            sleepMs(2);
-            r = m_audioRender->Write(data, size);
-        }
+    if (!writeToRenderer(data, size)) {
+        return 0;
     }
     if (clock) {
         if (clock->GetAudioTime() == 0 && pts == 0 && m_audioSilencePending > 0) {
             m_audioSilencePending = 0;
         }
-        clock->UpdateAudioTime(pts > m_audioOutputDelay ? pts - m_audioOutputDelay : 0);
+        clock->UpdateAudioTime(heardFrom > delay ? heardFrom - delay : 0);
     }
     return 0;
 }

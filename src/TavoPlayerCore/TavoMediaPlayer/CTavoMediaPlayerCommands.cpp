@@ -51,6 +51,7 @@ int32_t CTavoMediaPlayer::setParam(int32_t id, void* arg) {
         case PARAM_VOLUME: {
             CAutoLock lock(&m_audioLock);
             m_volume = *static_cast<const int32_t*>(arg);
+            m_volumeSet = true;
             if (m_audioRender) {
                 m_audioRender->SetVolume(static_cast<uint32_t>(m_volume));
             }

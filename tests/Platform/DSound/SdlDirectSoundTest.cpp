@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -77,4 +78,25 @@ TEST(SdlDirectSound, SoundCardPullsTheLoopingBufferAndMovesTheCursor) {
         ASSERT_EQ(500, samples[start + i]) << i;
         ASSERT_EQ(-1000, samples[start + 2048 + i]) << i;
     }
+}
+
+// Starting the sound device leaves the host's handling of SIGTERM (its own
+// handler) and SIGINT (the default) as it was.
+TEST(SdlDirectSound, LeavesTheHostsSignalHandlersAlone) {
+    ScopedEnv driver("SDL_AUDIODRIVER", "dummy");
+    struct sigaction hostTerm = {};
+    hostTerm.sa_handler = [](int) {};
+    struct sigaction before[2] = {};
+    ASSERT_EQ(0, sigaction(SIGTERM, &hostTerm, &before[0]));
+    ASSERT_EQ(0, sigaction(SIGINT, nullptr, &before[1]));
+    IDirectSound8* device = nullptr;
+    ASSERT_EQ(DS_OK, DirectSoundCreate8(nullptr, &device, nullptr));
+    struct sigaction term = {};
+    struct sigaction interrupt = {};
+    sigaction(SIGTERM, nullptr, &term);
+    sigaction(SIGINT, nullptr, &interrupt);
+    EXPECT_EQ(hostTerm.sa_handler, term.sa_handler);
+    EXPECT_EQ(before[1].sa_handler, interrupt.sa_handler);
+    device->Release();
+    sigaction(SIGTERM, &before[0], nullptr);
 }

@@ -42,10 +42,11 @@ double decibels(double ratio) {
     return 10 * std::log10(ratio);
 }
 
-// Processes the samples in blocks of blockBytes and returns the output.
+// Processes the samples in blocks of blockBytes and returns what came out,
+// in order.
 std::vector<int16_t> processAll(ApmWrapper& apm, const std::vector<int16_t>& input,
                                 int blockBytes) {
-    std::vector<int16_t> output(input.size());
+    std::vector<uint8_t> output;
     const int total = static_cast<int>(input.size() * 2);
     for (int offset = 0; offset < total; offset += blockBytes) {
         const int size = std::min(blockBytes, total - offset);
@@ -54,9 +55,11 @@ std::vector<int16_t> processAll(ApmWrapper& apm, const std::vector<int16_t>& inp
         std::unique_ptr<uint8_t[]> block(new uint8_t[size]);
         std::memcpy(block.get(), reinterpret_cast<const uint8_t*>(input.data()) + offset, size);
         EXPECT_EQ(0, apm.process(block.get(), size));
-        std::memcpy(reinterpret_cast<uint8_t*>(output.data()) + offset, apm.getOutput(), size);
+        output.insert(output.end(), apm.getOutput(), apm.getOutput() + apm.getOutputSize());
     }
-    return output;
+    std::vector<int16_t> samples(output.size() / 2);
+    std::memcpy(samples.data(), output.data(), samples.size() * 2);
+    return samples;
 }
 
 }  // namespace
@@ -99,32 +102,41 @@ TEST(ApmWrapper, SuppressesNoiseAndKeepsTheVoice) {
     }
 }
 
-// A short last chunk is processed as a 10 ms chunk padded with zeros, and
-// only its own bytes come out: nothing is read or written past either block
-// (blocks of exactly their size, checked by AddressSanitizer). Two chunks
-// give two processed chunks.
-TEST(ApmWrapper, ShortTailIsProcessedAsIfPaddedWithZeros) {
-    for (int size : {1, 161, 200, 320, 4096}) {
-        SCOPED_TRACE(size);
-        const int padded = (size + ApmWrapper::kChunkBytes - 1) / ApmWrapper::kChunkBytes *
-                           ApmWrapper::kChunkBytes;
-        std::unique_ptr<uint8_t[]> block(new uint8_t[size]);
-        std::vector<uint8_t> paddedBlock(padded, 0);
-        for (int i = 0; i < size; ++i) {
-            const int16_t sample = static_cast<int16_t>(speechLike(i / 2));
-            block[i] = paddedBlock[i] = static_cast<uint8_t>(i % 2 ? sample >> 8 : sample);
-        }
-        ApmWrapper apm;
-        ApmWrapper paddedApm;
-        ASSERT_EQ(0, apm.init());
-        ASSERT_EQ(0, paddedApm.init());
-        ASSERT_EQ(0, apm.process(block.get(), size));
-        ASSERT_EQ(0, paddedApm.process(paddedBlock.data(), padded));
-        EXPECT_EQ(0, std::memcmp(paddedApm.getOutput(), apm.getOutput(), size));
-        if (size == 320) {
-            const int16_t* output = reinterpret_cast<const int16_t*>(apm.getOutput());
-            EXPECT_GT(std::count_if(output + 80, output + 160, [](int16_t v) { return v != 0; }),
-                      40);
+// Block-wise processing carries each block's partial 10 ms chunk into the
+// next one, so it gives exactly the sound of one continuous pass, at every
+// rate and channel count the suppressor runs at, for the decoders' block
+// sizes; at other rates the sound passes through unchanged.
+TEST(ApmWrapper, BlockWiseProcessingEqualsOneContinuousPass) {
+    for (int rate : {8000, 16000, 32000, 48000, 44100}) {
+        for (int channels : {1, 2}) {
+            std::mt19937 random(rate + channels);
+            std::normal_distribution<double> noise(0, 1000);
+            std::vector<int16_t> input(static_cast<size_t>(rate) * channels / 2);
+            for (size_t i = 0; i < input.size(); ++i) {
+                input[i] = static_cast<int16_t>(
+                    std::lround(speechLike(static_cast<int>(i / channels)) + noise(random)));
+            }
+            ApmWrapper continuous;
+            ASSERT_EQ(0, continuous.setFormat(rate, channels));
+            EXPECT_EQ(rate != 44100, continuous.suppressing());
+            const std::vector<int16_t> whole =
+                processAll(continuous, input, static_cast<int>(input.size() * 2));
+            const size_t chunk = static_cast<size_t>(rate / 100 * channels);
+            ASSERT_EQ(input.size() - input.size() % chunk, whole.size());
+            if (rate == 44100) {
+                EXPECT_EQ(input, whole);
+            }
+            for (int blockSamples : {1024, 1152, 2048}) {
+                SCOPED_TRACE(testing::Message() << rate << " Hz, " << channels << " channels, "
+                                                << blockSamples << " samples");
+                ApmWrapper blockWise;
+                ASSERT_EQ(0, blockWise.setFormat(rate, channels));
+                const std::vector<int16_t> blocks =
+                    processAll(blockWise, input, blockSamples * channels * 2);
+                EXPECT_EQ(input.size() * 2 - blocks.size() * 2,
+                          static_cast<size_t>(blockWise.getCarriedSize()));
+                EXPECT_TRUE(whole == blocks);
+            }
         }
     }
 }
@@ -138,6 +150,7 @@ TEST(ApmWrapper, RefusesWithoutModuleOrWithNegativeSizeAndTakesNullAsSilence) {
     ASSERT_EQ(0, apm.init());
     EXPECT_EQ(1, apm.process(block.data(), -1));
     ASSERT_EQ(0, apm.process(nullptr, 320));
+    ASSERT_EQ(320, apm.getOutputSize());
     EXPECT_EQ(std::vector<uint8_t>(320, 0),
               std::vector<uint8_t>(apm.getOutput(), apm.getOutput() + 320));
 }

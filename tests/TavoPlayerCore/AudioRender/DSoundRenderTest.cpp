@@ -23,7 +23,7 @@ void expectNoDevice(DSoundRender& render) {
 }
 
 // A renderer on the manual device; the buffer plays only when the test
-// advances it, one 4096-byte half at a time.
+// advances it, one block (one half) at a time.
 class DSoundRenderTest : public ::testing::Test {
 protected:
     void SetUp() override { device = new ManualDirectSound(); }
@@ -38,6 +38,7 @@ protected:
         const AudioFormat format = {sampleRate, channels, 16};
         ASSERT_EQ(0u, render->SetFormat(&format));
         buffer = device->buffers().back();
+        block = render->GetBlockSize();
         played = 0;
     }
 
@@ -55,7 +56,7 @@ protected:
     // Plays one half of the buffer and waits for the feeding thread to move
     // the next block into it; answers what was heard.
     std::vector<uint8_t> play() {
-        std::vector<uint8_t> heard = buffer->advance(4096);
+        std::vector<uint8_t> heard = buffer->advance(block);
         EXPECT_TRUE(buffer->waitForUnlocks(++played));
         return heard;
     }
@@ -63,6 +64,7 @@ protected:
     ManualDirectSound* device = nullptr;
     std::unique_ptr<DSoundRender> render = std::make_unique<DSoundRender>();
     ManualSoundBuffer* buffer = nullptr;
+    uint32_t block = 0;
     size_t played = 0;
 };
 
@@ -70,69 +72,78 @@ protected:
 
 // Each notification moves one staged block (or silence, when less than a
 // block is staged) into the half that is not playing; starting twice runs
-// one feeding thread, and a stopped renderer starts again.
+// one feeding thread, and a stopped renderer starts again. The queued time
+// is what is staged plus the buffer from the play cursor to the next block.
 TEST_F(DSoundRenderTest, EachNotificationMovesOneBlockIntoTheOtherHalf) {
     open();
     render->SetVolume(100);
     ASSERT_EQ(0u, render->Start());
     ASSERT_EQ(0u, render->Start());
-    ASSERT_EQ(0u, write(4096, 0x11));
-    EXPECT_EQ(Bytes(4096, 0), play());
-    ASSERT_EQ(0u, write(4095, 0x22));
-    EXPECT_EQ(Bytes(4096, 0x11), play());
+    EXPECT_EQ(DSoundRender::kBlockMs, render->GetQueuedMs());
+    ASSERT_EQ(0u, write(block, 0x11));
+    EXPECT_EQ(2 * DSoundRender::kBlockMs, render->GetQueuedMs());
+    EXPECT_EQ(Bytes(block, 0), play());
+    EXPECT_EQ(DSoundRender::kBlockMs, render->GetQueuedMs());
+    // Half-way into the block of 0x11: the next block goes behind it.
+    EXPECT_EQ(Bytes(block / 2, 0x11), buffer->advance(block / 2));
+    EXPECT_TRUE(buffer->waitForUnlocks(++played));
+    EXPECT_EQ(DSoundRender::kBlockMs * 3 / 2, render->GetQueuedMs());
+    buffer->advance(block / 2);
+    ASSERT_EQ(0u, write(block - 1, 0x22));
     ASSERT_EQ(0u, write(1, 0x33));
-    EXPECT_EQ(Bytes(4096, 0), play());  // the partial block was not moved
-    Bytes block(4095, 0x22);
-    block.push_back(0x33);
-    EXPECT_EQ(block, play());
-    EXPECT_EQ(Bytes(4096, 0), play());  // nothing staged: the old block is not heard again
+    Bytes expected(block - 1, 0x22);
+    expected.push_back(0x33);
+    EXPECT_EQ(Bytes(block, 0), play());  // filled while nothing was staged
+    EXPECT_EQ(expected, play());
+    EXPECT_EQ(Bytes(block, 0), play());  // nothing staged: the old block is not heard again
     EXPECT_EQ(5u, buffer->unlocks());
 
     // Stop ends the feeding thread while it waits for a notification.
     EXPECT_EQ(0u, render->Stop());
     ASSERT_EQ(0u, render->Start());
-    ASSERT_EQ(0u, write(4096, 0x44));
-    buffer->advance(4096);
+    ASSERT_EQ(0u, write(block, 0x44));
+    buffer->advance(block);
     EXPECT_TRUE(buffer->waitForUnlocks(6));
 }
 
-// The staging buffer always keeps one byte free; a refused write still
-// moves the unread bytes to the front, so the next one may fit.
+// The staging buffer holds kStagingMs and always keeps one byte free; a
+// refused write still moves the unread bytes to the front, so the next one
+// may fit.
 TEST_F(DSoundRenderTest, StagingKeepsOneByteFreeAndCompactsOnARefusedWrite) {
     open();
     render->SetVolume(100);
     ASSERT_EQ(0u, render->Start());
-    ASSERT_EQ(0u, write(4096, 1));
-    EXPECT_EQ(1u, write(4096, 2));  // 4096 + 4096 is not below 8192
+    const uint32_t capacity = block * (DSoundRender::kStagingMs / DSoundRender::kBlockMs);
+    ASSERT_EQ(0u, write(block, 1));
+    EXPECT_EQ(1u, write(capacity - block, 2));
     EXPECT_EQ(0u, render->Write(nullptr, 0));
     EXPECT_EQ(1u, render->Write(nullptr, 5));
     EXPECT_EQ(1u, render->Write("x", 0xFFFFFFFFu));
-    EXPECT_EQ(Bytes(4096, 0), play());  // moves the first block; it is read now
-    ASSERT_EQ(0u, write(4000, 2));      // fits behind the read offset
-    EXPECT_EQ(1u, write(4192, 3));      // 4000 + 4192 does not fit even at the front
-    ASSERT_EQ(0u, write(96, 4));        // fits only once the bytes moved to the front
-    EXPECT_EQ(Bytes(4096, 1), play());
-    Bytes block(4000, 2);
-    block.insert(block.end(), 96, 4);
-    EXPECT_EQ(block, play());
+    EXPECT_EQ(Bytes(block, 0), play());  // moves the first block; it is read now
+    const uint32_t behind = capacity - block - 96;
+    ASSERT_EQ(0u, write(behind, 2));             // fits behind the read offset
+    EXPECT_EQ(1u, write(capacity - behind, 3));  // does not fit even at the front
+    ASSERT_EQ(0u, write(96, 4));                 // fits only once the bytes moved to the front
+    EXPECT_EQ(Bytes(block, 1), play());
+    EXPECT_EQ(Bytes(block, 2), play());
 }
 
-// Opening takes quarter-second blocks and, opened again, releases the old
-// buffer; a destroyed renderer has ended its feeding thread (a notification
+// Opening takes blocks of kBlockMs in the format and, opened again, releases
+// the old buffer; a destroyed renderer has ended its feeding thread (a notification
 // after it touches nothing) and released everything.
 TEST_F(DSoundRenderTest, OpeningAgainAndDestroyingReleaseTheBuffers) {
     open();
-    EXPECT_EQ(4000u, render->GetBlockSize());
+    EXPECT_EQ(640u, render->GetBlockSize());
     ManualSoundBuffer* first = buffer;
     ASSERT_EQ(0u, render->Start());
     open(48000, 2);
-    EXPECT_EQ(48000u, render->GetBlockSize());
+    EXPECT_EQ(7680u, render->GetBlockSize());
     EXPECT_NE(first, buffer);
     EXPECT_EQ(0u, referencesOfRender(first));
     EXPECT_EQ(1u, device->foreignReferences());
     ASSERT_EQ(0u, render->Start());
     render.reset();
-    buffer->advance(8192);
+    buffer->advance(2 * 7680);
     EXPECT_EQ(0u, referencesOfRender(buffer));
     EXPECT_EQ(0u, device->foreignReferences());
     EXPECT_EQ(0u, buffer->unlocks());
