@@ -768,7 +768,7 @@ TEST(PlayerCommands, CommandsUnderTheHostsLockNeverDeadlockWithItsCallbacks) {
     OffscreenTestWindow other(kWidth, kHeight);
     Rig rig;
     rig.set(PARAM_FRAME_STORE, 1);
-    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::None), 60000);
+    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::AAC), 60000);
     std::mutex hostLock;
     std::atomic<bool> giveUp{false};
     rig.host.setCallHook([&](ScriptedHost::Call) {
