@@ -1,6 +1,5 @@
 #include "TavoPlayerCore/CMediaOneMinPlay.h"
 
-#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -32,12 +31,6 @@ MediaSample* copySample(const MediaSample* sample) {
     return copy;
 }
 
-// A read index after dropped samples left the front of its list: on the
-// same sample, or at the new front when that sample went (-1 stays -1).
-int32_t afterDropping(int32_t index, int32_t dropped) {
-    return index < 0 ? index : std::max(0, index - dropped);
-}
-
 }  // namespace
 
 CMediaOneMinPlay::CMediaOneMinPlay()
@@ -64,16 +57,14 @@ void CMediaOneMinPlay::dropFront(SampleList& list) {
     list.samples.pop_front();
 }
 
-int32_t CMediaOneMinPlay::moveList(SampleList& from, SampleList& to) {
+void CMediaOneMinPlay::moveList(SampleList& from, SampleList& to) {
+    // The play list's samples stay: a loop may be using the one it read last.
+    while (!from.samples.empty() && to.bytes + from.bytes > kMaxListBytes) {
+        dropFront(from);
+    }
     to.samples.splice(to.samples.end(), from.samples);
     to.bytes += from.bytes;
     from.bytes = 0;
-    int32_t dropped = 0;
-    while (to.bytes > kMaxListBytes) {
-        dropFront(to);
-        ++dropped;
-    }
-    return dropped;
 }
 
 void CMediaOneMinPlay::append(SampleList& list, const MediaSample* sample) {
@@ -189,13 +180,13 @@ int32_t CMediaOneMinPlay::seekTo(uint32_t seconds) {
 
 int32_t CMediaOneMinPlay::moveVideoToPlayList() {
     CAutoLock lock(&m_videoLock);
-    m_videoReadIndex = afterDropping(m_videoReadIndex, moveList(m_videoInput, m_videoPlay));
+    moveList(m_videoInput, m_videoPlay);
     return 0;
 }
 
 int32_t CMediaOneMinPlay::moveAudioToPlayList() {
     CAutoLock lock(&m_audioLock);
-    m_audioReadIndex = afterDropping(m_audioReadIndex, moveList(m_audioInput, m_audioPlay));
+    moveList(m_audioInput, m_audioPlay);
     return 0;
 }
 

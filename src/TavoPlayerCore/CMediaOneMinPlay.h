@@ -55,9 +55,9 @@ private:
 
     static void freeList(SampleList& list);
     static void dropFront(SampleList& list);
-    // Appends the samples of from to to, then drops to's oldest samples
-    // beyond kMaxListBytes; the number dropped.
-    static int32_t moveList(SampleList& from, SampleList& to);
+    // Appends the samples of from to to, less from's oldest samples that
+    // would take to beyond kMaxListBytes.
+    static void moveList(SampleList& from, SampleList& to);
     // Appends a copy of the sample after dropping the oldest samples that
     // are beyond the time window or would exceed kMaxListBytes.
     static void append(SampleList& list, const MediaSample* sample);

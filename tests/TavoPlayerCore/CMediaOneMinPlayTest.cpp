@@ -247,9 +247,9 @@ TEST(CMediaOneMinPlay, LoopsAndHostUseTheStoreConcurrently) {
     EXPECT_EQ(0, corrupt.load());
 }
 
-// Samples whose time stamps stall are never trimmed by time: the lists keep
-// the newest samples up to their byte limit, also when the input is frozen
-// into the play list again while that still holds samples.
+// Samples whose time stamps stall are never trimmed by time: the input keeps
+// the newest samples up to its byte limit, and a full play list takes no
+// more when the input is frozen into it again.
 TEST(CMediaOneMinPlay, ListsKeepTheNewestSamplesUpToTheirByteLimit) {
     CMediaOneMinPlay store;
     std::vector<uint8_t> payload(16u << 20);
@@ -268,7 +268,7 @@ TEST(CMediaOneMinPlay, ListsKeepTheNewestSamplesUpToTheirByteLimit) {
     MediaSample out{};
     for (uint32_t i = 0; i < fitting; ++i) {
         ASSERT_EQ(0, store.getSample(TRACK_VIDEO, &out));
-        EXPECT_EQ(102 + i, out.ulTime);
+        EXPECT_EQ(2 + i, out.ulTime);
     }
     EXPECT_EQ(PLAYER_E_NOMORE, store.getSample(TRACK_VIDEO, &out));
 }
