@@ -31,13 +31,6 @@ MediaSample* copySample(const MediaSample* sample) {
     return copy;
 }
 
-void trimToWindow(std::list<MediaSample*>& list) {
-    while (!list.empty() && list.back()->ulTime - list.front()->ulTime > kWindowMs) {
-        releaseMediaSample(list.front());
-        list.pop_front();
-    }
-}
-
 }  // namespace
 
 CMediaOneMinPlay::CMediaOneMinPlay()
@@ -51,10 +44,37 @@ CMediaOneMinPlay::~CMediaOneMinPlay() {
 }
 
 void CMediaOneMinPlay::freeList(SampleList& list) {
-    for (MediaSample* sample : list) {
+    for (MediaSample* sample : list.samples) {
         releaseMediaSample(sample);
     }
-    list.clear();
+    list.samples.clear();
+    list.bytes = 0;
+}
+
+void CMediaOneMinPlay::dropFront(SampleList& list) {
+    list.bytes -= list.samples.front()->ulsize;
+    releaseMediaSample(list.samples.front());
+    list.samples.pop_front();
+}
+
+void CMediaOneMinPlay::moveList(SampleList& from, SampleList& to) {
+    // The play list's samples stay: a loop may be using the one it read last.
+    while (!from.samples.empty() && to.bytes + from.bytes > kMaxListBytes) {
+        dropFront(from);
+    }
+    to.samples.splice(to.samples.end(), from.samples);
+    to.bytes += from.bytes;
+    from.bytes = 0;
+}
+
+void CMediaOneMinPlay::append(SampleList& list, const MediaSample* sample) {
+    while (!list.samples.empty() &&
+           (list.samples.back()->ulTime - list.samples.front()->ulTime > kWindowMs ||
+            list.bytes + sample->ulsize > kMaxListBytes)) {
+        dropFront(list);
+    }
+    list.samples.push_back(copySample(sample));
+    list.bytes += sample->ulsize;
 }
 
 int32_t CMediaOneMinPlay::reset() {
@@ -77,15 +97,13 @@ int32_t CMediaOneMinPlay::putSample(uint32_t track, const MediaSample* sample) {
     }
     if (track == TRACK_VIDEO) {
         CAutoLock lock(&m_videoLock);
-        if (m_videoInput.empty() && !(sample->ulFlags & MEDIA_FLAG_KEYFRAME)) {
+        if (m_videoInput.samples.empty() && !(sample->ulFlags & MEDIA_FLAG_KEYFRAME)) {
             return 0;
         }
-        trimToWindow(m_videoInput);
-        m_videoInput.push_back(copySample(sample));
+        append(m_videoInput, sample);
     } else if (track == TRACK_AUDIO) {
         CAutoLock lock(&m_audioLock);
-        trimToWindow(m_audioInput);
-        m_audioInput.push_back(copySample(sample));
+        append(m_audioInput, sample);
     }
     return 0;
 }
@@ -95,7 +113,7 @@ int32_t CMediaOneMinPlay::getSample(uint32_t track, MediaSample* out) {
         CAutoLock lock(&m_videoLock);
         const int32_t result = readNext(m_videoPlay, &m_videoReadIndex, out);
         if (result == 0) {
-            m_replayPositionMs = out->ulTime - m_videoPlay.front()->ulTime;
+            m_replayPositionMs = out->ulTime - m_videoPlay.samples.front()->ulTime;
         }
         return result;
     }
@@ -107,13 +125,14 @@ int32_t CMediaOneMinPlay::getSample(uint32_t track, MediaSample* out) {
 }
 
 int32_t CMediaOneMinPlay::readNext(const SampleList& list, int32_t* index, MediaSample* out) {
-    if (*index < 0 || (!list.empty() && static_cast<size_t>(*index) > list.size() - 1)) {
+    const std::list<MediaSample*>& samples = list.samples;
+    if (*index < 0 || (!samples.empty() && static_cast<size_t>(*index) > samples.size() - 1)) {
         return PLAYER_E_NOMORE;
     }
-    if (list.empty()) {
+    if (samples.empty()) {
         return PLAYER_E_FAIL;
     }
-    *out = **std::next(list.begin(), *index);
+    *out = **std::next(samples.begin(), *index);
     ++*index;
     return 0;
 }
@@ -128,20 +147,21 @@ int32_t CMediaOneMinPlay::reserved2(uint32_t, uint32_t) {
 
 int32_t CMediaOneMinPlay::seekTo(uint32_t seconds) {
     CAutoLock lock(&m_videoLock);
-    if (m_videoPlay.empty()) {
+    const std::list<MediaSample*>& samples = m_videoPlay.samples;
+    if (samples.empty()) {
         m_videoReadIndex = -1;
         return 0;
     }
-    const uint32_t target = seconds * 1000u + m_videoPlay.front()->ulTime;
-    if (target > m_videoPlay.back()->ulTime) {
-        m_videoReadIndex = static_cast<int32_t>(m_videoPlay.size()) - 1;
+    const uint32_t target = seconds * 1000u + samples.front()->ulTime;
+    if (target > samples.back()->ulTime) {
+        m_videoReadIndex = static_cast<int32_t>(samples.size()) - 1;
         return 0;
     }
     RIVO_LOG("seek to m_iseekposition =%u", target);
     int32_t position = 0;
     int32_t keyPosition = -1;
     uint32_t keyTime = 0;
-    for (const MediaSample* sample : m_videoPlay) {
+    for (const MediaSample* sample : samples) {
         const bool key = (sample->ulFlags & MEDIA_FLAG_KEYFRAME) != 0;
         if (sample->ulTime > target && (keyPosition >= 0 || key)) {
             // Trimming may have taken the minute's first key frame, so a seek
@@ -168,13 +188,13 @@ int32_t CMediaOneMinPlay::seekTo(uint32_t seconds) {
 
 int32_t CMediaOneMinPlay::moveVideoToPlayList() {
     CAutoLock lock(&m_videoLock);
-    m_videoPlay.splice(m_videoPlay.end(), m_videoInput);
+    moveList(m_videoInput, m_videoPlay);
     return 0;
 }
 
 int32_t CMediaOneMinPlay::moveAudioToPlayList() {
     CAutoLock lock(&m_audioLock);
-    m_audioPlay.splice(m_audioPlay.end(), m_audioInput);
+    moveList(m_audioInput, m_audioPlay);
     return 0;
 }
 
@@ -194,9 +214,8 @@ int32_t CMediaOneMinPlay::clearAudioPlayList() {
 
 int32_t CMediaOneMinPlay::getDuration(uint32_t* seconds) {
     CAutoLock lock(&m_videoLock);
-    *seconds = m_videoPlay.empty()
-                   ? 0
-                   : (m_videoPlay.back()->ulTime - m_videoPlay.front()->ulTime) / 1000u;
+    const std::list<MediaSample*>& samples = m_videoPlay.samples;
+    *seconds = samples.empty() ? 0 : (samples.back()->ulTime - samples.front()->ulTime) / 1000u;
     return 0;
 }
 
@@ -208,11 +227,11 @@ int32_t CMediaOneMinPlay::getPlayPosition(uint32_t* seconds) {
 
 int32_t CMediaOneMinPlay::seekAudioTo(uint32_t timeMs) {
     CAutoLock lock(&m_audioLock);
-    if (m_audioPlay.empty()) {
+    if (m_audioPlay.samples.empty()) {
         return 0;
     }
     int32_t count = 0;
-    for (const MediaSample* sample : m_audioPlay) {
+    for (const MediaSample* sample : m_audioPlay.samples) {
         if (sample->ulTime >= timeMs) {
             break;
         }

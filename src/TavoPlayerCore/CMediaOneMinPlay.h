@@ -11,6 +11,9 @@
 // replay it: the loops put every live sample into the input lists (trimmed to
 // 60000 ms, video starting at a key frame); moving them to the play lists
 // freezes the minute, which the loops then read back, seek in and pause.
+// Every list also drops its oldest samples beyond kMaxListBytes of payload,
+// so that time stamps that stall (or a host that sends far more than a
+// camera) cannot make it grow without bound.
 //
 // The video lock guards the video lists, the video read index and the replay
 // position; the audio lock the audio lists and index. Lock order: video before
@@ -41,10 +44,24 @@ public:
     int32_t getPlayPosition(uint32_t* seconds);
     int32_t seekAudioTo(uint32_t timeMs);
 
+    // Payload bytes a list keeps at most: a minute of a 20 Mbit/s stream.
+    static constexpr uint64_t kMaxListBytes = 150ull << 20;
+
 private:
-    using SampleList = std::list<MediaSample*>;
+    // The samples and the sum of their payload sizes.
+    struct SampleList {
+        std::list<MediaSample*> samples;
+        uint64_t bytes = 0;
+    };
 
     static void freeList(SampleList& list);
+    static void dropFront(SampleList& list);
+    // Appends the samples of from to to, less from's oldest samples that
+    // would take to beyond kMaxListBytes.
+    static void moveList(SampleList& from, SampleList& to);
+    // Appends a copy of the sample after dropping the oldest samples that
+    // are beyond the time window or would exceed kMaxListBytes.
+    static void append(SampleList& list, const MediaSample* sample);
     // Copies the play list's sample at *index into out and moves the index on:
     // 0, PLAYER_E_NOMORE past the end or without a position, PLAYER_E_FAIL
     // for an empty list. The caller holds the list's lock.

@@ -247,4 +247,30 @@ TEST(CMediaOneMinPlay, LoopsAndHostUseTheStoreConcurrently) {
     EXPECT_EQ(0, corrupt.load());
 }
 
+// Samples whose time stamps stall are never trimmed by time: the input keeps
+// the newest samples up to its byte limit, and a full play list takes no
+// more when the input is frozen into it again.
+TEST(CMediaOneMinPlay, ListsKeepTheNewestSamplesUpToTheirByteLimit) {
+    CMediaOneMinPlay store;
+    std::vector<uint8_t> payload(16u << 20);
+    const uint32_t fitting = CMediaOneMinPlay::kMaxListBytes / payload.size();
+    MediaSample sample{};
+    sample.ulFlags = MEDIA_FLAG_KEYFRAME;
+    sample.ulsize = static_cast<uint32_t>(payload.size());
+    sample.pData = payload.data();
+    for (uint32_t round = 0; round < 2; ++round) {
+        for (uint32_t i = 0; i < fitting + 2; ++i) {
+            sample.ulTime = round * 100 + i;
+            store.putSample(TRACK_VIDEO, &sample);
+        }
+        store.moveVideoToPlayList();
+    }
+    MediaSample out{};
+    for (uint32_t i = 0; i < fitting; ++i) {
+        ASSERT_EQ(0, store.getSample(TRACK_VIDEO, &out));
+        EXPECT_EQ(2 + i, out.ulTime);
+    }
+    EXPECT_EQ(PLAYER_E_NOMORE, store.getSample(TRACK_VIDEO, &out));
+}
+
 }  // namespace

@@ -146,7 +146,7 @@ int32_t ScriptedHost::getSample(void* ctx, int32_t track, MediaSample* out) {
     out->pStreamInfo = item.withInfo ? &item.info : nullptr;
     if (item.withData) {
         out->pData = item.data.data();
-        out->ulsize = static_cast<uint32_t>(item.data.size());
+        out->ulsize = item.claimedSize ? item.claimedSize : static_cast<uint32_t>(item.data.size());
     }
     ++t.next;
     return 0;

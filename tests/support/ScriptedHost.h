@@ -33,6 +33,7 @@ public:
         bool withData = true;  // false: pData null, ulsize 0
         bool withInfo = false;
         StreamInfo info{};
+        uint32_t claimedSize = 0;  // non-zero: the ulsize handed out, whatever data holds
     };
 
     ScriptedHost();

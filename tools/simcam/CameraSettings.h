@@ -7,6 +7,9 @@ namespace simcam {
 
 enum class VideoCodec { None, H264, H265 };
 enum class AudioCodec { None, AAC, MP3, G711ALaw, G711MuLaw };
+// How the encoder stores the pictures: 8-bit 4:2:0 like most cameras,
+// monochrome, 10-bit 4:2:0, or 8-bit 4:2:2 and 4:4:4.
+enum class PixelFormat { YUV420, Gray, YUV420TenBit, YUV422, YUV444 };
 
 // What the simulated camera produces. The same settings always give the same
 // bytes.
@@ -27,6 +30,7 @@ struct CameraSettings {
     // The number drawn in every picture, such as a camera's place in a grid;
     // < 0: the picture number.
     int shownNumber = -1;
+    PixelFormat pixelFormat = PixelFormat::YUV420;
 
     AudioCodec audioCodec = AudioCodec::AAC;
     // AAC and MP3 only, unless g711AtAudioRate is set: G.711 is otherwise

@@ -5,15 +5,38 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/opt.h>
+#include <libswscale/swscale.h>
 }
 
 #include "simcam/TestPattern.h"
 
 namespace simcam {
 
+namespace {
+
+AVPixelFormat libavFormat(PixelFormat format) {
+    switch (format) {
+        case PixelFormat::Gray:
+            return AV_PIX_FMT_GRAY8;
+        case PixelFormat::YUV420TenBit:
+            return AV_PIX_FMT_YUV420P10LE;
+        case PixelFormat::YUV422:
+            return AV_PIX_FMT_YUV422P;
+        case PixelFormat::YUV444:
+            return AV_PIX_FMT_YUV444P;
+        case PixelFormat::YUV420:
+            break;
+    }
+    return AV_PIX_FMT_YUV420P;
+}
+
+}  // namespace
+
 VideoEncoder::VideoEncoder()
     : m_context(nullptr),
       m_frame(nullptr),
+      m_encoded(nullptr),
+      m_converter(nullptr),
       m_packet(nullptr),
       m_frameRate(0),
       m_shownNumber(-1),
@@ -25,6 +48,9 @@ VideoEncoder::~VideoEncoder() {
 
 void VideoEncoder::close() {
     av_frame_free(&m_frame);
+    av_frame_free(&m_encoded);
+    sws_freeContext(m_converter);
+    m_converter = nullptr;
     av_packet_free(&m_packet);
     avcodec_free_context(&m_context);
 }
@@ -46,7 +72,8 @@ bool VideoEncoder::open(const CameraSettings& settings, std::string* error) {
     }
     m_context->width = settings.width;
     m_context->height = settings.height;
-    m_context->pix_fmt = AV_PIX_FMT_YUV420P;
+    const AVPixelFormat format = libavFormat(settings.pixelFormat);
+    m_context->pix_fmt = format;
     m_context->time_base = AVRational{1, settings.frameRate};
     m_context->framerate = AVRational{settings.frameRate, 1};
     m_context->gop_size = settings.keyFrameInterval;
@@ -99,6 +126,25 @@ bool VideoEncoder::open(const CameraSettings& settings, std::string* error) {
         close();
         return false;
     }
+    if (format != AV_PIX_FMT_YUV420P) {
+        m_encoded = av_frame_alloc();
+        m_converter =
+            sws_getContext(settings.width, settings.height, AV_PIX_FMT_YUV420P, settings.width,
+                           settings.height, format, SWS_BILINEAR, nullptr, nullptr, nullptr);
+        if (!m_encoded || !m_converter) {
+            *error = "cannot convert to the pixel format";
+            close();
+            return false;
+        }
+        m_encoded->format = format;
+        m_encoded->width = settings.width;
+        m_encoded->height = settings.height;
+        if (av_frame_get_buffer(m_encoded, 0) < 0) {
+            *error = "out of memory";
+            close();
+            return false;
+        }
+    }
     m_frameRate = settings.frameRate;
     m_shownNumber = settings.shownNumber;
     m_nextPicture = 0;
@@ -129,8 +175,17 @@ bool VideoEncoder::next(EncodedUnit* unit) {
         const uint32_t number =
             m_shownNumber >= 0 ? static_cast<uint32_t>(m_shownNumber) : m_nextPicture;
         TestPattern::draw(number, flash, m_frame->data, strides, m_frame->width, m_frame->height);
-        m_frame->pts = m_nextPicture++;
-        if (avcodec_send_frame(m_context, m_frame) < 0) {
+        AVFrame* sent = m_frame;
+        if (m_encoded) {
+            if (av_frame_make_writable(m_encoded) < 0) {
+                return false;
+            }
+            sws_scale(m_converter, m_frame->data, m_frame->linesize, 0, m_frame->height,
+                      m_encoded->data, m_encoded->linesize);
+            sent = m_encoded;
+        }
+        sent->pts = m_nextPicture++;
+        if (avcodec_send_frame(m_context, sent) < 0) {
             return false;
         }
     }

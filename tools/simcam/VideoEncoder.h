@@ -8,13 +8,15 @@
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
+struct SwsContext;
 
 namespace simcam {
 
 // Encodes the test pattern, picture after picture, into Annex B access units
 // with libx264 or libx265: no B-frames, a key frame (IDR, with parameter
 // sets) every keyFrameInterval pictures, constant quality or a held bit
-// rate, one thread, so that equal settings give equal bytes.
+// rate, one thread, so that equal settings give equal bytes. The pattern is
+// drawn in 8-bit 4:2:0 and converted by libswscale to another pixel format.
 class VideoEncoder {
 public:
     VideoEncoder();
@@ -32,7 +34,9 @@ private:
     void close();
 
     AVCodecContext* m_context;
-    AVFrame* m_frame;
+    AVFrame* m_frame;    // the drawn picture, YUV 4:2:0
+    AVFrame* m_encoded;  // the picture in the settings' pixel format, when that differs
+    SwsContext* m_converter;
     AVPacket* m_packet;
     int m_frameRate;
     int m_shownNumber;

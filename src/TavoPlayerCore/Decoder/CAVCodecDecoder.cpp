@@ -31,6 +31,7 @@ bool CAVCodecDecoder::open(const Setup& setup) {
     // per thread, and a camera stream must show each picture on the call
     // that delivered it. Players of several cameras run in parallel instead.
     m_context->thread_count = 1;
+    m_context->max_pixels = kMaxPixels;
     if (setup.headerless) {
         m_context->sample_rate = setup.sampleRate;
         m_context->sample_fmt = AV_SAMPLE_FMT_S16;
@@ -70,14 +71,24 @@ bool CAVCodecDecoder::decode(const uint8_t* data, int size) {
     if (!m_context || !data || size <= 0) {
         return false;
     }
-    // The packet borrows the caller's bytes (no buffer reference), so
-    // libavcodec copies what it keeps.
-    m_packet->data = const_cast<uint8_t*>(data);
+    // libavcodec's bit readers may read up to AV_INPUT_BUFFER_PADDING_SIZE
+    // bytes past a packet's end, so the host's bytes are copied into a
+    // buffer with zeroed padding. The packet borrows it (no buffer
+    // reference), so libavcodec copies what it keeps.
+    m_padded.assign(data, data + size);
+    m_padded.resize(static_cast<size_t>(size) + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+    m_packet->data = m_padded.data();
     m_packet->size = size;
     // A damaged sample shows as no frame; the next one is tried afresh.
     avcodec_send_packet(m_context, m_packet);
     av_packet_unref(m_packet);
-    const bool gotFrame = avcodec_receive_frame(m_context, m_frame) == 0;
+    // avcodec_receive_frame empties the frame it is given even when it has
+    // nothing to hand out, so the result goes to the scratch frame first.
+    const bool gotFrame = avcodec_receive_frame(m_context, m_extraFrame) == 0;
+    if (gotFrame) {
+        av_frame_unref(m_frame);
+        av_frame_move_ref(m_frame, m_extraFrame);
+    }
     int status = 0;
     while (status != AVERROR(EAGAIN) && status != AVERROR_EOF) {
         status = avcodec_receive_frame(m_context, m_extraFrame);

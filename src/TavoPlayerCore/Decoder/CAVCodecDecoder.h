@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -36,11 +37,17 @@ public:
     void close();
     // One send and one receive; true when a frame came out. Whatever else the
     // sample yields is decoded into a scratch frame and dropped, so that every
-    // call starts afresh and no output lags behind its input.
+    // call starts afresh and no output lags behind its input. A call that
+    // yields nothing leaves the previous frame as it was: the player may show
+    // it again.
     bool decode(const uint8_t* data, int size);
 
-    // The decoded frame; null while closed.
+    // The last frame decoded (empty before the first); null while closed.
     AVFrame* frame() const { return m_frame; }
+
+    // Largest picture a video decoder accepts (8K UHD): a stream that
+    // announces more is refused before libavcodec allocates for it.
+    static constexpr int64_t kMaxPixels = 7680 * 4320;
 
 private:
     const AVCodec* m_codec;
@@ -48,4 +55,6 @@ private:
     AVFrame* m_frame;
     AVFrame* m_extraFrame;
     AVPacket* m_packet;
+    // The sample with the zeroed padding libavcodec's readers may run into.
+    std::vector<uint8_t> m_padded;
 };

@@ -7,7 +7,8 @@ struct AVFrame;
 // A video decoder: one compressed access unit in, at most one picture out.
 //
 // The decoder owns the frame it decodes into. A picture obtained with getFrame
-// stays valid until the next decode, close or reset on the same decoder. All
+// stays valid until the next decode that yields a picture, close or reset on
+// the same decoder: a sample that yields nothing leaves it in place. All
 // operations run on the thread that holds the player's video lock.
 class IVideoDecoder {
 public:

@@ -20,6 +20,7 @@
 #include "TavoPlayerCore/Decoder/DecoderSlot.h"
 #include "TavoPlayerCore/Decoder/IAudioDecoder.h"
 #include "TavoPlayerCore/Decoder/IVideoDecoder.h"
+#include "TavoPlayerCore/MediaSampleRecord.h"
 #include "TavoPlayerCore/Record/CMediaRecord.h"
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayerThread.h"
 #include "TavoPlayerCore/VideoRender/IVideoRender.h"
@@ -50,6 +51,7 @@ CTavoMediaPlayer::CTavoMediaPlayer()
       m_snapshotPicture{},
       m_renderWidth(0),
       m_renderHeight(0),
+      m_renderStrides{0, 0, 0},
       m_recorder(nullptr),
       m_audioDecoder(nullptr),
       m_audioRender(nullptr),
@@ -172,6 +174,7 @@ void CTavoMediaPlayer::releaseVideo() {
     m_videoRender = nullptr;
     m_renderWidth = 0;
     m_renderHeight = 0;
+    std::memset(m_renderStrides, 0, sizeof(m_renderStrides));
     freeSnapshotPlanes_Locked();
 }
 
@@ -242,6 +245,11 @@ CTavoMediaPlayer::Pulled CTavoMediaPlayer::pullSample(int32_t track, PullPass* p
                                                       MediaSample* sample) {
     pass->fetched = fetchSample(track, sample) == 0;
     pass->seeked = false;
+    if (pass->fetched && sample->ulsize > kMaxSampleBytes) {
+        RIVO_LOG("sample of %u bytes refused on track %d", sample->ulsize, track);
+        pass->fetched = false;
+        initMediaSample(sample);
+    }
     if (!pass->fetched) {
         if (!pass->replay) {
             return Pulled::kNothing;

@@ -6,10 +6,10 @@
 
 #include "Common/ThreadAnnotations.h"
 #include "Common/rivo_CMutex.h"
+#include "TavoPlayerCore/Decoder/CVideoFrameConverter.h"
 #include "TavoPlayerCore/VideoRender/VideoPicture.h"
 #include "tavoplayer/ITavoMediaPlayer.h"
 
-struct AVFrame;
 class ApmBase;
 class CCTavoAudioConvert;
 class CMediaOneMinPlay;
@@ -72,6 +72,12 @@ public:
     // The reference clock as it stands (PARAM_CLOCK_MODE replaces it); the
     // reference keeps it alive while the caller uses it.
     std::shared_ptr<CMediaRefClock> clock() const;
+
+    // Largest sample the loops take from the host: four times the largest
+    // access unit of a 4K camera at 50 Mbit/s. A larger one (or a ulsize the
+    // host got wrong) is refused with a log line, as if there were no sample,
+    // because the store and the recorder copy every sample they are given.
+    static constexpr uint32_t kMaxSampleBytes = 16u << 20;
 
 private:
     // The picture size of PARAM_VIDEO_SIZE, stored as one value. Both groups
@@ -167,7 +173,8 @@ private:
     // True when the picture went to the renderer and the clock was told its time.
     bool video_render_frame_Locked(const VideoPicture* picture, bool noDisplay)
         REQUIRES(m_videoLock);
-    int32_t allocSnapshotPlanes_Locked(const AVFrame* frame) REQUIRES(m_videoLock);
+    int32_t allocSnapshotPlanes_Locked(const VideoPicture& picture, int32_t height)
+        REQUIRES(m_videoLock);
     void freeSnapshotPlanes_Locked() REQUIRES(m_videoLock);
 
     // ---- Audio loop (CTavoMediaPlayerAudioLoop.cpp) ----
@@ -222,6 +229,8 @@ private:
     // ---- Video loop, shared with host commands under m_videoLock ----
     RIVO_Common_Player::rivo_CMutex m_videoLock;
     IVideoDecoder* m_videoDecoder GUARDED_BY(m_videoLock);
+    // Brings the decoder's pictures into the renderers' format.
+    CVideoFrameConverter m_videoConverter GUARDED_BY(m_videoLock);
     IVideoRender* m_videoRender GUARDED_BY(m_videoLock);
     // Last decoded picture (the decoder's planes).
     VideoPicture m_keptPicture GUARDED_BY(m_videoLock);
@@ -229,6 +238,7 @@ private:
     // The picture size the renderer was set up for; the snapshot planes fit it.
     int32_t m_renderWidth GUARDED_BY(m_videoLock);
     int32_t m_renderHeight GUARDED_BY(m_videoLock);
+    int32_t m_renderStrides[3] GUARDED_BY(m_videoLock);
     // Replaced and used under m_videoLock; read without it only to skip the
     // lock while nothing is recorded, so it is an atomic and not GUARDED_BY.
     std::atomic<CMediaRecord*> m_recorder;

@@ -1,5 +1,8 @@
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayerThread.h"
 
+#include <exception>
+
+#include "Common/Log.h"
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
 
 namespace {
@@ -26,9 +29,20 @@ bool CTavoMediaPlayerThread::runsLoopOf(const ITavoMediaPlayer* player) {
 
 void CTavoMediaPlayerThread::threadMain() {
     t_loopPlayer = m_player;
-    if (m_loopKind == kVideoLoop) {
-        m_player->functionVideoThread();
-    } else if (m_loopKind == kAudioLoop) {
-        m_player->functionAudioThread();
+    // An exception that left the loop would end the host's process. The
+    // player's state is guarded by RAII locks and owning pointers, so the
+    // loop starts over with its next sample; it returns normally only once
+    // its running flag is cleared.
+    for (;;) {
+        try {
+            if (m_loopKind == kVideoLoop) {
+                m_player->functionVideoThread();
+            } else if (m_loopKind == kAudioLoop) {
+                m_player->functionAudioThread();
+            }
+            return;
+        } catch (const std::exception& error) {
+            RIVO_LOG("loop %d caught %s; going on", m_loopKind, error.what());
+        }
     }
 }

@@ -212,37 +212,42 @@ int32_t CTavoMediaPlayer::video_decode_frame_Locked(const MediaSample* sample,
         RIVO_LOG("video deocde arg error!");
         return PLAYER_E_INVALIDARG;
     }
-    int32_t result = PLAYER_E_FAIL;
     AVFrame* frame = nullptr;
-    if (m_videoDecoder->decode(sample->pData, static_cast<int>(sample->ulsize)) &&
-        m_videoDecoder->getFrame(&frame) && frame) {
-        const VideoSize size{frame->width, frame->height};
-        // A description may already have stored the new size, so the picture
-        // is compared with the size the renderer was set up for.
-        if (!m_videoRender || m_renderWidth != frame->width || m_renderHeight != frame->height) {
-            m_videoSize = size;
-            const int32_t r = createVideoRender_Locked(size);
-            if (r != 0) {
-                delete m_videoRender;
-                m_videoRender = nullptr;
-                RIVO_LOG("create video render error!");
-                return r;
-            }
-            m_renderWidth = frame->width;
-            m_renderHeight = frame->height;
-            // The snapshot planes follow the renderer, so they always fit its pictures.
-            allocSnapshotPlanes_Locked(frame);
-        }
-        std::memset(picture, 0, sizeof(*picture));
-        for (int i = 0; i < 3; ++i) {
-            picture->data[i] = frame->data[i];
-            picture->linesize[i] = frame->linesize[i];
-        }
-        picture->time = sample->ulTime;
-        result = 0;
+    if (!m_videoDecoder->decode(sample->pData, static_cast<int>(sample->ulsize)) ||
+        !m_videoDecoder->getFrame(&frame) || !frame) {
+        // The decoder keeps its last picture, so the kept one stays valid.
+        return PLAYER_E_FAIL;
     }
+    VideoPicture converted{};
+    if (!m_videoConverter.convert(frame, &converted)) {
+        // The decoder's new frame replaced the one the kept picture may point into.
+        std::memset(picture, 0, sizeof(*picture));
+        return PLAYER_E_FAIL;
+    }
+    // A description may already have stored the new size, so the picture is
+    // compared with the size (and strides: the renderer's copy and the
+    // snapshot planes are sized by them) the renderer was set up for.
+    if (!m_videoRender || m_renderWidth != frame->width || m_renderHeight != frame->height ||
+        std::memcmp(m_renderStrides, converted.linesize, sizeof(m_renderStrides)) != 0) {
+        const VideoSize size{frame->width, frame->height};
+        m_videoSize = size;
+        const int32_t r = createVideoRender_Locked(size);
+        if (r != 0) {
+            delete m_videoRender;
+            m_videoRender = nullptr;
+            RIVO_LOG("create video render error!");
+            return r;
+        }
+        m_renderWidth = frame->width;
+        m_renderHeight = frame->height;
+        std::memcpy(m_renderStrides, converted.linesize, sizeof(m_renderStrides));
+        // The snapshot planes follow the renderer, so they always fit its pictures.
+        allocSnapshotPlanes_Locked(converted, frame->height);
+    }
+    *picture = converted;
+    picture->time = sample->ulTime;
     RIVO_LOG("video deocde end!");
-    return result;
+    return 0;
 }
 
 int32_t CTavoMediaPlayer::createVideoRender_Locked(const VideoSize& size) {
@@ -288,16 +293,12 @@ bool CTavoMediaPlayer::video_render_frame_Locked(const VideoPicture* picture, bo
     return true;
 }
 
-int32_t CTavoMediaPlayer::allocSnapshotPlanes_Locked(const AVFrame* frame) {
+int32_t CTavoMediaPlayer::allocSnapshotPlanes_Locked(const VideoPicture& picture, int32_t height) {
     freeSnapshotPlanes_Locked();
-    if (!frame) {
-        return 1;
-    }
-    const int32_t height = frame->height;
     uint8_t* planes[3] = {nullptr, nullptr, nullptr};
     for (int i = 0; i < 3; ++i) {
         planes[i] = new (std::nothrow)
-            uint8_t[static_cast<size_t>(frame->linesize[i]) * static_cast<size_t>(height)];
+            uint8_t[static_cast<size_t>(picture.linesize[i]) * static_cast<size_t>(height)];
         if (!planes[i]) {
             for (uint8_t* plane : planes) {
                 delete[] plane;

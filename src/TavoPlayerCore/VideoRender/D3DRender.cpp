@@ -75,9 +75,11 @@ int32_t D3DRender::Close() {
 }
 
 void D3DRender::draw(const VideoPicture& picture) {
-    if (!m_surface || !m_device) {
+    if (!m_device) {
         return;
     }
+    // A reset that failed left the device lost and without its surface;
+    // every later picture tries again.
     if (m_deviceLost && ResetDevice()) {
         m_deviceLost = false;
     }

@@ -29,14 +29,6 @@ using simcam::VideoCodec;
 
 namespace {
 
-std::vector<uint8_t> noise(size_t size, std::mt19937& random) {
-    std::vector<uint8_t> bytes(size);
-    for (uint8_t& byte : bytes) {
-        byte = static_cast<uint8_t>(random());
-    }
-    return bytes;
-}
-
 std::vector<uint8_t> cut(const EncodedUnit& unit, size_t size) {
     return std::vector<uint8_t>(unit.data.begin(), unit.data.begin() + size);
 }
@@ -68,14 +60,19 @@ protected:
         for (size_t i = from; i < to; ++i) {
             SCOPED_TRACE(testing::Message() << "picture " << i);
             ASSERT_TRUE(decode(m_units[i].data));
-            AVFrame* frame = nullptr;
-            ASSERT_TRUE(m_decoder->getFrame(&frame));
-            ASSERT_EQ(320, frame->width);
-            ASSERT_EQ(240, frame->height);
-            EXPECT_EQ(static_cast<int64_t>(i),
-                      simcam::TestPattern::readNumber(simcam::LumaView::fromLuma(
-                          frame->data[0], frame->linesize[0], frame->width, frame->height)));
+            EXPECT_EQ(static_cast<int64_t>(i), shownNumber());
         }
+    }
+
+    // The number in the decoder's picture.
+    int64_t shownNumber() {
+        AVFrame* frame = nullptr;
+        EXPECT_TRUE(m_decoder->getFrame(&frame));
+        if (!frame->data[0] || frame->width != 320 || frame->height != 240) {
+            return -2;
+        }
+        return simcam::TestPattern::readNumber(simcam::LumaView::fromLuma(
+            frame->data[0], frame->linesize[0], frame->width, frame->height));
     }
 
     IVideoDecoder* m_decoder = nullptr;
@@ -100,13 +97,15 @@ TEST_P(VideoDecoderTest, ResetAndReopeningForgetThePastUntilTheNextKeyFrame) {
     expectPictures(20, 25);
 }
 
-// Damaged samples of every kind come through without a crash (and, under
-// AddressSanitizer, without a bad access or a leak); from the next key frame
-// the pictures are right again.
+// Damaged samples leave the decoder usable: from the next key frame the
+// pictures are right again. (Arbitrary bytes are the decoder fuzzer's: fuzz/.)
 TEST_P(VideoDecoderTest, RecoversFromDamagedSamplesAtTheNextKeyFrame) {
     QuietLibavLog quiet;
     std::mt19937 random(7);
     expectPictures(0, 3);
+    // A sample that yields nothing leaves the last picture for the player to show again.
+    EXPECT_FALSE(decode(cut(m_units[3], 5)));
+    EXPECT_EQ(2, shownNumber());
     for (size_t i : {3u, 4u}) {  // flipped bits after the start code
         std::vector<uint8_t> corrupted = m_units[i].data;
         for (size_t k = 8; k < corrupted.size(); k += 7) {
@@ -119,13 +118,6 @@ TEST_P(VideoDecoderTest, RecoversFromDamagedSamplesAtTheNextKeyFrame) {
     EXPECT_FALSE(m_decoder->decode(nullptr, 0));
     EXPECT_FALSE(m_decoder->decode(m_units[7].data.data(), 0));
     EXPECT_FALSE(m_decoder->decode(m_units[7].data.data(), -5));
-    for (int n = 0; n < 20; ++n) {  // noise, with and without a start code
-        std::vector<uint8_t> bytes = noise(1 + random() % 3000, random);
-        if (n % 2) {
-            bytes.insert(bytes.begin(), {0, 0, 0, 1});
-        }
-        decode(bytes);
-    }
     // A key frame cut in the middle, then the pictures that predict from it.
     decode(cut(m_units[10], m_units[10].data.size() / 3));
     for (size_t i = 11; i < 20; ++i) {
@@ -182,12 +174,11 @@ protected:
 
 TEST_P(AudioDecoderTest, DamagedSamplesLeaveTheDecoderUsable) {
     QuietLibavLog quiet;
-    std::mt19937 random(12345);
     const std::vector<EncodedUnit> units = capture(12);
     EXPECT_FALSE(m_decoder->decode(nullptr, 0));
     EXPECT_FALSE(m_decoder->decode(units[0].data.data(), 0));
     for (const std::vector<uint8_t>& bytes :
-         {noise(700, random), cut(units[1], units[1].data.size() / 2), cut(units[2], 3)}) {
+         {cut(units[1], units[1].data.size() / 2), cut(units[2], 3)}) {
         m_decoder->decode(bytes.data(), static_cast<int>(bytes.size()));
     }
     for (size_t i = 3; i < units.size(); ++i) {

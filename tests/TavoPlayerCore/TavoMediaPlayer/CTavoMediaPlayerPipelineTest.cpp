@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -148,6 +149,54 @@ INSTANTIATE_TEST_SUITE_P(
         PlayCase{simcam::VideoCodec::H265, simcam::AudioCodec::G711MuLaw, RENDER_KIND_D3D_SHADER},
         PlayCase{simcam::VideoCodec::H264, simcam::AudioCodec::None, RENDER_KIND_DDRAW},
         PlayCase{simcam::VideoCodec::None, simcam::AudioCodec::AAC, RENDER_KIND_DDRAW}));
+
+// A camera's pictures in another pixel format look on screen like its 4:2:0
+// pictures (the monochrome ones without their colour).
+class PictureFormats
+    : public testing::TestWithParam<std::pair<simcam::VideoCodec, simcam::PixelFormat>> {};
+
+TEST_P(PictureFormats, LookLikeTheir420Pictures) {
+    auto show = [](simcam::VideoCodec codec, simcam::PixelFormat format) {
+        ManualTimeSource time(1000, true);
+        Rig rig;
+        simcam::CameraSettings settings = camera(codec, simcam::AudioCodec::None);
+        settings.pixelFormat = format;
+        const int64_t last = static_cast<int64_t>(rig.host.addCamera(settings, 400)) - 1;
+        rig.play();
+        EXPECT_TRUE(eventually([&] { return rig.shown() == last; }));
+        rig.player.stop();
+        int width = 0;
+        int height = 0;
+        return rig.screen.read(&width, &height);
+    };
+    const auto [codec, format] = GetParam();
+    const std::vector<uint8_t> expected = show(codec, simcam::PixelFormat::YUV420);
+    const std::vector<uint8_t> shown = show(codec, format);
+    ASSERT_EQ(expected.size(), shown.size());
+    uint64_t difference = 0;
+    for (size_t i = 0; i < shown.size(); i += 4) {
+        for (int c = 0; c < 3; ++c) {
+            const int want =
+                format != simcam::PixelFormat::Gray
+                    ? expected[i + c]
+                    : (expected[i] * 299 + expected[i + 1] * 587 + expected[i + 2] * 114) / 1000;
+            difference += static_cast<uint64_t>(std::abs(want - shown[i + c]));
+        }
+    }
+    EXPECT_LT(difference / (shown.size() / 4 * 3), 6u);
+}
+
+const char* const kFormatNames[] = {"YUV420", "Gray", "TenBit", "YUV422", "YUV444"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, PictureFormats,
+    testing::Values(std::make_pair(simcam::VideoCodec::H265, simcam::PixelFormat::Gray),
+                    std::make_pair(simcam::VideoCodec::H264, simcam::PixelFormat::YUV420TenBit),
+                    std::make_pair(simcam::VideoCodec::H264, simcam::PixelFormat::YUV422),
+                    std::make_pair(simcam::VideoCodec::H265, simcam::PixelFormat::YUV444)),
+    [](const auto& info) {
+        return std::string(kFormatNames[static_cast<int>(info.param.second)]);
+    });
 
 namespace {
 
@@ -552,10 +601,9 @@ Expected descriptionChanges(ScriptedHost& host) {
 }
 
 // Bad input from the host: descriptions missing or unknown, a zero sample
-// rate, garbage samples, then a proper camera whose times wrap around 2^32
-// half a second in, then a description with no data and a sample with no
-// data right after it (which shows nothing: the old decoder's picture is
-// gone).
+// rate, garbage samples, samples whose ulsize claims 4 GiB, then a proper camera whose times wrap
+// around 2^32 half a second in, then a description with no data and a sample with no data right
+// after it (which shows nothing: the old decoder's picture is gone).
 Expected hostileHost(ScriptedHost& host) {
     const StreamInfo unknownVideo{STREAM_VIDEO, 7, kWidth, kHeight};  // falls back to H.264
     const StreamInfo unknownAudio{STREAM_AUDIO, 99, 8000, 0x00100001};
@@ -571,6 +619,10 @@ Expected hostileHost(ScriptedHost& host) {
         garbage[i] = static_cast<uint8_t>(i * 7919u >> 3);
     }
     host.addItem(TRACK_VIDEO, madeUp(10000, MEDIA_FLAG_KEYFRAME, garbage));
+    ScriptedHost::Item huge = madeUp(10000, MEDIA_FLAG_KEYFRAME, {0, 0, 0, 1});
+    huge.claimedSize = 0xFFFFFF00u;
+    host.addItem(TRACK_VIDEO, huge);
+    host.addItem(TRACK_AUDIO, huge);
     const size_t from = host.count(TRACK_VIDEO);
     const size_t pictures = host.addCamera(
         camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 2000, 0xFFFFFFFFu - 500);
@@ -586,13 +638,14 @@ class Scripts : public testing::TestWithParam<Expected (*)(ScriptedHost&)> {};
 
 // Every script ends on a 320x240 picture, which a snapshot then takes, and
 // with the host failing every call, which the loops ride out; the window
-// command answers all the while.
+// command answers all the while. The frame store copies every sample meanwhile.
 TEST_P(Scripts, ShowWhatTheyMust) {
     withoutAudioDevice();
     ManualTimeSource time(1000, true);
     LogDir log;
     TempDir dir;
     Rig rig;
+    rig.set(PARAM_FRAME_STORE, 1);
     const Expected expected = GetParam()(rig.host);
     rig.play();
     ASSERT_TRUE(
