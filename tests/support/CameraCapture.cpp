@@ -1,5 +1,7 @@
 #include "support/CameraCapture.h"
 
+#include <gtest/gtest.h>
+
 #include "TavoPlayerCore/Record/CMediaRecord.h"
 #include "simcam/SimulatedCamera.h"
 
@@ -48,27 +50,37 @@ simcam::CameraSettings audioSettings(simcam::AudioCodec codec, int sampleRate, i
 
 void recordCamera(const simcam::CameraSettings& settings, int pictures, const std::string& path) {
     simcam::SimulatedCamera camera(settings);
+    std::vector<simcam::EncodedUnit> video;
+    std::vector<simcam::EncodedUnit> audio;
+    simcam::EncodedUnit unit;
+    while (static_cast<int>(video.size()) < pictures && camera.nextVideo(&unit)) {
+        video.push_back(unit);
+    }
+    while (!video.empty() && camera.nextAudio(&unit) && unit.timeMs <= video.back().timeMs) {
+        audio.push_back(unit);
+    }
     CMediaRecord recorder;
     recorder.setAudioCodec(settings.audioCodec == simcam::AudioCodec::AAC ? AUDIO_AAC : CODEC_NONE);
     recorder.setFileName(path.c_str());
-    auto input = [&](const simcam::EncodedUnit& unit, int32_t track) {
+    feedRecorder(recorder, video, audio);
+    recorder.stopRecord();
+}
+
+void feedRecorder(CMediaRecord& recorder, const std::vector<simcam::EncodedUnit>& video,
+                  const std::vector<simcam::EncodedUnit>& audio, bool keyFlags) {
+    size_t v = 0;
+    size_t a = 0;
+    while (v < video.size() || a < audio.size()) {
+        const bool takeAudio =
+            a < audio.size() && (v >= video.size() || audio[a].timeMs < video[v].timeMs);
+        const simcam::EncodedUnit& unit = takeAudio ? audio[a++] : video[v++];
         MediaSample sample{};
         sample.ulTime = unit.timeMs;
-        sample.ulFlags = unit.keyFrame ? MEDIA_FLAG_KEYFRAME : 0;
+        sample.ulFlags = unit.keyFrame && keyFlags ? MEDIA_FLAG_KEYFRAME : 0;
         sample.ulsize = static_cast<uint32_t>(unit.data.size());
         sample.pData = const_cast<uint8_t*>(unit.data.data());
-        recorder.input(&sample, track);
-    };
-    simcam::EncodedUnit video;
-    simcam::EncodedUnit audio;
-    bool hasAudio = camera.nextAudio(&audio);
-    for (int picture = 0; picture < pictures && camera.nextVideo(&video); ++picture) {
-        for (; hasAudio && audio.timeMs <= video.timeMs; hasAudio = camera.nextAudio(&audio)) {
-            input(audio, TRACK_AUDIO);
-        }
-        input(video, TRACK_VIDEO);
+        EXPECT_EQ(0, recorder.input(&sample, takeAudio ? TRACK_AUDIO : TRACK_VIDEO));
     }
-    recorder.stopRecord();
 }
 
 bool hasNalUnit(const std::vector<uint8_t>& unit, bool h265, int type) {

@@ -5,6 +5,8 @@
 
 #include "simcam/CameraSettings.h"
 
+class CMediaRecord;
+
 // The first count video access units or audio frames of a simulated camera
 // with these settings (fewer if the camera fails).
 std::vector<simcam::EncodedUnit> captureVideo(const simcam::CameraSettings& settings, int count);
@@ -19,6 +21,12 @@ simcam::CameraSettings audioSettings(simcam::AudioCodec codec, int sampleRate, i
 // written to path by the engine's recorder: an MP4 whose video is AVCC (avcC
 // and length-prefixed NAL units) and whose audio is raw AAC.
 void recordCamera(const simcam::CameraSettings& settings, int pictures, const std::string& path);
+
+// Hands the units to the recorder in time order, as the player's loops
+// would (a picture before the sound of its time); without keyFlags the key
+// frames are not flagged.
+void feedRecorder(CMediaRecord& recorder, const std::vector<simcam::EncodedUnit>& video,
+                  const std::vector<simcam::EncodedUnit>& audio = {}, bool keyFlags = true);
 
 // Whether an Annex B access unit holds a NAL unit of the type (H.265's
 // numbering when h265, else H.264's).

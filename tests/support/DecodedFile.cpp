@@ -52,10 +52,6 @@ DecodedFile::DecodedFile(const std::string& path) : m_opened(false) {
         Stream stream;
         stream.type = parameters->codec_type;
         stream.codec = parameters->codec_id;
-        const AVStream* st = format->streams[i];
-        if (st->start_time != AV_NOPTS_VALUE && st->duration != AV_NOPTS_VALUE) {
-            stream.endMs = av_rescale_q(st->start_time + st->duration, st->time_base, kMs);
-        }
         m_streams.push_back(stream);
         const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
         AVCodecContext* decoder = codec ? avcodec_alloc_context3(codec) : nullptr;
@@ -72,7 +68,7 @@ DecodedFile::DecodedFile(const std::string& path) : m_opened(false) {
         Stream& stream = m_streams[index];
         stream.timesMs.push_back(av_rescale_q(packet->pts, format->streams[index]->time_base, kMs));
         stream.keys.push_back((packet->flags & AV_PKT_FLAG_KEY) != 0);
-        if (stream.packets++ == 0) {
+        if (stream.timesMs.size() == 1) {
             stream.firstPacket.assign(
                 packet->data, packet->data + std::min<size_t>(packet->size, kFirstPacketBytes));
         }

@@ -18,11 +18,9 @@ public:
         AVCodecID codec = AV_CODEC_ID_NONE;
         // The first bytes of the first packet.
         std::vector<uint8_t> firstPacket;
-        int packets = 0;
         // Each packet's presentation time and key flag, in file order.
         std::vector<int64_t> timesMs;
         std::vector<bool> keys;
-        int64_t endMs = 0;  // the stream's start plus its duration
         int frames = 0;
         int decodeErrors = 0;
         // Of the first decoded picture, and its Y, U and V planes (4:2:0)

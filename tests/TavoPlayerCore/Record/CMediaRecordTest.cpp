@@ -30,25 +30,6 @@ constexpr int64_t kFrameMs = 40;  // 25 fps
 
 using Events = std::vector<std::string>;
 
-// Hands the samples over in time order, as the player's loops would; without
-// hostFlags the key frames are not flagged.
-void feed(CMediaRecord& recorder, const std::vector<EncodedUnit>& video,
-          const std::vector<EncodedUnit>& audio = {}, bool hostFlags = true) {
-    size_t v = 0;
-    size_t a = 0;
-    while (v < video.size() || a < audio.size()) {
-        const bool takeAudio =
-            a < audio.size() && (v >= video.size() || audio[a].timeMs < video[v].timeMs);
-        const EncodedUnit& unit = takeAudio ? audio[a++] : video[v++];
-        MediaSample sample{};
-        sample.ulTime = unit.timeMs;
-        sample.ulFlags = unit.keyFrame && hostFlags ? MEDIA_FLAG_KEYFRAME : 0;
-        sample.ulsize = static_cast<uint32_t>(unit.data.size());
-        sample.pData = const_cast<uint8_t*>(unit.data.data());
-        ASSERT_EQ(0, recorder.input(&sample, takeAudio ? TRACK_AUDIO : TRACK_VIDEO));
-    }
-}
-
 // 320x240 pictures at 25 fps with a key frame every keyInterval, from startMs on.
 std::vector<EncodedUnit> encodeVideo(VideoCodec codec, int frames, int keyInterval = 10,
                                      uint32_t startMs = 0) {
@@ -151,7 +132,7 @@ TEST_P(CMediaRecordCodecTest, RecordsFromTheFirstKeyFrameWithItsTimesKeysAndSoun
         }
         ASSERT_EQ(0, recorder.setFileName(m_dir.file("first.mp4").c_str()));
         ASSERT_EQ(0, recorder.setFileName(target.c_str()));
-        feed(recorder, video, audio, c.hostFlags);
+        feedRecorder(recorder, video, audio, c.hostFlags);
         EXPECT_EQ(0, recorder.stopRecord());
         events = recorder.takeEvents();
     }
@@ -225,7 +206,7 @@ TEST_F(CMediaRecordTest, FileTimesAlwaysIncrease) {
         {
             CMediaRecord recorder;
             ASSERT_EQ(0, recorder.setFileName(target.c_str()));
-            feed(recorder, video);
+            feedRecorder(recorder, video);
         }
         const DecodedFile file(target);
         ASSERT_TRUE(file.opened());
@@ -261,7 +242,7 @@ TEST_F(CMediaRecordTest, NamesThatCannotBeAFileAreRefused) {
     ASSERT_EQ(0, recorder.setFileName(target.c_str()));
     std::vector<EncodedUnit> video = encodeVideo(VideoCodec::H264, 25);
     video.erase(video.begin());
-    feed(recorder, std::vector<EncodedUnit>(video.begin(), video.begin() + 8));
+    feedRecorder(recorder, std::vector<EncodedUnit>(video.begin(), video.begin() + 8));
     recorder.stopRecord();
     EXPECT_EQ(Events{"failed no-video " + target}, recorder.takeEvents());
     EXPECT_FALSE(std::filesystem::exists(target));
@@ -269,7 +250,7 @@ TEST_F(CMediaRecordTest, NamesThatCannotBeAFileAreRefused) {
     CMediaRecord started;
     started.setAudioCodec(AUDIO_G711A);  // no sound to wait for
     ASSERT_EQ(0, started.setFileName(target.c_str()));
-    feed(started, video);
+    feedRecorder(started, video);
     ASSERT_TRUE(eventually([&] { return started.state() == CMediaRecord::State::kRecording; }));
     EXPECT_EQ(PLAYER_E_FAIL, started.setFileName(m_dir.file("other.mp4").c_str()));
     EXPECT_FALSE(std::filesystem::exists(m_dir.file("other.mp4")));
@@ -283,10 +264,10 @@ TEST_F(CMediaRecordTest, ALateNameStartsAtTheNewestKeyFrame) {
     {
         CMediaRecord recorder;
         recorder.setAudioCodec(AUDIO_G711A);
-        feed(recorder, std::vector<EncodedUnit>(video.begin(), video.begin() + 25));
+        feedRecorder(recorder, std::vector<EncodedUnit>(video.begin(), video.begin() + 25));
         ASSERT_TRUE(eventually([&] { return recorder.queuedBytes() == 0; }));
         ASSERT_EQ(0, recorder.setFileName(target.c_str()));
-        feed(recorder, std::vector<EncodedUnit>(video.begin() + 25, video.end()));
+        feedRecorder(recorder, std::vector<EncodedUnit>(video.begin() + 25, video.end()));
     }
     const DecodedFile file(target);
     ASSERT_TRUE(file.opened());
@@ -302,11 +283,11 @@ TEST_F(CMediaRecordTest, AudioStopsWhenTheCodecChanges) {
         CMediaRecord recorder;
         recorder.setAudioCodec(AUDIO_AAC);
         recorder.setFileName(target.c_str());
-        feed(recorder, std::vector<EncodedUnit>(video.begin(), video.begin() + 20), aac);
+        feedRecorder(recorder, std::vector<EncodedUnit>(video.begin(), video.begin() + 20), aac);
         ASSERT_TRUE(
             eventually([&] { return recorder.state() == CMediaRecord::State::kRecording; }));
         EXPECT_EQ(PLAYER_E_FAIL, recorder.setAudioCodec(AUDIO_MP3));
-        feed(recorder, std::vector<EncodedUnit>(video.begin() + 20, video.end()), mp3);
+        feedRecorder(recorder, std::vector<EncodedUnit>(video.begin() + 20, video.end()), mp3);
     }
     const DecodedFile file(target);
     ASSERT_TRUE(file.opened());
@@ -340,7 +321,7 @@ TEST_P(CMediaRecordKillTest, AKilledRecordingHoldsAllButItsLastSecond) {
         [&](int fd) {
             CMediaRecord recorder;
             recorder.setFileName(target.c_str());
-            feed(recorder, video);
+            feedRecorder(recorder, video);
             eventually([&] { return recorder.queuedBytes() == 0; });
             if (GetParam().idle) {
                 m_time.advance(CMediaRecord::kIdleFlushMs);
@@ -385,7 +366,7 @@ TEST_F(CMediaRecordTest, AFullDiskEndsTheRecordingWithAPlayableFile) {
         setrlimit(RLIMIT_FSIZE, &limit);
         CMediaRecord recorder;
         recorder.setFileName(target.c_str());
-        feed(recorder, video);
+        feedRecorder(recorder, video);
         eventually([&] { return recorder.state() == CMediaRecord::State::kFailed; });
         recorder.stopRecord();
         for (const std::string& event : recorder.takeEvents()) {

@@ -334,25 +334,22 @@ INSTANTIATE_TEST_SUITE_P(Audio, FirstPicture, testing::Values(true, false),
                              return info.param ? "Reports" : "NeverReports";
                          });
 
-// While sound cannot play (no window yet, live play paused) the audio loop
-// reports nothing: the pictures are still taken without waiting for it (time
-// stands still here), and none raises event 502 until one is shown; that one
-// raises it once.
-class SoundCannotPlay : public testing::TestWithParam<bool> {};
-
-TEST_P(SoundCannotPlay, PicturesAreNotHeldBackAndTheFirstOneShownRaises502Once) {
-    const bool noWindow = GetParam();
+// While sound cannot play (no window yet) the audio loop reports nothing:
+// the pictures are still taken without waiting for it (time stands still
+// here), and none raises event 502 until one is shown; that one raises it
+// once.
+TEST(PlayerPipeline, WithoutAWindowPicturesAreNotHeldBackAndTheFirstOneShownRaises502Once) {
     withoutAudioDevice();
     ManualTimeSource time(1000);
     Rig rig;
-    noWindow ? rig.player.setParam(PARAM_WINDOW, nullptr) : rig.player.pause();
+    rig.player.setParam(PARAM_WINDOW, nullptr);
     rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 2000);
     rig.play();
     time.advance(2000);
     ASSERT_TRUE(eventually([&] { return rig.host.drained(TRACK_VIDEO); }));
     EXPECT_TRUE(rig.host.events().empty());
 
-    noWindow ? rig.player.setParam(PARAM_WINDOW, rig.screen.handle()) : rig.player.resume();
+    rig.player.setParam(PARAM_WINDOW, rig.screen.handle());
     const size_t pictures =
         rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 1000);
     time.setAdvanceOnSleep(true);
@@ -361,11 +358,6 @@ TEST_P(SoundCannotPlay, PicturesAreNotHeldBackAndTheFirstOneShownRaises502Once) 
     EXPECT_EQ((std::vector<std::pair<int32_t, std::string>>{{PLAYER_EVENT_FIRST_PICTURE, ""}}),
               rig.host.events());
 }
-
-INSTANTIATE_TEST_SUITE_P(Player, SoundCannotPlay, testing::Values(true, false),
-                         [](const testing::TestParamInfo<bool>& info) {
-                             return info.param ? "NoWindow" : "LivePaused";
-                         });
 
 // Time stamps jumping ten minutes forward and back, to just below 2^32 and
 // over the wrap: while time stands still, each picture is shown at once and
@@ -677,37 +669,31 @@ INSTANTIATE_TEST_SUITE_P(Host, Scripts, testing::Values(descriptionChanges, host
                                                               : "DescriptionChanges";
                          });
 
-TEST(PlayerPipeline, TheAudioLoopGoesOnWhileTheVideoLoopSetsUpItsRenderer) {
+// While one loop is held in a device-creation seam (the audio loop opening
+// its sound device, the video loop creating Direct3D for its renderer) the
+// other goes on, and run() on the running player waits for the old loops to
+// end before it starts new ones; run() after stop() starts new loops as well.
+class SeamHeldLoop : public testing::TestWithParam<SeamHeld::Seam> {};
+
+TEST_P(SeamHeldLoop, TheOtherLoopGoesOnAndRunningAgainWaitsForTheOldLoops) {
+    const bool sound = GetParam() == SeamHeld::SoundDevice;
     withoutAudioDevice();
     ManualTimeSource time(1000, true);
-    Rig rig(RENDER_KIND_D3D_SHADER);
-    SeamHeld direct3D(SeamHeld::Direct3D);
+    Rig rig(sound ? RENDER_KIND_DDRAW : RENDER_KIND_D3D_SHADER);
+    SeamHeld seam(GetParam());
     rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 20000);
     rig.play();
-    ASSERT_TRUE(eventually([&] { return direct3D.entered(); }));
-    const size_t before = rig.host.delivered(TRACK_AUDIO);
-    EXPECT_TRUE(eventually([&] { return rig.host.delivered(TRACK_AUDIO) > before + 10; }));
-}
-
-// run() on a running player first waits for the old loops to end (here the
-// audio loop, held while it opens its sound device), then starts new ones;
-// run() after stop() starts new loops as well.
-TEST(PlayerPipeline, RunningAgainWaitsForTheOldLoopsAndStartsNewOnes) {
-    ManualTimeSource time(1000, true);
-    Rig rig;
-    SeamHeld sound(SeamHeld::SoundDevice);
-    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 2000);
-    rig.play();
-    ASSERT_TRUE(eventually([&] { return sound.entered(); }));
+    ASSERT_TRUE(eventually([&] { return seam.entered(); }));
     std::atomic<bool> returned{false};
     std::thread again([&] {
         rig.player.run();
         returned = true;
     });
-    const uint64_t videoCalls = rig.host.calls(TRACK_VIDEO);
-    EXPECT_TRUE(eventually([&] { return rig.host.calls(TRACK_VIDEO) > videoCalls + 50; }));
+    const int32_t other = sound ? TRACK_VIDEO : TRACK_AUDIO;
+    const uint64_t calls = rig.host.calls(other);
+    EXPECT_TRUE(eventually([&] { return rig.host.calls(other) > calls + 50; }));
     EXPECT_FALSE(returned.load());
-    sound.open();
+    seam.open();
     again.join();
     for (int round = 0; round < 2; ++round) {
         const uint64_t audio = rig.host.calls(TRACK_AUDIO);
@@ -719,6 +705,13 @@ TEST(PlayerPipeline, RunningAgainWaitsForTheOldLoopsAndStartsNewOnes) {
         rig.player.run();
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Held, SeamHeldLoop,
+                         testing::Values(SeamHeld::SoundDevice, SeamHeld::Direct3D),
+                         [](const testing::TestParamInfo<SeamHeld::Seam>& info) {
+                             return info.param == SeamHeld::SoundDevice ? "SoundDevice"
+                                                                        : "Direct3D";
+                         });
 
 namespace {
 

@@ -97,19 +97,3 @@ TEST(SimulatedCamera, AudioFramesAreStampedBySampleCount) {
         }
     }
 }
-
-TEST(SimulatedCamera, RefusesSettingsItCannotEncode) {
-    const CameraSettings video = smallVideoSettings(VideoCodec::H264);
-    CameraSettings bad[] = {video, video, video, audioSettings(AudioCodec::AAC, 12345, 1),
-                            audioSettings(AudioCodec::MP3, 16000, 6)};
-    bad[0].width = 321;
-    bad[1].frameRate = 0;
-    bad[2].bitRate = -1;
-    for (const CameraSettings& settings : bad) {
-        SimulatedCamera camera(settings);
-        EXPECT_FALSE(camera.isOpen());
-        EXPECT_FALSE(camera.error().empty());
-        EncodedUnit unit;
-        EXPECT_FALSE(camera.nextVideo(&unit) || camera.nextAudio(&unit));
-    }
-}

@@ -84,7 +84,7 @@ TEST(FileSourceTest, AnMp4WithAvccVideoAndRawAacBecomesAnnexBAndAdts) {
     EXPECT_TRUE(source.error().empty()) << source.error();
 
     const std::vector<SourceUnit>& video = units[TRACK_VIDEO];
-    ASSERT_EQ(static_cast<size_t>(recordedVideo->packets), video.size());
+    ASSERT_EQ(recordedVideo->timesMs.size(), video.size());
     CH264Decoder videoDecoder;
     for (size_t i = 0; i < video.size(); ++i) {
         SCOPED_TRACE(i);
@@ -103,7 +103,7 @@ TEST(FileSourceTest, AnMp4WithAvccVideoAndRawAacBecomesAnnexBAndAdts) {
     }
 
     const std::vector<SourceUnit>& audio = units[TRACK_AUDIO];
-    ASSERT_EQ(static_cast<size_t>(recordedAudio->packets), audio.size());
+    ASSERT_EQ(recordedAudio->timesMs.size(), audio.size());
     CAACDecoder audioDecoder;
     for (const SourceUnit& unit : audio) {
         EXPECT_EQ(unit.data.size(), adtsLength(unit.data));

@@ -7,18 +7,14 @@
 
 namespace {
 
-// A source of H.264 and AAC that hands out the units it was given, then ends
-// with the error it was given.
+// A source of H.264 and AAC that hands out the video units it was given.
 class ScriptedSource : public IMediaSource {
 public:
-    explicit ScriptedSource(const std::string& endError = "") : m_endError(endError) {}
-
-    void add(int32_t track, uint32_t timeMs, bool keyFrame = false) {
+    void add(uint32_t timeMs) {
         SourceUnit unit;
-        unit.track = track;
+        unit.track = TRACK_VIDEO;
         unit.timeMs = timeMs;
-        unit.keyFrame = keyFrame;
-        unit.data = {static_cast<uint8_t>(track), static_cast<uint8_t>(timeMs / 20)};
+        unit.data = {0, 0, 1};
         m_units.push_back(unit);
     }
     size_t readCount() const { return m_next; }
@@ -29,7 +25,6 @@ public:
     }
     bool read(SourceUnit* unit) override {
         if (m_next == m_units.size()) {
-            m_error = m_endError;
             return false;
         }
         *unit = m_units[m_next++];
@@ -42,7 +37,6 @@ private:
     std::vector<SourceUnit> m_units;
     size_t m_next = 0;
     std::string m_error;
-    std::string m_endError;
 };
 
 }  // namespace
@@ -80,7 +74,7 @@ TEST(LiveQueueTest, PacingDecidesWhatIsReadAndHandedOut) {
                      << "hold-back " << c.holdBackMs << ", " << c.elapsedMs << " ms");
         ScriptedSource source;
         for (uint32_t i = 0; i < units; ++i) {
-            source.add(TRACK_VIDEO, i * 40);
+            source.add(i * 40);
         }
         int64_t now = 1000;
         LiveQueue queue(&source, c.pacing, c.holdBackMs, [&now] { return now; });
@@ -104,37 +98,4 @@ TEST(LiveQueueTest, PacingDecidesWhatIsReadAndHandedOut) {
         }
         EXPECT_EQ(c.handedOut, taken);
     }
-}
-
-// The feeding thread reads until the source ends; the progress counts what
-// the player took (descriptions not counted) and says why the source ended.
-TEST(LiveQueueTest, TheFeedingThreadFillsUntilTheSourceEndsAndProgressCountsWhatWasTaken) {
-    ScriptedSource source("read error: broken");
-    source.add(TRACK_VIDEO, 0, true);
-    std::vector<uint32_t> audioTimes;
-    for (uint32_t i = 0; i < 50; ++i) {
-        audioTimes.push_back(10 + i * 20);
-        source.add(TRACK_AUDIO, audioTimes.back());
-    }
-    source.add(TRACK_VIDEO, 40);
-    LiveQueue queue(&source, LiveQueue::Pacing::Playback, 0, [] { return int64_t{0}; });
-    queue.startFeeding();
-    MediaSample sample{};
-    std::vector<uint32_t> times[3];
-    while (!queue.progress().drained) {
-        for (const int32_t track : {TRACK_AUDIO, TRACK_VIDEO}) {
-            if (queue.getSample(track, &sample) == 0 && !sample.pStreamInfo) {
-                times[track].push_back(sample.ulTime);
-                EXPECT_EQ(sample.ulTime / 20, sample.pData[1]);
-            }
-        }
-    }
-    queue.stopFeeding();
-    EXPECT_EQ((std::vector<uint32_t>{0, 40}), times[TRACK_VIDEO]);
-    EXPECT_EQ(audioTimes, times[TRACK_AUDIO]);
-    const LiveQueue::Progress progress = queue.progress();
-    EXPECT_EQ(2u, progress.videoTaken);
-    EXPECT_EQ(50u, progress.audioTaken);
-    EXPECT_EQ(990u, progress.lastAudioMs);
-    EXPECT_EQ("read error: broken", progress.error);
 }
