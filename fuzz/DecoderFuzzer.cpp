@@ -96,33 +96,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         samples.emplace_back(data, data + taken);
         data += taken;
     }
-    switch (choice) {
-        case 0: {
-            CH264Decoder decoder;
-            decodeVideo(decoder, samples);
-            break;
-        }
-        case 1: {
-            CH265Decoder decoder;
-            decodeVideo(decoder, samples);
-            break;
-        }
-        case 2: {
-            CAACDecoder decoder;
-            decodeAudio(decoder, samples);
-            break;
-        }
-        case 3: {
-            CMP3Decoder decoder;
-            decodeAudio(decoder, samples);
-            break;
-        }
-        default: {
-            CG711Decoder decoder(choice == 4 ? CG711Decoder::kALaw : CG711Decoder::kMuLaw, rate,
-                                 channelWord);
-            decodeAudio(decoder, samples);
-            break;
-        }
+    if (choice < 2) {
+        const std::unique_ptr<IVideoDecoder> decoder(
+            choice == 0 ? static_cast<IVideoDecoder*>(new CH264Decoder) : new CH265Decoder);
+        decodeVideo(*decoder, samples);
+        return 0;
     }
+    const std::unique_ptr<IAudioDecoder> decoder(
+        choice == 2   ? new CAACDecoder
+        : choice == 3 ? static_cast<IAudioDecoder*>(new CMP3Decoder)
+                      : new CG711Decoder(choice == 4 ? CG711Decoder::kALaw : CG711Decoder::kMuLaw,
+                                         rate, channelWord));
+    decodeAudio(*decoder, samples);
     return 0;
 }

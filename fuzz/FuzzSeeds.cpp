@@ -13,6 +13,7 @@
 
 #include "SampleScript.h"
 #include "simcam/SimulatedCamera.h"
+#include "support/CameraCapture.h"
 
 namespace {
 
@@ -52,12 +53,9 @@ std::vector<uint8_t> decoderSeed(uint8_t decoder, const simcam::CameraSettings& 
     std::vector<uint8_t> out =
         decoder >= 4 ? std::vector<uint8_t>{decoder, 0x40, 0x1F, 0x01, 0x00, 0x10, 0x00}
                      : std::vector<uint8_t>{decoder};
-    simcam::SimulatedCamera camera(settings);
-    simcam::EncodedUnit unit;
-    for (int i = 0; i < 6; ++i) {
-        if (decoder < 2 ? camera.nextVideo(&unit) : camera.nextAudio(&unit)) {
-            appendSample(&out, unit.data);
-        }
+    for (const simcam::EncodedUnit& unit :
+         decoder < 2 ? captureVideo(settings, 6) : captureAudio(settings, 6)) {
+        appendSample(&out, unit.data);
     }
     return out;
 }

@@ -140,17 +140,3 @@ TEST(ApmWrapper, BlockWiseProcessingEqualsOneContinuousPass) {
         }
     }
 }
-
-// Without init, with a negative size or without data, nothing is processed
-// from the caller's bytes.
-TEST(ApmWrapper, RefusesWithoutModuleOrWithNegativeSizeAndTakesNullAsSilence) {
-    ApmWrapper apm;
-    const std::vector<uint8_t> block(320, 1);
-    EXPECT_EQ(1, apm.process(block.data(), 320));
-    ASSERT_EQ(0, apm.init());
-    EXPECT_EQ(1, apm.process(block.data(), -1));
-    ASSERT_EQ(0, apm.process(nullptr, 320));
-    ASSERT_EQ(320, apm.getOutputSize());
-    EXPECT_EQ(std::vector<uint8_t>(320, 0),
-              std::vector<uint8_t>(apm.getOutput(), apm.getOutput() + 320));
-}

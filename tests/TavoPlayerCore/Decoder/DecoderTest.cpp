@@ -238,30 +238,6 @@ TEST(CAACDecoder, SampleWithTwoFramesGivesTheFirstAndNothingLags) {
     EXPECT_EQ(expected[2], samplesOf(frame));
 }
 
-// G.711 has no header: rate and channels come from the stream description,
-// and without them (or with an unknown law) nothing decodes.
-TEST(CG711Decoder, TakesTheFormatFromTheDescriptionAndRefusesAMissingOne) {
-    const std::vector<uint8_t> block(160, 0xD5);
-    CG711Decoder stereo(CG711Decoder::kALaw, 16000, 0x00100002);
-    ASSERT_TRUE(stereo.decode(block.data(), static_cast<int>(block.size())));
-    AVFrame* frame = nullptr;
-    ASSERT_TRUE(stereo.getFrame(&frame));
-    EXPECT_EQ(16000, frame->sample_rate);
-    EXPECT_EQ(2, frame->ch_layout.nb_channels);
-    EXPECT_EQ(80, frame->nb_samples);
-
-    ::testing::internal::CaptureStderr();  // an unknown law says so on stderr
-    CG711Decoder unknownLaw(3, 8000, 1);
-    CG711Decoder noChannels(CG711Decoder::kALaw, 8000, 0x00100000);
-    CG711Decoder noRate(CG711Decoder::kMuLaw, 0, 1);
-    EXPECT_FALSE(unknownLaw.reset());
-    ::testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(noChannels.open());
-    for (CG711Decoder* decoder : {&unknownLaw, &noChannels, &noRate}) {
-        EXPECT_FALSE(decoder->decode(block.data(), static_cast<int>(block.size())));
-    }
-}
-
 // ---- Conversion to the sound card's format -------------------------------------
 
 // An audio frame with its own buffers, freed on destruction.
@@ -349,22 +325,6 @@ TEST(CCTavoAudioConvert, FollowsTheStreamAndMixesMoreThanTwoChannelsToStereo) {
             EXPECT_EQ(0, samples[last + 1]);
         }
     }
-}
-
-TEST(CCTavoAudioConvert, RefusesFramesWithoutSamples) {
-    CCTavoAudioConvert convert;
-    TestFrame stereo(AV_SAMPLE_FMT_FLTP, 2, 1024);
-    TestFrame empty(AV_SAMPLE_FMT_FLTP, 2, 1024);
-    empty.get()->extended_data[1] = nullptr;
-    uint8_t* block = nullptr;
-    uint32_t size = 0;
-    EXPECT_EQ(PLAYER_E_INVALIDARG, convert.init(nullptr, AV_SAMPLE_FMT_S16));
-    EXPECT_EQ(PLAYER_E_INVALIDARG, convert.convert(nullptr, &block, &size));
-    EXPECT_EQ(PLAYER_E_INVALIDARG, convert.convert(stereo.get(), nullptr, &size));
-    EXPECT_EQ(PLAYER_E_INVALIDARG, convert.convert(stereo.get(), &block, nullptr));
-    EXPECT_EQ(PLAYER_E_INVALIDARG, convert.convert(empty.get(), &block, &size));
-    empty.get()->extended_data[1] = empty.get()->data[1];
-    EXPECT_EQ(nullptr, block);
 }
 
 }  // namespace

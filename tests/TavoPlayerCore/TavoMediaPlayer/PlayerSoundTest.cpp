@@ -15,6 +15,7 @@
 
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
 #include "simcam/ToneSource.h"
+#include "support/CameraCapture.h"
 #include "support/Eventually.h"
 #include "support/ManualDirectSound.h"
 #include "support/ManualTimeSource.h"
@@ -55,11 +56,7 @@ struct SoundCase {
 };
 
 simcam::CameraSettings soundOnly(const Format& format) {
-    simcam::CameraSettings settings;
-    settings.videoCodec = simcam::VideoCodec::None;
-    settings.audioCodec = format.codec;
-    settings.audioSampleRate = format.rate;
-    settings.audioChannels = format.channels;
+    simcam::CameraSettings settings = audioSettings(format.codec, format.rate, format.channels);
     settings.g711AtAudioRate = true;
     return settings;
 }
@@ -217,26 +214,12 @@ INSTANTIATE_TEST_SUITE_P(
     Formats, PlayerSound,
     testing::Values(SoundCase{"G711ALaw8kMono", {AudioCodec::G711ALaw, 8000, 1}, false},
                     SoundCase{"G711MuLaw8kStereo", {AudioCodec::G711MuLaw, 8000, 2}, false},
-                    SoundCase{"G711ALaw11kStereo", {AudioCodec::G711ALaw, 11025, 2}, false},
-                    SoundCase{"G711MuLaw16kMono", {AudioCodec::G711MuLaw, 16000, 1}, false},
                     SoundCase{"G711ALaw22kMono", {AudioCodec::G711ALaw, 22050, 1}, false},
-                    SoundCase{"G711MuLaw32kStereo", {AudioCodec::G711MuLaw, 32000, 2}, false},
-                    SoundCase{"G711ALaw44kMono", {AudioCodec::G711ALaw, 44100, 1}, false},
-                    SoundCase{"G711MuLaw48kStereo", {AudioCodec::G711MuLaw, 48000, 2}, false},
-                    SoundCase{"Aac8kMono", {AudioCodec::AAC, 8000, 1}, false},
                     SoundCase{"Aac11kMono", {AudioCodec::AAC, 11025, 1}, false},
                     SoundCase{"Aac16kStereo", {AudioCodec::AAC, 16000, 2}, false},
-                    SoundCase{"Aac22kStereo", {AudioCodec::AAC, 22050, 2}, false},
-                    SoundCase{"Aac32kMono", {AudioCodec::AAC, 32000, 1}, false},
-                    SoundCase{"Aac44kStereo", {AudioCodec::AAC, 44100, 2}, false},
                     SoundCase{"Aac48kMono", {AudioCodec::AAC, 48000, 1}, false},
                     SoundCase{"Mp38kStereo", {AudioCodec::MP3, 8000, 2}, false},
-                    SoundCase{"Mp311kMono", {AudioCodec::MP3, 11025, 1}, false},
-                    SoundCase{"Mp316kMono", {AudioCodec::MP3, 16000, 1}, false},
-                    SoundCase{"Mp322kStereo", {AudioCodec::MP3, 22050, 2}, false},
-                    SoundCase{"Mp332kStereo", {AudioCodec::MP3, 32000, 2}, false},
                     SoundCase{"Mp344kMono", {AudioCodec::MP3, 44100, 1}, false},
-                    SoundCase{"Mp348kStereo", {AudioCodec::MP3, 48000, 2}, false},
                     SoundCase{"AacThenMp344kStereo", {AudioCodec::MP3, 44100, 2}, true}),
     [](const testing::TestParamInfo<SoundCase>& info) { return std::string(info.param.name); });
 
