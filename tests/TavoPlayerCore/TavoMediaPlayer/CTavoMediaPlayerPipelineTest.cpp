@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
@@ -334,31 +333,6 @@ INSTANTIATE_TEST_SUITE_P(Audio, FirstPicture, testing::Values(true, false),
                              return info.param ? "Reports" : "NeverReports";
                          });
 
-// While sound cannot play (no window yet) the audio loop reports nothing:
-// the pictures are still taken without waiting for it (time stands still
-// here), and none raises event 502 until one is shown; that one raises it
-// once.
-TEST(PlayerPipeline, WithoutAWindowPicturesAreNotHeldBackAndTheFirstOneShownRaises502Once) {
-    withoutAudioDevice();
-    ManualTimeSource time(1000);
-    Rig rig;
-    rig.player.setParam(PARAM_WINDOW, nullptr);
-    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 2000);
-    rig.play();
-    time.advance(2000);
-    ASSERT_TRUE(eventually([&] { return rig.host.drained(TRACK_VIDEO); }));
-    EXPECT_TRUE(rig.host.events().empty());
-
-    rig.player.setParam(PARAM_WINDOW, rig.screen.handle());
-    const size_t pictures =
-        rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::G711ALaw), 1000);
-    time.setAdvanceOnSleep(true);
-    ASSERT_TRUE(eventually([&] { return rig.shown() == static_cast<int64_t>(pictures) - 1; }));
-    rig.player.stop();
-    EXPECT_EQ((std::vector<std::pair<int32_t, std::string>>{{PLAYER_EVENT_FIRST_PICTURE, ""}}),
-              rig.host.events());
-}
-
 // Time stamps jumping ten minutes forward and back, to just below 2^32 and
 // over the wrap: while time stands still, each picture is shown at once and
 // the clock starts afresh on it.
@@ -504,20 +478,12 @@ TEST(PlayerPipeline, ReplaysTheLastMinuteWithSeekPauseAndBackToLive) {
         return !shown.empty() && shown.back() < last;
     }));
 
-    // Key frames come every 2000 ms from the first picture on. A seek to
-    // second 20 lands on the last one before it, one to second 0 on the
-    // first one stored.
+    // Key frames come every 2000 ms from the first picture on: a seek to
+    // second 20 lands on the last one before it.
     const uint32_t base = rig.host.timeOf(TRACK_VIDEO, 1);
     const uint32_t key = base + (first + 20000 - base) / 2000 * 2000;
     rig.set(PARAM_STORE_SEEK, 20);
     ASSERT_TRUE(advancing([&] { return containsJumpTo(shownWatch.numbers(), key, 100); }));
-    const uint32_t firstKey = base + (first - base + 1999) / 2000 * 2000;
-    const size_t beforeSeek = shownWatch.numbers().size();
-    rig.set(PARAM_STORE_SEEK, 0);
-    ASSERT_TRUE(advancing([&] {
-        const auto& shown = shownWatch.numbers();
-        return std::find(shown.begin() + beforeSeek, shown.end(), firstKey) != shown.end();
-    }));
 
     // Pausing the replay holds the picture while the loop keeps going round
     // (once the picture in hand is out); resuming goes on.
@@ -873,12 +839,10 @@ TEST(PlayerCommands, RecordsWhatTheHostSendsWithoutAWindowAndDuringReplay) {
     CTavoMediaPlayer player;
     player.setHostContext(host.context());
     auto set = [&](int32_t param, int32_t value) { return player.setParam(param, &value); };
-    std::string file = dir.file("missing/clip.mp4");
+    std::string file = dir.file("clip.mp4");
     EXPECT_EQ(PLAYER_E_FAIL, player.setParam(PARAM_RECORD_FILE, &file[0]));  // not recording
     set(PARAM_FRAME_STORE, 1);
     set(PARAM_RECORD, 1);
-    EXPECT_EQ(PLAYER_E_FAIL, player.setParam(PARAM_RECORD_FILE, &file[0]));
-    file = dir.file("clip.mp4");
     EXPECT_EQ(0, player.setParam(PARAM_RECORD_FILE, &file[0]));
     host.start();
     player.run();

@@ -3,11 +3,9 @@
 
 #include <X11/Xlib.h>
 
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <ostream>
-#include <thread>
 #include <vector>
 
 #include "Platform/D3D9/Direct3D9ForTesting.h"
@@ -271,44 +269,6 @@ TEST_P(VideoRenderTest, DrawsIntoAnX11WindowWhereverItMoves) {
         bars.expectShownIn(pixels.data(), width * 4, width, height);
     }
     XCloseDisplay(display);
-}
-
-TEST_P(VideoRenderTest, SeveralRenderersDrawOnTheirOwnThreadsWhileCopiesAreTaken) {
-    constexpr int kRenderers = 3;
-    ColourBarPicture bars(48, 32);
-    std::vector<OffscreenTestWindow> windows;
-    std::vector<Render> renders;
-    for (int i = 0; i < kRenderers; ++i) {
-        windows.emplace_back(40 + 8 * i, 30);
-        renders.push_back(open(windows.back().handle(), 48, 32));
-        renders.back()->RenderPicture(&bars.picture());  // here first, then on another thread
-    }
-    std::atomic<int> drawing{kRenderers};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kRenderers; ++i) {
-        threads.emplace_back([&, i] {
-            for (int frame = 0; frame < 10; ++frame) {
-                renders[i]->RenderPicture(&bars.picture());
-            }
-            --drawing;
-        });
-    }
-    // Copies taken while the pictures are drawn are whole pictures.
-    bool last = false;
-    while (!last) {
-        last = drawing == 0;
-        for (Render& render : renders) {
-            EXPECT_TRUE(keeps(*render, bars));
-        }
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    for (int i = 0; i < kRenderers; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_TRUE(keeps(*renders[i], bars));
-        bars.expectShownIn(windows[i]);
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Renderers, VideoRenderTest, testing::ValuesIn(kKinds),
