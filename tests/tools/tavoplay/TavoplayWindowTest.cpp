@@ -81,6 +81,9 @@ TEST(TavoplayWindowTest, KeysPauseSnapshotAndReplay) {
         tavoplay.waitFor([&](const std::string&) { return shownNumber() >= 0; }, kStepLimitMs))
         << tavoplay.output();
     press(XK_space, "\npaused\n");
+    // A picture whose drawing began before the key may still land (slowly,
+    // under a sanitizer); from the second status line on nothing changes.
+    expectNext("\npaused ");
     expectNext("\npaused ");
     const int64_t held = shownNumber();
     ASSERT_GE(held, 0);
