@@ -91,8 +91,12 @@ public:
     static constexpr uint32_t kFragmentMs = 1000;
     static constexpr uint32_t kIdleFlushMs = 1000;
     // Video a start waits for the first sound, in media time (or samples).
-    static constexpr uint32_t kAudioWaitMs = 1000;
-    static constexpr size_t kAudioWaitSamples = 100;
+    // The two loops hand their samples in on their own threads, and the
+    // audio loop's first pass (opening the sound device) can leave it over a
+    // second behind the video loop on a busy machine; two seconds keeps a
+    // killed recording within its last two seconds all the same.
+    static constexpr uint32_t kAudioWaitMs = 2000;
+    static constexpr size_t kAudioWaitSamples = 200;
     // Samples kept from a key frame on while the file has no name yet.
     static constexpr size_t kGatherLimit = 500;
     // Largest step between two samples of a track that is taken as it is.
