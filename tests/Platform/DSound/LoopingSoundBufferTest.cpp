@@ -67,3 +67,18 @@ TEST_F(LoopingSoundBufferTest, LockedRegionTakesEffectAtUnlock) {
     EXPECT_EQ(filled(5120, 0), std::vector<uint8_t>(heard.begin() + 1024, heard.begin() + 6144));
     EXPECT_EQ(filled(2048, 5), std::vector<uint8_t>(heard.begin() + 6144, heard.end()));
 }
+
+// The volume is in hundredths of a decibel: -6.02 dB halves what is heard.
+TEST_F(LoopingSoundBufferTest, VolumeScalesWhatIsHeard) {
+    LPVOID region = nullptr;
+    DWORD bytes = 0;
+    ASSERT_EQ(DS_OK, buffer->Lock(0, 8192, &region, &bytes, nullptr, nullptr, 0));
+    std::vector<int16_t> samples(bytes / 2, 1000);
+    std::memcpy(region, samples.data(), bytes);
+    ASSERT_EQ(DS_OK, buffer->Unlock(region, bytes, nullptr, 0));
+    ASSERT_EQ(DS_OK, buffer->SetVolume(-602));
+    buffer->Play(0, 0, DSBPLAY_LOOPING);
+    const std::vector<uint8_t> heard = buffer->advance(8192);
+    std::memcpy(samples.data(), heard.data(), heard.size());
+    EXPECT_EQ(std::vector<int16_t>(samples.size(), 500), samples);
+}

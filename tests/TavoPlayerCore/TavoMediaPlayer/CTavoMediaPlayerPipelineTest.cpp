@@ -185,17 +185,12 @@ TEST_P(PictureFormats, LookLikeTheir420Pictures) {
     EXPECT_LT(difference / (shown.size() / 4 * 3), 6u);
 }
 
-const char* const kFormatNames[] = {"YUV420", "Gray", "TenBit", "YUV422", "YUV444"};
-
 INSTANTIATE_TEST_SUITE_P(
     Formats, PictureFormats,
     testing::Values(std::make_pair(simcam::VideoCodec::H265, simcam::PixelFormat::Gray),
                     std::make_pair(simcam::VideoCodec::H264, simcam::PixelFormat::YUV420TenBit),
                     std::make_pair(simcam::VideoCodec::H264, simcam::PixelFormat::YUV422),
-                    std::make_pair(simcam::VideoCodec::H265, simcam::PixelFormat::YUV444)),
-    [](const auto& info) {
-        return std::string(kFormatNames[static_cast<int>(info.param.second)]);
-    });
+                    std::make_pair(simcam::VideoCodec::H265, simcam::PixelFormat::YUV444)));
 
 namespace {
 
@@ -328,10 +323,7 @@ TEST_P(FirstPicture, WaitsForTheAudioLoop) {
     EXPECT_EQ(PLAYER_EVENT_FIRST_PICTURE, rig.host.events()[0].first);
 }
 
-INSTANTIATE_TEST_SUITE_P(Audio, FirstPicture, testing::Values(true, false),
-                         [](const testing::TestParamInfo<bool>& info) {
-                             return info.param ? "Reports" : "NeverReports";
-                         });
+INSTANTIATE_TEST_SUITE_P(AudioReports, FirstPicture, testing::Bool());
 
 // Time stamps jumping ten minutes forward and back, to just below 2^32 and
 // over the wrap: while time stands still, each picture is shown at once and
@@ -629,11 +621,8 @@ TEST_P(Scripts, ShowWhatTheyMust) {
     EXPECT_EQ(kHeight, file.find(AVMEDIA_TYPE_VIDEO)->height);
 }
 
-INSTANTIATE_TEST_SUITE_P(Host, Scripts, testing::Values(descriptionChanges, hostileHost),
-                         [](const auto& info) {
-                             return info.param == hostileHost ? "HostileHost"
-                                                              : "DescriptionChanges";
-                         });
+INSTANTIATE_TEST_SUITE_P(DescriptionChangesThenHostileHost, Scripts,
+                         testing::Values(descriptionChanges, hostileHost));
 
 // While one loop is held in a device-creation seam (the audio loop opening
 // its sound device, the video loop creating Direct3D for its renderer) the
@@ -672,12 +661,8 @@ TEST_P(SeamHeldLoop, TheOtherLoopGoesOnAndRunningAgainWaitsForTheOldLoops) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Held, SeamHeldLoop,
-                         testing::Values(SeamHeld::SoundDevice, SeamHeld::Direct3D),
-                         [](const testing::TestParamInfo<SeamHeld::Seam>& info) {
-                             return info.param == SeamHeld::SoundDevice ? "SoundDevice"
-                                                                        : "Direct3D";
-                         });
+INSTANTIATE_TEST_SUITE_P(SoundDeviceThenDirect3D, SeamHeldLoop,
+                         testing::Values(SeamHeld::SoundDevice, SeamHeld::Direct3D));
 
 namespace {
 
@@ -729,22 +714,10 @@ TEST_P(CommandInCallback, WorksOrIsRefused) {
     destroyMediaPlayerInstance(&player);
 }
 
-namespace {
-
-std::string nameOf(const testing::TestParamInfo<std::tuple<ScriptedHost::Call, Command>>& info) {
-    static const char* const kCommands[] = {"Stop", "Run", "Destroy"};
-    return std::string(std::get<0>(info.param) == ScriptedHost::Call::Event ? "Event"
-                                                                            : "AudioSample") +
-           kCommands[static_cast<int>(std::get<1>(info.param))];
-}
-
-}  // namespace
-
 INSTANTIATE_TEST_SUITE_P(
-    Player, CommandInCallback,
+    EventThenAudioSample, CommandInCallback,
     testing::Combine(testing::Values(ScriptedHost::Call::Event, ScriptedHost::Call::AudioSample),
-                     testing::Values(Command::Stop, Command::Run, Command::Destroy)),
-    nameOf);
+                     testing::Values(Command::Stop, Command::Run, Command::Destroy)));
 
 // Without a host context, or with one that has no media source, the loops
 // idle; once the host gives a source they pull from it.
