@@ -49,6 +49,8 @@ CMediaRefClock::CMediaRefClock()
       m_uAnchorSys(0),
       m_uAudioSys(0),
       m_uAudioTime(0),
+      m_uHeardSys(0),
+      m_uHeardTime(0),
       m_uFirstRef(0),
       m_fSpeed(1.0f) {}
 
@@ -57,6 +59,7 @@ CMediaRefClock::~CMediaRefClock() = default;
 void CMediaRefClock::dropAnchor_Locked() {
     m_uAnchorMedia = 0;
     m_uAnchorSys = 0;
+    m_uHeardSys = 0;
 }
 
 int32_t CMediaRefClock::SetMode(uint32_t mode) {
@@ -152,6 +155,14 @@ void CMediaRefClock::UpdateAudioTime(uint32_t t) {
     CAutoLock lock(&m_lock);
     m_uAudioSys = timeMs();
     m_uAudioTime = t;
+}
+
+void CMediaRefClock::UpdateHeardTime(uint32_t t) {
+    CAutoLock lock(&m_lock);
+    m_uAudioSys = timeMs();
+    m_uAudioTime = t;
+    m_uHeardSys = m_uAudioSys;
+    m_uHeardTime = t;
 }
 
 void CMediaRefClock::SetRefTime(uint32_t t) {
@@ -251,10 +262,36 @@ uint32_t CMediaRefClock::computeTime_Locked() {
     const uint32_t expected =
         low32Bits(static_cast<double>(m_uBaseSys - m_uAnchorSys) * static_cast<double>(m_fSpeed));
     if (advance > expected + m_uMaxDrift || advance + m_uMaxDrift < expected) {
+        const uint32_t heardSys = m_uHeardSys;
         dropAnchor_Locked();
+        m_uHeardSys = heardSys;
         m_uCurTime = scaledSum(m_uRefTime, now - m_uBaseSys, m_fSpeed);
     } else {
         m_uCurTime = scaledSum(m_uAnchorMedia, now - m_uAnchorSys, m_fSpeed);
     }
+    m_uCurTime = followHeard_Locked(now, m_uCurTime);
     return m_uCurTime;
+}
+
+// The sound device's position, when it reports one, is the clock: pictures
+// then come with their sound whatever pace the device keeps against the
+// system clock and however late the first picture reached the screen.
+// (Deliberately beyond the clock's first design, which ran on the system
+// clock alone and let the sound drift from it up to the tolerance: sound
+// and picture stood up to 200 ms apart.) Not at another speed, where the
+// sound cannot keep pace, nor across a jump in the stream's times, where
+// the pictures restart the clock.
+uint32_t CMediaRefClock::followHeard_Locked(uint32_t now, uint32_t t) {
+    if (m_uHeardSys == 0 || now - m_uHeardSys > kHeardFreshMs || m_fSpeed != 1.0f) {
+        return t;
+    }
+    const uint32_t heard = m_uHeardTime + (now - m_uHeardSys);
+    if (IsTimeJump(heard, t)) {
+        return t;
+    }
+    // Anchored on it, so that the clock runs on from there when the reports stop.
+    m_uAnchorMedia = heard;
+    m_uAnchorSys = now;
+    m_uBaseSys = now;
+    return heard;
 }

@@ -9,7 +9,8 @@
 // The playback clock. Between timestamp updates it runs on timeMs() scaled by
 // the playback speed from an anchor; it snaps back onto the reported picture
 // times only when they drift apart by more than the tolerance. Beside it runs
-// a simpler audio position extrapolated on timeMs().
+// a simpler audio position extrapolated on timeMs(). While a sound device
+// reports the position it plays, the clock at normal speed is that position.
 //
 // Called concurrently by the video loop, the audio loop and the host's
 // command thread. Every state-changing operation and GetTime, GetAudioTime and
@@ -35,6 +36,11 @@ public:
     virtual void UpdateRefTime(uint32_t t);
     // Reports the audio position t at the current system time.
     virtual void UpdateAudioTime(uint32_t t);
+    // Reports the position t that a sound device plays at the current system
+    // time; it is also the audio position. While such reports keep coming
+    // (each within kHeardFreshMs of the last), the clock at speed 1 follows
+    // them.
+    virtual void UpdateHeardTime(uint32_t t);
     virtual void SetRefTime(uint32_t t);
     // Media time in ms; mode 2 always answers 0. The flag does not change the result.
     virtual uint32_t GetTime(uint8_t flag);
@@ -55,9 +61,11 @@ public:
     // drift to follow or correct: the clock starts afresh on the new time.
     static bool IsTimeJump(uint32_t a, uint32_t b);
     static constexpr uint32_t kTimeJumpMs = 5000;
+    static constexpr uint32_t kHeardFreshMs = 200;
 
 private:
     void dropAnchor_Locked() REQUIRES(m_lock);
+    uint32_t followHeard_Locked(uint32_t now, uint32_t t) REQUIRES(m_lock);
     uint32_t computeTime_Locked() REQUIRES(m_lock);
 
     RIVO_Common_Player::rivo_CMutex m_lock;
@@ -76,6 +84,8 @@ private:
     uint32_t m_uAnchorSys GUARDED_BY(m_lock);
     uint32_t m_uAudioSys GUARDED_BY(m_lock);
     uint32_t m_uAudioTime GUARDED_BY(m_lock);
+    uint32_t m_uHeardSys GUARDED_BY(m_lock);  // 0: no device report to follow
+    uint32_t m_uHeardTime GUARDED_BY(m_lock);
     uint32_t m_uFirstRef GUARDED_BY(m_lock);
     float m_fSpeed GUARDED_BY(m_lock);
 };

@@ -20,6 +20,7 @@ namespace {
 //   D ms   SetMaxDrift (D-1: off)    M n   SetMode(n)
 //   I t    InitRefTime(t)            T t   SetRefTime(t)
 //   F 0|1  SetFreeRun                f 0|1 SetFreeze
+//   O t    UpdateHeardTime(t)
 //   p r s Z  Pause, Run, Stop, Reset
 struct ClockCase {
     const char* name;
@@ -53,6 +54,12 @@ const ClockCase kCases[] = {
      "D0 P1000 R1000 W40 P1040 R1040 W40 P1081 R1081"},
     {"AudioTimeRunsFromItsLastUpdateAndDrivesNoPictures", 10000,
      "A5000 a5000 W30 a5030 A5020 W5 a5025 R0 H0"},
+    // The device's position is the clock while it reports (within 200 ms)...
+    {"APlayingDeviceLeadsTheClockUntilItFallsSilent", 10000,
+     "P1000 R1000 O950 R950 W30 R980 P1040 W30 R1010 W201 R1211"},
+    // ... but not at another speed, nor a jump away from the pictures.
+    {"NotAtAnotherSpeedNorAcrossAJump", 10000,
+     "P1000 R1000 O900 R900 S1.2 R1000 O900 R1000 S1 O9000 R1000 W10 R1010 a9010"},
     {"ResetForgetsTimestampsSpeedAndSoundButKeepsTheTolerance", 10000,
      "D-1 S1.2 P1000 R1000 A700 W100 R1100 Z H0 a0 R0 P3000 S2 R3000 W20 R3020"},
     {"PauseHoldsRunReanchorsStopReadsZero", 10000,
@@ -85,6 +92,7 @@ TEST_P(ClockScenario, ReadsAsExpected) {
         {'W', [&](uint32_t v) { time.advance(v); }},
         {'P', [&](uint32_t v) { clock.UpdateRefTime(v); }},
         {'A', [&](uint32_t v) { clock.UpdateAudioTime(v); }},
+        {'O', [&](uint32_t v) { clock.UpdateHeardTime(v); }},
         {'D', [&](uint32_t v) { clock.SetMaxDrift(v); }},
         {'M', [&](uint32_t v) { clock.SetMode(v); }},
         {'I', [&](uint32_t v) { clock.InitRefTime(v); }},

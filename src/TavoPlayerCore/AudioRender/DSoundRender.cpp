@@ -33,6 +33,7 @@ DSoundRender::DSoundRender()
       m_events(),
       m_blockSize(0),
       m_writeOffset(0),
+      m_playPending(false),
       m_staging(nullptr),
       m_stagingFill(0),
       m_stagingCapacity(0),
@@ -183,7 +184,13 @@ uint32_t DSoundRender::Start() {
     }
     m_runner.StartFeeding();
     m_buffer->SetCurrentPosition(0);
-    m_buffer->Play(0, 0, DSBPLAY_LOOPING);
+    // The buffer plays once a block is staged, with that block in its first
+    // half: started at once, it would play a block of silence before any
+    // sound written now. (Deliberately beyond the renderer's first design,
+    // which started the buffer here; 40 ms less delay at the start.)
+    CAutoLock lock(m_mutex);
+    m_writeOffset = 0;
+    m_playPending = true;
     return 0;
 }
 
@@ -193,6 +200,8 @@ uint32_t DSoundRender::Stop() {
     }
     m_buffer->Stop();
     m_runner.StopFeeding();
+    CAutoLock lock(m_mutex);
+    m_playPending = false;
     return 0;
 }
 
@@ -223,6 +232,32 @@ void DSoundRender::append_Locked(const void* data, uint32_t size) {
         std::memcpy(m_staging + m_stagingReadOffset + m_stagingFill, data, size);
     }
     m_stagingFill += static_cast<int32_t>(size);
+    if (m_playPending && m_stagingFill >= static_cast<int32_t>(m_blockSize)) {
+        m_playPending = false;
+        moveBlock_Locked();
+        m_buffer->Play(0, 0, DSBPLAY_LOOPING);
+    }
+}
+
+void DSoundRender::moveBlock_Locked() {
+    LPVOID region = nullptr;
+    DWORD regionBytes = 0;
+    const bool locked = SUCCEEDED(
+        m_buffer->Lock(m_writeOffset, m_blockSize, &region, &regionBytes, nullptr, nullptr, 0));
+    if (m_stagingFill >= static_cast<int32_t>(m_blockSize)) {
+        if (locked) {
+            std::memcpy(region, m_staging + m_stagingReadOffset, regionBytes);
+        }
+        m_stagingReadOffset += m_blockSize;
+        m_stagingFill -= static_cast<int32_t>(m_blockSize);
+    } else if (locked) {
+        // Too little to play: silence, and the partial block waits.
+        std::memset(region, 0, regionBytes);
+    }
+    m_writeOffset = static_cast<int32_t>((m_writeOffset + m_blockSize) % (2 * m_blockSize));
+    if (locked) {
+        m_buffer->Unlock(region, regionBytes, nullptr, 0);
+    }
 }
 
 uint32_t DSoundRender::FillNextBlock() {
@@ -238,24 +273,7 @@ uint32_t DSoundRender::FillNextBlock() {
         CAutoLock lock(m_mutex);
         // Which event fired does not matter: the cursor has just entered one half,
         // and the next block goes into the other, which the write offset names.
-        LPVOID region = nullptr;
-        DWORD regionBytes = 0;
-        const bool locked = SUCCEEDED(
-            m_buffer->Lock(m_writeOffset, m_blockSize, &region, &regionBytes, nullptr, nullptr, 0));
-        if (m_stagingFill >= static_cast<int32_t>(m_blockSize)) {
-            if (locked) {
-                std::memcpy(region, m_staging + m_stagingReadOffset, regionBytes);
-            }
-            m_stagingReadOffset += m_blockSize;
-            m_stagingFill -= static_cast<int32_t>(m_blockSize);
-        } else if (locked) {
-            // Too little to play: silence, and the partial block waits.
-            std::memset(region, 0, regionBytes);
-        }
-        m_writeOffset = static_cast<int32_t>((m_writeOffset + m_blockSize) % (2 * m_blockSize));
-        if (locked) {
-            m_buffer->Unlock(region, regionBytes, nullptr, 0);
-        }
+        moveBlock_Locked();
         written = m_writeOffset;
     }
     // Standard output may block (a full pipe); the player's writes must not
@@ -272,16 +290,25 @@ uint32_t DSoundRender::GetQueuedMs() {
     const uint32_t bytesPerSecond =
         static_cast<uint32_t>(m_bitsPerSample / 8) * m_channels * m_sampleRate;
     DWORD play = 0;
-    if (bytesPerSecond == 0 || FAILED(m_buffer->GetCurrentPosition(&play, nullptr))) {
+    DWORD taken = 0;
+    if (bytesPerSecond == 0 || FAILED(m_buffer->GetCurrentPosition(&play, &taken))) {
         return 0;
     }
     CAutoLock lock(m_mutex);
+    if (m_playPending) {
+        return static_cast<uint32_t>(static_cast<uint64_t>(m_stagingFill) * 1000 / bytesPerSecond);
+    }
     const uint32_t size = 2 * m_blockSize;
-    uint32_t ahead = (static_cast<uint32_t>(m_writeOffset) + size - play % size) % size;
+    // Counted from the cursor up to which the device has taken the sound,
+    // plus what it has taken but not yet played: the play cursor may still
+    // lie in the half that the feeding thread has already filled anew.
+    uint32_t ahead = (static_cast<uint32_t>(m_writeOffset) + size - taken % size) % size;
     if (ahead == 0) {
         ahead = size;
     }
-    const uint64_t queued = static_cast<uint64_t>(ahead) + static_cast<uint64_t>(m_stagingFill);
+    const uint32_t inDevice = (taken % size + size - play % size) % size;
+    const uint64_t queued =
+        static_cast<uint64_t>(ahead) + inDevice + static_cast<uint64_t>(m_stagingFill);
     return static_cast<uint32_t>(queued * 1000 / bytesPerSecond);
 }
 

@@ -58,7 +58,7 @@ public:
     uint32_t Reserved7() override;
     uint32_t Reserved8(uint32_t) override;
     // Staged bytes, plus the looping buffer from the play cursor to where the
-    // next block goes.
+    // next block goes (nothing before the buffer has begun to play).
     uint32_t GetQueuedMs() override;
 
     // Bytes per block: kBlockMs of sound in the stored format (0 when that is
@@ -75,8 +75,12 @@ private:
     // One pass of the feeding thread: waits up to 200 ms for a notification
     // and moves one block (or silence) into the half that is not playing.
     uint32_t FillNextBlock();
-    // Appends a block behind the unread bytes. The caller has checked the room.
+    // Appends a block behind the unread bytes (and starts a buffer waiting for
+    // its first block of sound). The caller has checked the room.
     void append_Locked(const void* data, uint32_t size) REQUIRES(m_mutex);
+    // Moves a block of staged sound (silence while less is staged) to the
+    // write offset, and advances the offset to the other half.
+    void moveBlock_Locked() REQUIRES(m_mutex);
 
     IDirectSound8* m_device;
     IDirectSoundBuffer8* m_buffer;
@@ -86,6 +90,8 @@ private:
     HANDLE m_events[2];
     uint32_t m_blockSize;
     int32_t m_writeOffset GUARDED_BY(m_mutex);
+    // Started, and waiting for the first write to begin playing.
+    bool m_playPending GUARDED_BY(m_mutex);
     uint8_t* m_staging GUARDED_BY(m_mutex);
     int32_t m_stagingFill GUARDED_BY(m_mutex);
     uint32_t m_stagingCapacity GUARDED_BY(m_mutex);

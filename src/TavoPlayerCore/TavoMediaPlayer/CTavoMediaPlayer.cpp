@@ -42,6 +42,7 @@ CTavoMediaPlayer::CTavoMediaPlayer()
       m_audioRunning(false),
       m_storePlayback(false),
       m_storePaused(false),
+      m_pictureDecoded(false),
       m_seekSeconds(kNoSeek),
       m_speed(1.0f),
       m_audioCodecType(CODEC_NONE),
@@ -88,6 +89,9 @@ int32_t CTavoMediaPlayer::run() {
     }
     CAutoLock lock(&m_threadLock);
     stopLoop_Locked(m_audioRunning, m_audioThread);
+    // (A video loop still running from before may set it again: the new
+    // audio loop then starts without waiting for a picture.)
+    m_pictureDecoded = false;
     m_audioRunning = true;
     m_audioThread.reset(new (std::nothrow)
                             CTavoMediaPlayerThread(this, CTavoMediaPlayerThread::kAudioLoop));

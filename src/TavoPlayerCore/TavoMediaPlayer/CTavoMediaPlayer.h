@@ -183,11 +183,15 @@ private:
     int32_t openAudioRender_Locked(const AudioFormat* format) REQUIRES(m_audioLock);
     int32_t audio_render_frame(const uint8_t* data, uint32_t size, uint32_t pts)
         EXCLUDES(m_audioLock);
+    // Before the run's first sound: waits up to a second for the video loop
+    // to decode its first picture, while the host holds video.
+    void waitForFirstPicture();
     // Hands a block to the renderer, waiting while it refuses for at most the
     // block's duration plus a grace; false when the block was dropped.
     bool writeToRenderer(const uint8_t* data, uint32_t size) EXCLUDES(m_audioLock);
     // The renderer's output delay in ms; 0 without a renderer or device.
-    uint32_t outputDelay() EXCLUDES(m_audioLock);
+    // *device tells whether a sound device plays what is written.
+    uint32_t outputDelay(bool* device) EXCLUDES(m_audioLock);
 
     // ---- Host command threads ----
     // run creates both loop threads, stop (and run, before it creates new
@@ -216,6 +220,8 @@ private:
     std::atomic<bool> m_audioRunning;
     std::atomic<bool> m_storePlayback;
     std::atomic<bool> m_storePaused;
+    // Set by the video loop once it has decoded a picture in this run.
+    std::atomic<bool> m_pictureDecoded;
     // The pending replay seek in seconds, kNoSeek when there is none. (0
     // cannot stand for "none": a seek to the start of the minute is one.)
     static constexpr uint32_t kNoSeek = 0xFFFFFFFFu;

@@ -35,6 +35,8 @@ constexpr uint32_t kPieceMs = DSoundRender::kBlockMs;
 // renderer makes room a block at a time, at the sound device's pace).
 constexpr uint32_t kRetryMs = 2;
 constexpr uint32_t kRefusalGraceMs = 100;
+// Longest wait of the first sound for the first picture.
+constexpr uint32_t kPictureWaitMs = 1000;
 
 // Bits of sound per second in the format.
 uint64_t bitsPerSecond(const AudioFormat& format) {
@@ -67,6 +69,7 @@ void CTavoMediaPlayer::functionAudioThread() {
     std::vector<uint8_t> silence;
     uint32_t lastTimestamp = kNoTimestamp;
     uint32_t lastDuration = 0;
+    bool pictureWaited = false;
     while (m_audioRunning) {
         if (!mediaSource()) {
             sleepMs(2);
@@ -114,6 +117,11 @@ void CTavoMediaPlayer::functionAudioThread() {
             continue;
         }
 
+        if (!pictureWaited) {
+            pictureWaited = true;
+            waitForFirstPicture();
+        }
+
         // A block that does not advance by at least min(last duration, 10 ms),
         // and is not more than a second behind, continues where the last one ended.
         uint32_t t = pts;
@@ -146,6 +154,22 @@ void CTavoMediaPlayer::functionAudioThread() {
     m_audioSilencePending = 0;
     m_renderFormat = AudioFormat{0, 0, 0};
     releaseAudio();
+}
+
+// Sound and picture start together. The first picture waits for the sound
+// to reach its time; but where the video side takes longer to get going (a
+// renderer's set-up in a fresh process takes 200 ms here, more than opening
+// the sound device), the sound would already be past the picture by then and
+// stay ahead of the pictures until the clock catches it. So the first sound
+// waits, briefly, for the first picture to be decoded with its renderer made.
+// (Deliberately beyond the loops' first design, which let the sound start
+// on its own.)
+void CTavoMediaPlayer::waitForFirstPicture() {
+    const uint32_t start = timeMs();
+    while (!m_pictureDecoded && timeMs() - start < kPictureWaitMs && m_audioRunning &&
+           m_hWnd.load() != nullptr && hostNewestTime(TRACK_VIDEO) != 0) {
+        sleepMs(2);
+    }
 }
 
 int32_t CTavoMediaPlayer::audio_deocde_frame(const MediaSample* sample, uint8_t** pcm,
@@ -236,13 +260,11 @@ int32_t CTavoMediaPlayer::openAudioRender_Locked(const AudioFormat* format) {
     return 0;
 }
 
-uint32_t CTavoMediaPlayer::outputDelay() {
+uint32_t CTavoMediaPlayer::outputDelay(bool* device) {
     CAutoLock lock(&m_audioLock);
-    if (!m_audioRender) {
-        return 0;
-    }
-    const uint32_t queued = m_audioRender->GetQueuedMs();
-    return queued == AUDIO_RENDER_NO_DEVICE ? 0 : queued;
+    const uint32_t queued = m_audioRender ? m_audioRender->GetQueuedMs() : AUDIO_RENDER_NO_DEVICE;
+    *device = queued != AUDIO_RENDER_NO_DEVICE;
+    return *device ? queued : 0;
 }
 
 bool CTavoMediaPlayer::writeToRenderer(const uint8_t* data, uint32_t size) {
@@ -278,7 +300,8 @@ int32_t CTavoMediaPlayer::audio_render_frame(const uint8_t* data, uint32_t size,
     // ahead of this block. (The engine once assumed 500 ms whatever the
     // device, which put sound and picture apart by the difference and made
     // the late-block rule below cut sound that was on time.)
-    const uint32_t delay = outputDelay();
+    bool device = false;
+    uint32_t delay = outputDelay(&device);
     std::shared_ptr<CMediaRefClock> clock = this->clock();
     const uint32_t playing = clock ? clock->GetTime(0) : 0;
     uint32_t heardFrom = pts;
@@ -314,11 +337,21 @@ int32_t CTavoMediaPlayer::audio_render_frame(const uint8_t* data, uint32_t size,
     if (!writeToRenderer(data, size)) {
         return 0;
     }
+    // A write that had to wait for room found less ahead of it than before:
+    // the block is heard once what is queued now, less the block, has played.
+    if (device) {
+        const uint32_t queued = outputDelay(&device);
+        const uint32_t length = durationMs(m_renderFormat, size);
+        delay = queued > length ? queued - length : 0;
+    }
     if (clock) {
         if (clock->GetAudioTime() == 0 && pts == 0 && m_audioSilencePending > 0) {
             m_audioSilencePending = 0;
         }
-        clock->UpdateAudioTime(heardFrom > delay ? heardFrom - delay : 0);
+        const uint32_t position = heardFrom > delay ? heardFrom - delay : 0;
+        // Only a device's position is worth following: without one, blocks
+        // go at the loop's own pace; silence (at time 0) has no position.
+        device&& pts != 0 ? clock->UpdateHeardTime(position) : clock->UpdateAudioTime(position);
     }
     return 0;
 }

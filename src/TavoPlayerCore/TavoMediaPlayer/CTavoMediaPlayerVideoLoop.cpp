@@ -108,6 +108,16 @@ void CTavoMediaPlayer::functionVideoThread() {
             releaseVideo();
             return;
         }
+        // Decoded before the wait for its time, so that the picture reaches
+        // the screen when its time comes rather than a decode later.
+        {
+            CAutoLock lock(&m_videoLock);
+            if (sample.pData && video_decode_frame_Locked(&sample, &m_keptPicture) != 0) {
+                RIVO_LOG("video_decode_frame faild!");
+                continue;
+            }
+        }
+        m_pictureDecoded = true;
         const bool clockStarted = clock->HasRefTime();
         if (clockStarted) {
             audioStartWaited = false;
@@ -115,14 +125,9 @@ void CTavoMediaPlayer::functionVideoThread() {
         } else {
             waitForAudioPosition(clock.get(), sample, &audioStartWaited);
         }
-        // One hold of the video lock per picture: decode, show.
         bool shown = false;
         {
             CAutoLock lock(&m_videoLock);
-            if (sample.pData && video_decode_frame_Locked(&sample, &m_keptPicture) != 0) {
-                RIVO_LOG("video_decode_frame faild!");
-                continue;
-            }
             if (m_keptPicture.data[0]) {
                 shown = video_render_frame_Locked(&m_keptPicture,
                                                   (sample.ulFlags & MEDIA_FLAG_NO_DISPLAY) != 0);

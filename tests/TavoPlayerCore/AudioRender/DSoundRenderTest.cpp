@@ -70,61 +70,59 @@ protected:
 
 }  // namespace
 
-// Each notification moves one staged block (or silence, when less than a
-// block is staged) into the half that is not playing; starting twice runs
-// one feeding thread, and a stopped renderer starts again. The queued time
-// is what is staged plus the buffer from the play cursor to the next block.
+// The buffer begins to play once a block is written, that block in its
+// first half; from then on each notification moves one staged block (or
+// silence, when less than a block is staged) into the half that is not
+// playing. Starting twice runs one feeding thread, and a stopped renderer
+// starts again. The queued time is what is staged plus the buffer from the
+// cursor to the next block.
 TEST_F(DSoundRenderTest, EachNotificationMovesOneBlockIntoTheOtherHalf) {
     open();
     render->SetVolume(100);
     ASSERT_EQ(0u, render->Start());
     ASSERT_EQ(0u, render->Start());
+    ASSERT_EQ(0u, write(block / 2, 0x11));
+    EXPECT_EQ(DSoundRender::kBlockMs / 2, render->GetQueuedMs());
+    ASSERT_EQ(0u, write(block / 2, 0x11));
+    played = 1;
     EXPECT_EQ(DSoundRender::kBlockMs, render->GetQueuedMs());
-    ASSERT_EQ(0u, write(block, 0x11));
-    EXPECT_EQ(2 * DSoundRender::kBlockMs, render->GetQueuedMs());
-    EXPECT_EQ(Bytes(block, 0), play());
-    EXPECT_EQ(DSoundRender::kBlockMs, render->GetQueuedMs());
-    // Half-way into the block of 0x11: the next block goes behind it.
-    EXPECT_EQ(Bytes(block / 2, 0x11), buffer->advance(block / 2));
-    EXPECT_TRUE(buffer->waitForUnlocks(++played));
-    EXPECT_EQ(DSoundRender::kBlockMs * 3 / 2, render->GetQueuedMs());
-    buffer->advance(block / 2);
+    EXPECT_EQ(Bytes(block, 0x11), play());  // no silence before the first sound
     ASSERT_EQ(0u, write(block - 1, 0x22));
+    EXPECT_EQ(Bytes(block, 0), play());  // filled while nothing was staged
     ASSERT_EQ(0u, write(1, 0x33));
+    EXPECT_EQ(Bytes(block, 0), play());  // too little was staged: silence, the part waits
     Bytes expected(block - 1, 0x22);
     expected.push_back(0x33);
-    EXPECT_EQ(Bytes(block, 0), play());  // filled while nothing was staged
     EXPECT_EQ(expected, play());
     EXPECT_EQ(Bytes(block, 0), play());  // nothing staged: the old block is not heard again
-    EXPECT_EQ(5u, buffer->unlocks());
+    EXPECT_EQ(6u, buffer->unlocks());
 
     // Stop ends the feeding thread while it waits for a notification.
     EXPECT_EQ(0u, render->Stop());
     ASSERT_EQ(0u, render->Start());
     ASSERT_EQ(0u, write(block, 0x44));
-    buffer->advance(block);
-    EXPECT_TRUE(buffer->waitForUnlocks(6));
+    EXPECT_EQ(Bytes(block, 0x44), buffer->advance(block));
+    EXPECT_TRUE(buffer->waitForUnlocks(8));
 }
 
 // The staging buffer holds kStagingMs and always keeps one byte free; a
-// refused write still moves the unread bytes to the front, so the next one
-// may fit.
-TEST_F(DSoundRenderTest, StagingKeepsOneByteFreeAndCompactsOnARefusedWrite) {
+// write that does not fit behind the unread bytes moves them to the front
+// first, so it may fit there.
+TEST_F(DSoundRenderTest, StagingKeepsOneByteFreeAndCompactsOnAWrite) {
     open();
     render->SetVolume(100);
     ASSERT_EQ(0u, render->Start());
     const uint32_t capacity = block * (DSoundRender::kStagingMs / DSoundRender::kBlockMs);
-    ASSERT_EQ(0u, write(block, 1));
-    EXPECT_EQ(1u, write(capacity - block, 2));
+    ASSERT_EQ(0u, write(block, 1));  // straight into the buffer
+    played = 1;
+    EXPECT_EQ(1u, write(capacity, 2));
     EXPECT_EQ(0u, render->Write(nullptr, 0));
     EXPECT_EQ(1u, render->Write(nullptr, 5));
     EXPECT_EQ(1u, render->Write("x", 0xFFFFFFFFu));
-    EXPECT_EQ(Bytes(block, 0), play());  // moves the first block; it is read now
-    const uint32_t behind = capacity - block - 96;
-    ASSERT_EQ(0u, write(behind, 2));             // fits behind the read offset
-    EXPECT_EQ(1u, write(capacity - behind, 3));  // does not fit even at the front
-    ASSERT_EQ(0u, write(96, 4));                 // fits only once the bytes moved to the front
-    EXPECT_EQ(Bytes(block, 1), play());
+    ASSERT_EQ(0u, write(capacity - 1, 2));
+    EXPECT_EQ(Bytes(block, 1), play());  // moves a block of 2s out of the staging
+    ASSERT_EQ(0u, write(block, 3));      // fits only once the bytes moved to the front
+    EXPECT_EQ(1u, write(1, 4));
     EXPECT_EQ(Bytes(block, 2), play());
 }
 
