@@ -302,10 +302,6 @@ private:
     int m_renderKind = 0;
 };
 
-}  // namespace
-
-namespace {
-
 void printMinute(const Usage& now, const Soak::Counts& counts, int32_t renderKind) {
     std::fprintf(g_report,
                  "minute %5.1f  rss %7.1f MiB  threads %3d  fds %3d  pictures %5d  snapshots %d  "
