@@ -122,6 +122,17 @@ std::vector<std::pair<int32_t, std::string>> ScriptedHost::events() const {
     return m_events;
 }
 
+void ScriptedHost::forgetPast() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    for (Track& track : m_tracks) {
+        // The last sample handed out stays: the player may still read it.
+        const size_t forgotten = track.next > 0 ? track.next - 1 : 0;
+        track.items.erase(track.items.begin(), track.items.begin() + forgotten);
+        track.next -= forgotten;
+    }
+    m_events.clear();
+}
+
 void ScriptedHost::onEvent(void*, int32_t code, const char* text) {
     hook(Call::Event);
     std::lock_guard<std::mutex> guard(m_mutex);

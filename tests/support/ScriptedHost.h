@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -79,12 +80,17 @@ public:
     // The newest sample time of the track that is available now (getMaxTs).
     uint32_t newestAvailable(int32_t track) const;
     std::vector<std::pair<int32_t, std::string>> events() const;
+    // Drops the samples handed out before the last one and the events
+    // recorded so far, so that a host fed for hours holds only what is still
+    // to come. Indices (count, timeOf, delivered) then count from the first
+    // sample kept; samples kept stay where they are in memory.
+    void forgetPast();
 
     void onEvent(void* eventContext, int32_t code, const char* text) override;
 
 private:
     struct Track {
-        std::vector<Item> items;
+        std::deque<Item> items;
         size_t next = 0;
         uint32_t endMs = 0;  // media time after the last camera segment
     };
