@@ -6,11 +6,12 @@
 // host feeds live (each sample released at its media time) to a player
 // drawing into an offscreen window with its default renderer, with SDL's disk
 // driver as the sound card. Everything runs on the real clock; nothing is
-// simulated but the camera. How a session starts (see the output delay
-// below) sets its offset, so the program plays two sessions one after the
-// other: the process's first, which also loads the GL and sound drivers
-// while the first picture waits, and a second one, as a host that has
-// played before meets it. Run it more than once.
+// simulated but the camera. How a session starts can set its offset, so the
+// program plays sessions one after the other: the process's first, which
+// also loads the GL and sound drivers, a second one, as a host that has
+// played before meets it, and a third in which the network stalls for three
+// seconds and the player then catches up at 1.2 (see playLive). Run it more
+// than once.
 //
 // When a flash is on screen: the window (320x180, so that reading it back
 // stays cheap; the renderer scales the picture down) is read every 2 ms. A
@@ -387,8 +388,13 @@ struct Session {
     int64_t widestReadGapNs = 0;
 };
 
-Session playLive(ScriptedHost& host, OffscreenTestWindow& screen) {
+// With catchUp, the network stalls from second 3 to 6 of the host's clock
+// and then delivers the backlog at once: the player catches up at 1.2 for
+// the rest of the session (its host allows 500 ms of delay, so it catches
+// up from a lead above 1750 ms until the lead is under 1000 ms).
+Session playLive(ScriptedHost& host, OffscreenTestWindow& screen, bool catchUp) {
     Session session;
+    host.setMaxDelay(catchUp ? 500 : 0);
     StdoutCapture engineOutput;  // the sound feeder prints a line per block
     CTavoMediaPlayer player;
     player.setHostContext(host.context());
@@ -405,8 +411,21 @@ Session playLive(ScriptedHost& host, OffscreenTestWindow& screen) {
         (now / 1000000 - static_cast<uint32_t>(now / 1000000 - startMs)) * 1000000;
     session.runNs = nowNs();
     player.run();
+    std::thread stall([&] {
+        if (catchUp) {
+            const auto hostTime = [&](int64_t ms) {
+                return std::chrono::steady_clock::time_point(
+                    std::chrono::nanoseconds(session.hostStartNs + ms * 1000000));
+            };
+            std::this_thread::sleep_until(hostTime(3000));
+            host.setHoldBack(3000);
+            std::this_thread::sleep_until(hostTime(6000));
+            host.setHoldBack(0);
+        }
+    });
     session.flashes = watchFlashes(screen, session.hostStartNs + kMediaMs * 1000000LL + kTailNs,
                                    &session.widestReadGapNs, &session.firstPictureNs);
+    stall.join();
     session.stopNs = nowNs();
     player.stop();
     return session;
@@ -460,8 +479,8 @@ simcam::CameraSettings cameraSettings(const SoundFormat& format) {
 
 // Plays one live session into a fresh FIFO and prints what it measured;
 // false when the sound could not be timed.
-bool measureSession(const std::string& fifo, const StdioFlushing& stdio,
-                    const SoundFormat& format) {
+bool measureSession(const std::string& fifo, const StdioFlushing& stdio, const SoundFormat& format,
+                    bool catchUp) {
     // The disk driver opens its file when the player opens the sound device.
     setenv("SDL_DISKAUDIOFILE", fifo.c_str(), 1);
     const simcam::CameraSettings settings = cameraSettings(format);
@@ -475,7 +494,7 @@ bool measureSession(const std::string& fifo, const StdioFlushing& stdio,
         return false;
     }
     OffscreenTestWindow screen(kWindowWidth, kWindowHeight);
-    const Session session = playLive(host, screen);
+    const Session session = playLive(host, screen, catchUp);
     tap.finish();
 
     size_t irregular = 0;
@@ -528,7 +547,14 @@ bool measureSession(const std::string& fifo, const StdioFlushing& stdio,
     for (size_t i = 0; i < beepStarts.size(); ++i) {
         const double byte = 2.0 * channels * static_cast<double>(beepStarts[i]);
         const int64_t ns = timeline.nsAt(byte);
-        const int64_t second = std::lround(static_cast<double>(positions[i]) / sampleRate);
+        int64_t second = std::lround(static_cast<double>(positions[i]) / sampleRate);
+        // Catching up cuts sound, so its place in the content no longer names
+        // its second: the nearest flash does (offsets under half a second).
+        for (const auto& [flashSecond, flashNs] : seen) {
+            if (catchUp && std::llabs(flashNs - ns) < 500000000LL) {
+                second = flashSecond;
+            }
+        }
         if (ns < session.hostStartNs + second * 1000000000LL || second <= lastSecond) {
             ++misplaced;
         }
@@ -612,11 +638,11 @@ int main(int argc, char** argv) {
         if (argc > 1 && std::strcmp(argv[1], format.name) != 0) {
             continue;
         }
-        for (const char* which : {"first", "second"}) {
+        for (const char* which : {"first", "second", "catch-up (third)"}) {
             std::printf("\n== %s, %s session of this format (session %d of the process) ==\n",
                         format.name, which, session + 1);
             if (!measureSession(dir.file("sound" + std::to_string(session) + ".fifo"), stdio,
-                                format)) {
+                                format, which[0] == 'c')) {
                 return 1;
             }
             ++session;

@@ -27,6 +27,11 @@ namespace {
 
 // Audio further than this from the clock (plus the output delay) is corrected.
 constexpr uint32_t kAudioDriftMs = 200;
+// The same while the clock runs at another speed (live catch-up, a replay
+// speed): the sound cannot keep that pace and is cut in small steps to stay
+// with the pictures. (Deliberately tighter than the engine's first design,
+// which let it fall up to kAudioDriftMs behind before each cut.)
+constexpr uint32_t kOtherSpeedDriftMs = 20;
 constexpr uint32_t kNoTimestamp = 0xFFFFFFFFu;
 // The longest piece handed to the renderer at once, in ms of sound: one of its blocks.
 constexpr uint32_t kPieceMs = DSoundRender::kBlockMs;
@@ -309,14 +314,23 @@ int32_t CTavoMediaPlayer::audio_render_frame(const uint8_t* data, uint32_t size,
     // or wrapped) is neither cut nor padded with silence for the jump's
     // length: the pictures move the clock to the new times.
     if (playing != 0 && pts != 0 && !CMediaRefClock::IsTimeJump(playing, pts)) {
-        const uint32_t expected = playing + delay;
+        // The clock will have moved on at its speed by the time this block is heard.
+        const float speed = clock->GetSpeed();
+        const uint32_t expected =
+            playing + static_cast<uint32_t>(static_cast<float>(delay) * (speed > 0 ? speed : 1.0f));
+        const uint32_t tolerance = speed == 1.0f ? kAudioDriftMs : kOtherSpeedDriftMs;
         const AudioFormat format = m_renderFormat;
         const uint64_t bytesPerSecondX8 = bitsPerSecond(format);
         const uint32_t bytesPerFrame = frameBytes(format);
         // Late sound is dropped only while the host holds newer sound; the
         // host is asked with no lock held.
-        if (pts + kAudioDriftMs < expected && hostNewestTime(TRACK_AUDIO) > expected) {
-            uint32_t drop = static_cast<uint32_t>((expected - pts) * bytesPerSecondX8 / 8000u);
+        if (pts + tolerance < expected && hostNewestTime(TRACK_AUDIO) > expected) {
+            // At another speed the cut reaches half the tolerance past the
+            // clock, so that the sound then falls behind through the band
+            // instead of only ever lagging.
+            const uint32_t past = speed == 1.0f ? 0 : tolerance / 2;
+            uint32_t drop =
+                static_cast<uint32_t>((expected + past - pts) * bytesPerSecondX8 / 8000u);
             if (bytesPerFrame > 0 && drop > bytesPerFrame) {
                 drop -= drop % bytesPerFrame;
             }
@@ -326,7 +340,7 @@ int32_t CTavoMediaPlayer::audio_render_frame(const uint8_t* data, uint32_t size,
             data += drop;
             size -= drop;
             heardFrom = pts + durationMs(format, drop);
-        } else if (pts > expected + kAudioDriftMs) {
+        } else if (pts > expected + tolerance) {
             uint32_t pending = static_cast<uint32_t>((pts - expected) * bytesPerSecondX8 / 8000u);
             if (bytesPerFrame > 0 && pending > bytesPerFrame) {
                 pending -= pending % bytesPerFrame;
