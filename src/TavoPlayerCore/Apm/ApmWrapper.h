@@ -42,15 +42,13 @@ public:
     // size is taken as silence.
     int32_t process(const uint8_t* data, int32_t size) override;
     uint8_t* getOutput() override;
-    // Sound with other than one or two channels, or of a format that cannot
-    // be set up (then 2), is passed through unchanged.
+    // Sound without a rate or with other than one or two channels is passed
+    // through unchanged (0), and so is sound of a format that cannot be set
+    // up (2).
     int32_t setFormat(int32_t sampleRate, int32_t channels) override;
     int32_t getOutputSize() override;
     // Counted at the stream's rate, including what the resamplers hold.
     int32_t getCarriedSize() override;
-
-    // Whether sound of the current format is processed (false: passed through).
-    bool suppressing() const { return m_suppressing; }
 
 private:
     // Frees the resamplers and passes sound through until set up again.
