@@ -1,16 +1,89 @@
 #include "TavoPlayerCore/Apm/ApmWrapper.h"
 
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
 #include <cstring>
 #include <new>
 
 #include "Platform/Win32/DebugOutput.h"
 
+namespace {
+
+// The rate the suppressor runs at for sound at rate: the next one it
+// supports, 48 kHz above that.
+int workRateFor(int rate) {
+    for (int supported : {8000, 16000, 32000}) {
+        if (rate <= supported) {
+            return supported;
+        }
+    }
+    return 48000;
+}
+
+// A resampler of interleaved 16-bit sound between two rates, or null.
+SwrContext* makeResampler(int fromRate, int toRate, int channels) {
+    AVChannelLayout layout;
+    av_channel_layout_default(&layout, channels);
+    SwrContext* context = nullptr;
+    const int setup = swr_alloc_set_opts2(&context, &layout, AV_SAMPLE_FMT_S16, toRate, &layout,
+                                          AV_SAMPLE_FMT_S16, fromRate, 0, nullptr);
+    av_channel_layout_uninit(&layout);
+    if (setup < 0 || !context || swr_init(context) < 0) {
+        swr_free(&context);
+    }
+    return context;
+}
+
+// Appends to out what the resampler makes of the whole samples in bytes at
+// in: false when it failed.
+bool resample(SwrContext* context, const uint8_t* in, size_t bytes, size_t frameBytes,
+              std::vector<uint8_t>& out) {
+    const int frames = static_cast<int>(bytes / frameBytes);
+    // Converting no input would flush the resampler's state.
+    if (frames == 0) {
+        return true;
+    }
+    const int room = swr_get_out_samples(context, frames);
+    if (room < 0) {
+        return false;
+    }
+    const size_t start = out.size();
+    out.resize(start + static_cast<size_t>(room) * frameBytes);
+    uint8_t* target = out.data() + start;
+    const int made = swr_convert(context, &target, room, &in, frames);
+    out.resize(start + static_cast<size_t>(made > 0 ? made : 0) * frameBytes);
+    return made >= 0;
+}
+
+}  // namespace
+
 ApmWrapper::ApmWrapper()
-    : m_module(nullptr), m_sampleRate(0), m_channels(0), m_suppressing(false), m_chunkBytes(0) {}
+    : m_module(nullptr),
+      m_sampleRate(0),
+      m_channels(0),
+      m_workRate(0),
+      m_suppressing(false),
+      m_up(nullptr),
+      m_down(nullptr),
+      m_frameBytes(0),
+      m_chunkBytes(0) {}
 
 ApmWrapper::~ApmWrapper() {
     OutputDebugStringA("sdas!!!!!!!!!!!!!!!!!");
+    release();
     delete m_module;
+}
+
+void ApmWrapper::release() {
+    swr_free(&m_up);
+    swr_free(&m_down);
+    m_suppressing = false;
+    m_input.clear();
+    m_carried.clear();
+    m_output.clear();
 }
 
 int32_t ApmWrapper::init() {
@@ -18,14 +91,9 @@ int32_t ApmWrapper::init() {
 }
 
 int32_t ApmWrapper::setFormat(int32_t sampleRate, int32_t channels) {
-    m_carried.clear();
-    m_output.clear();
+    release();
     m_sampleRate = sampleRate;
     m_channels = channels;
-    m_suppressing =
-        (sampleRate == 8000 || sampleRate == 16000 || sampleRate == 32000 || sampleRate == 48000) &&
-        (channels == 1 || channels == 2);
-    m_chunkBytes = m_suppressing ? static_cast<size_t>(sampleRate / 100 * channels * 2) : 0;
     if (!m_module) {
         m_module = webrtc::AudioProcessing::Create();
         if (!m_module) {
@@ -34,14 +102,23 @@ int32_t ApmWrapper::setFormat(int32_t sampleRate, int32_t channels) {
         m_module->noise_suppression()->set_level(webrtc::NoiseSuppression::kHigh);
         m_module->noise_suppression()->Enable(true);
     }
-    if (!m_suppressing) {
+    if (sampleRate <= 0 || (channels != 1 && channels != 2)) {
         return 0;
     }
+    m_workRate = workRateFor(sampleRate);
+    m_frameBytes = static_cast<size_t>(channels) * 2;
+    m_chunkBytes = static_cast<size_t>(m_workRate / 100) * m_frameBytes;
+    m_up = makeResampler(sampleRate, m_workRate, channels);
+    m_down = makeResampler(m_workRate, sampleRate, channels);
     const webrtc::AudioProcessing::ChannelLayout layout =
         channels == 2 ? webrtc::AudioProcessing::kStereo : webrtc::AudioProcessing::kMono;
-    const int status =
-        m_module->Initialize(sampleRate, sampleRate, sampleRate, layout, layout, layout);
-    return status == 0 ? 0 : 2;
+    if (!m_up || !m_down ||
+        m_module->Initialize(m_workRate, m_workRate, m_workRate, layout, layout, layout) != 0) {
+        release();
+        return 2;
+    }
+    m_suppressing = true;
+    return 0;
 }
 
 int32_t ApmWrapper::process(const uint8_t* data, int32_t size) {
@@ -49,36 +126,38 @@ int32_t ApmWrapper::process(const uint8_t* data, int32_t size) {
     if (size < 0 || !m_module) {
         return 1;
     }
-    const size_t start = m_carried.size();
-    m_carried.resize(start + static_cast<size_t>(size));
+    const size_t start = m_input.size();
+    m_input.resize(start + static_cast<size_t>(size));
     if (data) {
-        std::memcpy(m_carried.data() + start, data, static_cast<size_t>(size));
+        std::memcpy(m_input.data() + start, data, static_cast<size_t>(size));
     }
     if (!m_suppressing) {
-        m_output.swap(m_carried);
+        m_output.swap(m_input);
         return 0;
     }
-    const size_t whole = m_carried.size() - m_carried.size() % m_chunkBytes;
-    const int samplesPerChannel = m_sampleRate / 100;
-    int16_t samples[480 * 2];
+    const size_t samples = m_input.size() - m_input.size() % m_frameBytes;
+    const bool taken = resample(m_up, m_input.data(), samples, m_frameBytes, m_carried);
+    m_input.erase(m_input.begin(), m_input.begin() + static_cast<long>(samples));
+    size_t whole = m_carried.size() - m_carried.size() % m_chunkBytes;
+    bool suppressed = true;
     for (size_t offset = 0; offset < whole; offset += m_chunkBytes) {
-        std::memcpy(samples, m_carried.data() + offset, m_chunkBytes);
-        m_frame.UpdateFrame(0, 0, samples, samplesPerChannel, m_sampleRate,
-                            webrtc::AudioFrame::kNormalSpeech, webrtc::AudioFrame::kVadActive,
-                            m_channels);
+        m_frame.UpdateFrame(0, 0, reinterpret_cast<const int16_t*>(m_carried.data() + offset),
+                            m_workRate / 100, m_workRate, webrtc::AudioFrame::kNormalSpeech,
+                            webrtc::AudioFrame::kVadActive, m_channels);
         // The same audio is offered as the far-end signal.
         m_module->AnalyzeReverseStream(&m_frame);
         m_module->gain_control()->set_stream_analog_level(1);
         m_module->set_stream_delay_ms(100);
         if (m_module->ProcessStream(&m_frame) != 0) {
-            m_carried.erase(m_carried.begin(), m_carried.begin() + static_cast<long>(offset));
-            return 1;
+            whole = offset;
+            suppressed = false;
+            break;
         }
-        m_output.insert(m_output.end(), reinterpret_cast<const uint8_t*>(m_frame.data_),
-                        reinterpret_cast<const uint8_t*>(m_frame.data_) + m_chunkBytes);
+        std::memcpy(m_carried.data() + offset, m_frame.data_, m_chunkBytes);
     }
+    const bool given = resample(m_down, m_carried.data(), whole, m_frameBytes, m_output);
     m_carried.erase(m_carried.begin(), m_carried.begin() + static_cast<long>(whole));
-    return 0;
+    return taken && suppressed && given ? 0 : 1;
 }
 
 uint8_t* ApmWrapper::getOutput() {
@@ -90,7 +169,16 @@ int32_t ApmWrapper::getOutputSize() {
 }
 
 int32_t ApmWrapper::getCarriedSize() {
-    return static_cast<int32_t>(m_carried.size());
+    if (!m_suppressing) {
+        return static_cast<int32_t>(m_input.size());
+    }
+    // In units of 1 / (stream rate * suppressor rate) seconds.
+    const int64_t base = static_cast<int64_t>(m_sampleRate) * m_workRate;
+    const int64_t held = swr_get_delay(m_up, base) +
+                         static_cast<int64_t>(m_carried.size() / m_frameBytes) * m_sampleRate +
+                         swr_get_delay(m_down, base);
+    const int64_t samples = (held + m_workRate / 2) / m_workRate;
+    return static_cast<int32_t>(m_input.size() + static_cast<size_t>(samples) * m_frameBytes);
 }
 
 int32_t createApmWrapper(ApmBase** slot) {

@@ -7,16 +7,21 @@
 
 #include "TavoPlayerCore/Apm/ApmBase.h"
 
+struct SwrContext;
+
 // Noise suppression (level high) with webrtc-audio-processing on interleaved
-// signed 16-bit audio, 10 ms at a time, at the stream's rate and on each of
-// its channels. No other processing (echo control, gain control, filters,
+// signed 16-bit audio, 10 ms at a time, on each of the stream's one or two
+// channels. No other processing (echo control, gain control, filters,
 // detectors) is enabled.
 //
-// The suppressor runs only at 8, 16, 32 and 48 kHz with one or two channels.
-// Sound at other rates (11.025, 22.05, 44.1 kHz) passes through unchanged:
-// resampling it there and back would cost two filters' delay and colour for a
-// suppressor meant for a noisy 8 kHz microphone, so such streams are left as
-// they were recorded.
+// The suppressor runs only at 8, 16, 32 and 48 kHz. Sound at another rate
+// (11.025, 22.05, 44.1 kHz, ...) is resampled with libswresample up to the
+// next of those rates (above 48 kHz: down to 48 kHz), suppressed there and
+// resampled back to its own rate. (The suppressor once passed such rates
+// through unfiltered; a noisy 44.1 kHz stream is as noisy as an 8 kHz one.)
+// Both resamplers keep their state from block to block, and their output is
+// aligned in time with their input, so the round trip keeps pitch, length
+// and timing.
 //
 // A block's last partial 10 ms chunk is carried over and processed together
 // with the start of the next block, so that block-wise processing gives the
@@ -26,7 +31,7 @@ class ApmWrapper : public ApmBase {
 public:
     ApmWrapper();
     // Writes "sdas!!!!!!!!!!!!!!!!!" to the debug output, then frees the
-    // processing module.
+    // processing module and the resamplers.
     ~ApmWrapper() override;
 
     ApmWrapper(const ApmWrapper&) = delete;
@@ -37,22 +42,36 @@ public:
     // size is taken as silence.
     int32_t process(const uint8_t* data, int32_t size) override;
     uint8_t* getOutput() override;
-    // Formats the suppressor does not run at (see above) are passed through: 0.
+    // Sound without a rate or with other than one or two channels is passed
+    // through unchanged (0), and so is sound of a format that cannot be set
+    // up (2).
     int32_t setFormat(int32_t sampleRate, int32_t channels) override;
     int32_t getOutputSize() override;
+    // Counted at the stream's rate, including what the resamplers hold.
     int32_t getCarriedSize() override;
 
-    // Whether sound of the current format is processed (false: passed through).
-    bool suppressing() const { return m_suppressing; }
-
 private:
+    // Frees the resamplers and passes sound through until set up again.
+    void release();
+
     webrtc::AudioProcessing* m_module;
     webrtc::AudioFrame m_frame;
     int m_sampleRate;
     int m_channels;
+    // The rate the suppressor runs at.
+    int m_workRate;
     bool m_suppressing;
-    // Bytes of one 10 ms chunk in the current format.
+    // From the stream's rate to the suppressor's, and back.
+    SwrContext* m_up;
+    SwrContext* m_down;
+    // Bytes of one sample on every channel.
+    size_t m_frameBytes;
+    // Bytes of one 10 ms chunk at the suppressor's rate.
     size_t m_chunkBytes;
+    // A partial sample given in, at the stream's rate (or, passed through,
+    // the whole block).
+    std::vector<uint8_t> m_input;
+    // The partial chunk, at the suppressor's rate.
     std::vector<uint8_t> m_carried;
     std::vector<uint8_t> m_output;
 };
