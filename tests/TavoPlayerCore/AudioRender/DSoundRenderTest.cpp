@@ -131,17 +131,17 @@ TEST_F(DSoundRenderTest, StagingKeepsOneByteFreeAndCompactsOnAWrite) {
 // after it touches nothing) and released everything.
 TEST_F(DSoundRenderTest, OpeningAgainAndDestroyingReleaseTheBuffers) {
     open();
-    EXPECT_EQ(640u, render->GetBlockSize());
+    EXPECT_EQ(16 * DSoundRender::kBlockMs, render->GetBlockSize());  // 8 kHz mono
     ManualSoundBuffer* first = buffer;
     ASSERT_EQ(0u, render->Start());
     open(48000, 2);
-    EXPECT_EQ(7680u, render->GetBlockSize());
+    EXPECT_EQ(192 * DSoundRender::kBlockMs, render->GetBlockSize());  // 48 kHz stereo
     EXPECT_NE(first, buffer);
     EXPECT_EQ(0u, referencesOfRender(first));
     EXPECT_EQ(1u, device->foreignReferences());
     ASSERT_EQ(0u, render->Start());
     render.reset();
-    buffer->advance(2 * 7680);
+    buffer->advance(2 * block);
     EXPECT_EQ(0u, referencesOfRender(buffer));
     EXPECT_EQ(0u, device->foreignReferences());
     EXPECT_EQ(0u, buffer->unlocks());
