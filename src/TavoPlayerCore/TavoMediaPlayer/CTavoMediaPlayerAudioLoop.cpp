@@ -35,6 +35,10 @@ constexpr uint32_t kPieceMs = DSoundRender::kBlockMs;
 // renderer makes room a block at a time, at the sound device's pace).
 constexpr uint32_t kRetryMs = 2;
 constexpr uint32_t kRefusalGraceMs = 100;
+// Longest wait of the parked audio loop. The video loop wakes it as soon as
+// the host is back (pictures again, or newer sound in getMaxTs); only a host
+// without pictures whose getMaxTs tells nothing waits for this one.
+constexpr uint32_t kParkedMs = 1000;
 
 // Bits of sound per second in the format.
 uint64_t bitsPerSecond(const AudioFormat& format) {
@@ -67,13 +71,14 @@ void CTavoMediaPlayer::functionAudioThread() {
     std::vector<uint8_t> silence;
     uint32_t lastTimestamp = kNoTimestamp;
     uint32_t lastDuration = 0;
+    // When the host last gave something.
+    uint32_t lastSampleAt = timeMs();
     while (m_audioRunning) {
         if (!mediaSource()) {
-            sleepMs(2);
+            waitForSound(lastSampleAt);
             continue;
         }
-        if (m_paused && m_playMode == PLAY_MODE_PLAYBACK) {
-            sleepMs(10);
+        if (waitWhilePaused(m_audioRunning)) {
             continue;
         }
         if (m_audioSilencePending > 0 && m_displayOn && m_audioChunkMax > 0) {
@@ -93,14 +98,15 @@ void CTavoMediaPlayer::functionAudioThread() {
         PullPass pass{m_storePlayback, frameStore(), false, false};
         const Pulled pulled = pullSample(TRACK_AUDIO, &pass, &sample);
         if (pulled == Pulled::kNothing) {
-            sleepMs(10);
+            waitForSound(lastSampleAt);
             continue;
         }
+        lastSampleAt = timeMs();
         if (pulled == Pulled::kDescription) {
             continue;
         }
         if (pulled == Pulled::kStoreIdle) {
-            idleInReplay();
+            idleInReplay(m_audioRunning);
             continue;
         }
         RIVO_LOG("audio thread getSample ulTime =%u AVFrameSeq = %u ulsize=%u", sample.ulTime,
@@ -146,6 +152,16 @@ void CTavoMediaPlayer::functionAudioThread() {
     m_audioSilencePending = 0;
     m_renderFormat = AudioFormat{0, 0, 0};
     releaseAudio();
+}
+
+void CTavoMediaPlayer::waitForSound(uint32_t lastSampleAt) {
+    // A gap in the stream is polled as often as live sound comes; after it,
+    // the audio loop parks, so that an idle player wakes only its video loop.
+    if (timeMs() - lastSampleAt < kBriefGapMs) {
+        waitWhileRunning(m_audioRunning, kPollMs);
+    } else {
+        parkAudioLoop(kParkedMs);
+    }
 }
 
 int32_t CTavoMediaPlayer::audio_deocde_frame(const MediaSample* sample, uint8_t** pcm,

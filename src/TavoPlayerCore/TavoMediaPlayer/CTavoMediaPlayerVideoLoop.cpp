@@ -44,6 +44,8 @@ void CTavoMediaPlayer::functionVideoThread() {
     // The first picture since the clock started has waited for the audio
     // loop's first report.
     bool audioStartWaited = false;
+    // When the host last gave something (the polls grow rarer after it).
+    uint32_t lastSampleAt = timeMs();
     for (;;) {
         if (!m_videoRunning) {
             releaseVideo();
@@ -51,18 +53,14 @@ void CTavoMediaPlayer::functionVideoThread() {
         }
         deliverRecordEvents();
         if (!mediaSource()) {
-            sleepMs(2);
+            waitWhileRunning(m_videoRunning, idlePollMs(timeMs() - lastSampleAt));
             continue;
         }
-        if (m_paused && m_playMode == PLAY_MODE_PLAYBACK) {
-            sleepMs(10);
+        if (waitWhilePaused(m_videoRunning)) {
             continue;
         }
+        watchParkedAudio();
         std::shared_ptr<CMediaRefClock> clock = this->clock();
-        if (!clock) {
-            sleepMs(10);
-            continue;
-        }
         PullPass pass{m_storePlayback, frameStore(), false, false};
         const uint32_t newestMs = hostNewestTime(TRACK_VIDEO);
         if (clock->HasRefTime() && m_playMode == PLAY_MODE_LIVE && !pass.replay) {
@@ -71,9 +69,14 @@ void CTavoMediaPlayer::functionVideoThread() {
 
         const Pulled pulled = pullSample(TRACK_VIDEO, &pass, &sample);
         if (pulled == Pulled::kNothing) {
-            sleepMs(10);
+            waitWhileRunning(m_videoRunning, idlePollMs(timeMs() - lastSampleAt));
             continue;
         }
+        if (timeMs() - lastSampleAt >= kBriefGapMs) {
+            // The host is back after a gap: its sound may be too.
+            wakeAudioLoop();
+        }
+        lastSampleAt = timeMs();
         if (pulled == Pulled::kDescription) {
             continue;
         }
@@ -90,7 +93,7 @@ void CTavoMediaPlayer::functionVideoThread() {
                 clock->Reset();
             }
             if (pulled == Pulled::kStoreIdle) {
-                idleInReplay();
+                idleInReplay(m_videoRunning);
                 continue;
             }
             if (pass.replay) {
@@ -135,6 +138,12 @@ void CTavoMediaPlayer::functionVideoThread() {
         if (!clockStarted && shown) {
             sendEvent(PLAYER_EVENT_FIRST_PICTURE, "");
         }
+    }
+}
+
+void CTavoMediaPlayer::watchParkedAudio() {
+    if (m_audioParked && hostNewestTime(TRACK_AUDIO) != m_parkedAudioNewest) {
+        wakeAudioLoop();
     }
 }
 
