@@ -255,6 +255,12 @@ uint32_t CTavoMediaPlayer::hostNewestTime(int32_t track) const {
     return newest;
 }
 
+bool CTavoMediaPlayer::hostReportsNewest() const {
+    HostContext* context = m_hostContext;
+    MediaSourceFuncs* source = context ? context->mediaSource : nullptr;
+    return source && source->getMaxTs;
+}
+
 bool CTavoMediaPlayer::hostMaxDelay(uint32_t* delayMs) const {
     HostContext* context = m_hostContext;
     MediaSourceFuncs* source = context ? context->mediaSource : nullptr;

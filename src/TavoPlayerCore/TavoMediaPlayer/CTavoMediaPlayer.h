@@ -133,6 +133,8 @@ private:
     MediaSourceFuncs* mediaSource() const;
     int32_t fetchSample(int32_t track, MediaSample* sample) const;
     uint32_t hostNewestTime(int32_t track) const;
+    // Whether the host has getMaxTs at all.
+    bool hostReportsNewest() const;
     bool hostMaxDelay(uint32_t* delayMs) const;
     void sendEvent(int32_t code, const char* text) const;
     std::shared_ptr<CMediaOneMinPlay> frameStore() const;

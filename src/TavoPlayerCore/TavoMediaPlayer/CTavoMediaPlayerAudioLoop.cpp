@@ -36,9 +36,9 @@ constexpr uint32_t kPieceMs = DSoundRender::kBlockMs;
 constexpr uint32_t kRetryMs = 2;
 constexpr uint32_t kRefusalGraceMs = 100;
 // Longest wait of the parked audio loop. The video loop wakes it as soon as
-// the host is back (pictures again, or newer sound in getMaxTs); only a host
-// without pictures whose getMaxTs tells nothing waits for this one.
-constexpr uint32_t kParkedMs = 1000;
+// the host is back (pictures again after a gap, or newer sound in getMaxTs);
+// this bounds the wait for a host whose getMaxTs does not follow its sound.
+constexpr uint32_t kParkedMs = 2000;
 
 // Bits of sound per second in the format.
 uint64_t bitsPerSecond(const AudioFormat& format) {
@@ -155,12 +155,14 @@ void CTavoMediaPlayer::functionAudioThread() {
 }
 
 void CTavoMediaPlayer::waitForSound(uint32_t lastSampleAt) {
-    // A gap in the stream is polled as often as live sound comes; after it,
-    // the audio loop parks, so that an idle player wakes only its video loop.
-    if (timeMs() - lastSampleAt < kBriefGapMs) {
-        waitWhileRunning(m_audioRunning, kPollMs);
-    } else {
+    // After a brief gap the audio loop parks, so that an idle player wakes
+    // little more than its video loop; but the video loop sees newer sound
+    // only through getMaxTs, so without it the audio loop polls like the video loop.
+    const uint32_t idleMs = timeMs() - lastSampleAt;
+    if (idleMs >= kBriefGapMs && hostReportsNewest()) {
         parkAudioLoop(kParkedMs);
+    } else {
+        waitWhileRunning(m_audioRunning, idlePollMs(idleMs));
     }
 }
 
