@@ -45,7 +45,6 @@ namespace {
 //   time on a 2-core virtual machine, and an idle player stays under 0.05 %
 //   of a core only with a handful of them a second (bench/IdleBench).
 constexpr uint32_t kIdlePollMs = 50;
-constexpr uint32_t kLongGapMs = 10000;
 constexpr uint32_t kLongIdlePollMs = 250;
 // Longest wait of a paused playback: the commands that end a pause end it at once.
 constexpr uint32_t kPausedWaitMs = 1000;

@@ -82,9 +82,11 @@ public:
     static constexpr uint32_t kMaxSampleBytes = 16u << 20;
 
     // A loop asks a host that has had nothing again after kPollMs, for the
-    // first kBriefGapMs of a gap; then less often (idlePollMs).
+    // first kBriefGapMs of a gap; then less often, and less again after
+    // kLongGapMs (idlePollMs), when the audio loop also closes the sound device.
     static constexpr uint32_t kPollMs = 10;
     static constexpr uint32_t kBriefGapMs = 1000;
+    static constexpr uint32_t kLongGapMs = 10000;
 
 private:
     // The picture size of PARAM_VIDEO_SIZE, stored as one value. Both groups
@@ -210,7 +212,11 @@ private:
     // ---- Audio loop (CTavoMediaPlayerAudioLoop.cpp) ----
     // The wait of a pass that found nothing, lastSampleAt being when the
     // host last gave something.
-    void waitForSound(uint32_t lastSampleAt) EXCLUDES(m_wakeLock);
+    void waitForSound(uint32_t lastSampleAt) EXCLUDES(m_wakeLock, m_audioLock);
+    // Closes the sound device of a host that has long had no sound: its
+    // device and feeder would otherwise wake a hundred times a second for
+    // silence. The next sound opens a renderer again.
+    void closeSilentRenderer() EXCLUDES(m_audioLock);
     int32_t audio_deocde_frame(const MediaSample* sample, uint8_t** pcm, uint32_t* size,
                                uint32_t* pts) EXCLUDES(m_audioLock);
     int32_t openAudioRender_Locked(const AudioFormat* format) REQUIRES(m_audioLock);

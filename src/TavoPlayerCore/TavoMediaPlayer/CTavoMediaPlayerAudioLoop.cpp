@@ -159,11 +159,26 @@ void CTavoMediaPlayer::waitForSound(uint32_t lastSampleAt) {
     // little more than its video loop; but the video loop sees newer sound
     // only through getMaxTs, so without it the audio loop polls like the video loop.
     const uint32_t idleMs = timeMs() - lastSampleAt;
+    if (idleMs >= kLongGapMs) {
+        closeSilentRenderer();
+    }
     if (idleMs >= kBriefGapMs && hostReportsNewest()) {
         parkAudioLoop(kParkedMs);
     } else {
         waitWhileRunning(m_audioRunning, idlePollMs(idleMs));
     }
+}
+
+void CTavoMediaPlayer::closeSilentRenderer() {
+    CAutoLock lock(&m_audioLock);
+    if (!m_audioRender) {
+        return;
+    }
+    RIVO_LOG("no sound for %u ms: sound device closed", kLongGapMs);
+    delete m_audioRender;
+    m_audioRender = nullptr;
+    // Silence owed to the closed renderer means nothing to the next one.
+    m_audioSilencePending = 0;
 }
 
 int32_t CTavoMediaPlayer::audio_deocde_frame(const MediaSample* sample, uint8_t** pcm,
