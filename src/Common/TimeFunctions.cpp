@@ -26,7 +26,7 @@ public:
         while (nanosleep(&req, &req) != 0 && errno == EINTR) {
         }
     }
-    void waitMs(CConditionVariable& condition, CLock& lock, uint32_t ms) override {
+    void waitMs(CConditionVariable& condition, CLock& lock, uint32_t ms) override REQUIRES(lock) {
         condition.waitUntil(lock, std::chrono::steady_clock::now() + std::chrono::milliseconds(ms));
     }
 };
