@@ -63,7 +63,10 @@ void CTavoMediaPlayer::functionVideoThread() {
         std::shared_ptr<CMediaRefClock> clock = this->clock();
         PullPass pass{m_storePlayback, frameStore(), false, false};
         const uint32_t newestMs = hostNewestTime(TRACK_VIDEO);
-        if (clock->HasRefTime() && m_playMode == PLAY_MODE_LIVE && !pass.replay) {
+        // A host that has had nothing for a while has no lead to control,
+        // and the idle pass stays short.
+        if (clock->HasRefTime() && m_playMode == PLAY_MODE_LIVE && !pass.replay &&
+            timeMs() - lastSampleAt < kBriefGapMs) {
             controlLatency(clock.get(), newestMs);
         }
 
