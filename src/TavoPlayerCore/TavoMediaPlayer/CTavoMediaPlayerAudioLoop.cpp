@@ -155,14 +155,19 @@ void CTavoMediaPlayer::functionAudioThread() {
 }
 
 void CTavoMediaPlayer::waitForSound(uint32_t lastSampleAt) {
-    // After a brief gap the audio loop parks, so that an idle player wakes
-    // little more than its video loop; but the video loop sees newer sound
-    // only through getMaxTs, so without it the audio loop polls like the video loop.
+    // After a long gap the audio loop closes its renderer and parks, so that
+    // an idle player wakes little more than its video loop; but the video
+    // loop sees newer sound only through getMaxTs, so without it the audio
+    // loop polls like the video loop. A shorter gap in the sound is polled
+    // as the video loop polls: the video loop may be waiting for the sound,
+    // and parked it would hold the pictures for a park's length.
     const uint32_t idleMs = timeMs() - lastSampleAt;
-    if (idleMs >= kLongGapMs) {
-        closeSilentRenderer();
+    if (idleMs < kLongGapMs) {
+        waitWhileRunning(m_audioRunning, idlePollMs(idleMs));
+        return;
     }
-    if (idleMs >= kBriefGapMs && hostReportsNewest()) {
+    closeSilentRenderer();
+    if (hostReportsNewest()) {
         parkAudioLoop(kParkedMs);
     } else {
         waitWhileRunning(m_audioRunning, idlePollMs(idleMs));

@@ -182,6 +182,10 @@ void CTavoMediaPlayer::waitForAudioPosition(CMediaRefClock* clock, const MediaSa
     // first picture is shown, and only while sound can play at all: with the
     // display off (live pause) or no window there is no report to wait for,
     // and waiting on every sample would hold video to one picture a second.
+    // The picture waits for the audio loop, which must not stay parked.
+    if (m_audioParked) {
+        wakeAudioLoop();
+    }
     uint32_t t = clock->GetAudioTime();
     if (!*audioStartWaited && m_displayOn && m_hWnd.load() != nullptr) {
         *audioStartWaited = true;
