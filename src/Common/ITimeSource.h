@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "Common/CConditionVariable.h"
+
 namespace RIVO_Common_Player {
 
 // The process-wide source of time and sleep behind timeMs(), tickMs() and
@@ -17,6 +19,10 @@ public:
     virtual uint32_t tickMs() = 0;
     // Suspends the calling thread for about ms milliseconds of this source's time.
     virtual void sleepMs(uint32_t ms) = 0;
+    // Waits on condition, whose lock the caller holds, for about ms
+    // milliseconds of this source's time; a notification (or a spurious
+    // wake-up) ends the wait earlier, so callers test their condition after it.
+    virtual void waitMs(CConditionVariable& condition, CLock& lock, uint32_t ms) REQUIRES(lock) = 0;
 };
 
 }  // namespace RIVO_Common_Player

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 
 namespace RIVO_Common_Player {
@@ -25,6 +26,9 @@ public:
         while (nanosleep(&req, &req) != 0 && errno == EINTR) {
         }
     }
+    void waitMs(CConditionVariable& condition, CLock& lock, uint32_t ms) override REQUIRES(lock) {
+        condition.waitUntil(lock, std::chrono::steady_clock::now() + std::chrono::milliseconds(ms));
+    }
 };
 
 SystemTimeSource g_systemSource;
@@ -34,6 +38,10 @@ std::atomic<ITimeSource*> g_source{&g_systemSource};
 
 void sleepMs(uint32_t ms) {
     g_source.load(std::memory_order_acquire)->sleepMs(ms);
+}
+
+void waitMs(CConditionVariable& condition, CLock& lock, uint32_t ms) {
+    g_source.load(std::memory_order_acquire)->waitMs(condition, lock, ms);
 }
 
 uint32_t timeMs() {

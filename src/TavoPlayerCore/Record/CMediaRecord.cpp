@@ -13,17 +13,16 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
-#include "Common/CAutoLock.h"
+#include "Common/CScopedLock.h"
 #include "Common/Log.h"
 #include "Common/TimeFunctions.h"
 
-using RIVO_Common_Player::CAutoLock;
-using RIVO_Common_Player::sleepMs;
+using RIVO_Common_Player::CScopedLock;
 using RIVO_Common_Player::tickMs;
+using RIVO_Common_Player::waitMs;
 
 namespace {
 
-constexpr uint32_t kPassIntervalMs = 5;
 // Steps assumed for a track's first samples until it shows its own.
 constexpr uint32_t kDefaultVideoStepMs = 40;
 constexpr uint32_t kDefaultAudioStepMs = 20;
@@ -110,7 +109,7 @@ int32_t CMediaRecord::setFileName(const char* name) {
     {
         // Held while the file is made, so that the start cannot take the
         // earlier file meanwhile and a recording's file is never emptied.
-        CAutoLock lock(&m_mutex);
+        CScopedLock lock(m_mutex);
         if (m_started || !m_recording) {
             RIVO_LOG("record file name refused: the recording has its file");
             return PLAYER_E_FAIL;
@@ -145,7 +144,7 @@ int32_t CMediaRecord::setAudioCodec(int32_t codecType) {
     int32_t previous = CODEC_NONE;
     bool firstChange = false;
     {
-        CAutoLock lock(&m_mutex);
+        CScopedLock lock(m_mutex);
         previous = m_audioCodec;
         if (previous == CODEC_NONE) {
             m_audioCodec = codecType;
@@ -178,7 +177,7 @@ int32_t CMediaRecord::input(const MediaSample* sample, uint32_t track) {
         return 0;
     }
     if (track == TRACK_AUDIO) {
-        CAutoLock lock(&m_mutex);
+        CScopedLock lock(m_mutex);
         if (!recordableAudio(m_audioCodec) || m_audioCodecChanged) {
             return 0;
         }
@@ -191,7 +190,7 @@ int32_t CMediaRecord::input(const MediaSample* sample, uint32_t track) {
     item->data.resize(sample->ulsize + AV_INPUT_BUFFER_PADDING_SIZE, 0);
     bool firstDrop = false;
     {
-        CAutoLock lock(&m_mutex);
+        CScopedLock lock(m_mutex);
         if (m_queuedBytes + item->size > kQueueBytes) {
             m_gap = m_gap || track == TRACK_VIDEO;
             firstDrop = m_dropped++ == 0;
@@ -204,6 +203,7 @@ int32_t CMediaRecord::input(const MediaSample* sample, uint32_t track) {
             m_queue.push_back(std::move(item));
         }
     }
+    m_queued.notifyAll();
     if (firstDrop) {
         RIVO_LOG("record queue full: samples are dropped");
     }
@@ -214,6 +214,10 @@ int32_t CMediaRecord::stopRecord() {
     if (!m_recording.exchange(false)) {
         return 0;
     }
+    // Taken and given back so that the thread, between testing the flag and
+    // starting to wait, cannot miss the notification.
+    { CScopedLock lock(m_mutex); }
+    m_queued.notifyAll();
     stop();
     if (state() == State::kRecording) {
         for (TrackTimes* times : {&m_videoTimes, &m_audioTimes}) {
@@ -236,7 +240,7 @@ int32_t CMediaRecord::stopRecord() {
     std::string name;
     AVIOContext* file = nullptr;
     {
-        CAutoLock lock(&m_mutex);
+        CScopedLock lock(m_mutex);
         std::swap(file, m_file);
         name = m_fileName;
     }
@@ -251,7 +255,7 @@ int32_t CMediaRecord::stopRecord() {
     }
     uint32_t dropped = 0;
     {
-        CAutoLock lock(&m_mutex);
+        CScopedLock lock(m_mutex);
         dropped = m_dropped;
         m_queue.clear();
         m_queuedBytes = 0;
@@ -262,31 +266,42 @@ int32_t CMediaRecord::stopRecord() {
 }
 
 std::vector<std::string> CMediaRecord::takeEvents() {
-    CAutoLock lock(&m_mutex);
+    CScopedLock lock(m_mutex);
     std::vector<std::string> events;
     events.swap(m_events);
     return events;
 }
 
 size_t CMediaRecord::queuedBytes() const {
-    CAutoLock lock(&m_mutex);
+    CScopedLock lock(m_mutex);
     return m_queuedBytes;
 }
 
 void CMediaRecord::addEvent(const std::string& text) {
     RIVO_LOG("record event: %s", text.c_str());
-    CAutoLock lock(&m_mutex);
+    CScopedLock lock(m_mutex);
     m_events.push_back(text);
 }
 
 void CMediaRecord::threadMain() {
     for (;;) {
-        // Read before the pass: whatever was queued before stopRecord cleared
-        // the flag is then taken by this last pass.
-        const bool last = !m_recording;
+        bool last = false;
         std::deque<ItemPtr> batch;
         {
-            CAutoLock lock(&m_mutex);
+            CScopedLock lock(m_mutex);
+            if (m_queue.empty() && m_recording) {
+                // Nothing to write: wait for a sample or the stop, and while
+                // a stalled stream has something unwritten, for its flush.
+                const uint32_t flushInMs = idleFlushInMs();
+                if (flushInMs == kNoFlush) {
+                    m_queued.wait(m_mutex);
+                } else if (flushInMs > 0) {
+                    waitMs(m_queued, m_mutex, flushInMs);
+                }
+            }
+            // Read with the batch: whatever was queued before stopRecord
+            // cleared the flag is then taken by this last pass.
+            last = !m_recording;
             batch.swap(m_queue);
         }
         size_t bytes = 0;
@@ -295,14 +310,13 @@ void CMediaRecord::threadMain() {
             handleItem(std::move(item));
         }
         if (!batch.empty()) {
-            CAutoLock lock(&m_mutex);
+            CScopedLock lock(m_mutex);
             m_queuedBytes -= bytes;
         }
         const uint32_t now = tickMs();
         if (!batch.empty()) {
             m_lastInputTick = now;
-        } else if (state() == State::kRecording && now - m_lastInputTick >= kIdleFlushMs &&
-                   (m_videoTimes.held || m_audioTimes.held || !m_fragmentEmpty)) {
+        } else if (idleFlushInMs() == 0) {
             // The stream stalled: what came so far goes to the file, each
             // sample lasting its track's last step.
             for (TrackTimes* times : {&m_videoTimes, &m_audioTimes}) {
@@ -318,8 +332,16 @@ void CMediaRecord::threadMain() {
             }
             return;
         }
-        sleepMs(kPassIntervalMs);
     }
+}
+
+uint32_t CMediaRecord::idleFlushInMs() const {
+    if (state() != State::kRecording ||
+        !(m_videoTimes.held || m_audioTimes.held || !m_fragmentEmpty)) {
+        return kNoFlush;
+    }
+    const uint32_t idleMs = tickMs() - m_lastInputTick;
+    return idleMs >= kIdleFlushMs ? 0 : kIdleFlushMs - idleMs;
 }
 
 void CMediaRecord::handleItem(ItemPtr item) {
@@ -365,7 +387,7 @@ void CMediaRecord::gatherForStart(ItemPtr item) {
 }
 
 bool CMediaRecord::named() const {
-    CAutoLock lock(&m_mutex);
+    CScopedLock lock(m_mutex);
     return m_file != nullptr;
 }
 
@@ -375,7 +397,7 @@ bool CMediaRecord::readyToStart() const {
     }
     int32_t audioCodec = CODEC_NONE;
     {
-        CAutoLock lock(&m_mutex);
+        CScopedLock lock(m_mutex);
         audioCodec = m_audioCodecChanged ? AUDIO_G711A : m_audioCodec;
     }
     // An unknown codec may still turn out to be AAC or MP3.
@@ -405,7 +427,7 @@ void CMediaRecord::startRecording() {
     AVIOContext* file = nullptr;
     int32_t audioCodec = CODEC_NONE;
     {
-        CAutoLock lock(&m_mutex);
+        CScopedLock lock(m_mutex);
         std::swap(file, m_file);
         m_outputName = m_fileName;
         m_started = true;

@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "Common/CConditionVariable.h"
+#include "Common/CLock.h"
 #include "Common/ThreadAnnotations.h"
-#include "Common/rivo_CMutex.h"
 #include "Common/rivo_thread.h"
 #include "tavoplayer/ITavoMediaPlayer.h"
 
@@ -219,6 +220,10 @@ private:
     // Frees the muxer and closes the file.
     void closeOutput();
     void addEvent(const std::string& text);
+    // The recorder's thread: ms until a stalled stream's unwritten samples
+    // are due for the file (0: now), kNoFlush when nothing waits for it.
+    static constexpr uint32_t kNoFlush = ~uint32_t(0);
+    uint32_t idleFlushInMs() const;
     // Scans an Annex B access unit of the recording's video codec.
     PictureInfo scanPicture(const RecordItem& item);
     // The file time of a sample of the track.
@@ -231,7 +236,10 @@ private:
 
     // Guards the queue, the name, the file opened for it, the audio codec
     // settings, the drop count and the events. Held briefly.
-    mutable RIVO_Common_Player::rivo_CMutex m_mutex;
+    mutable RIVO_Common_Player::CLock m_mutex;
+    // Notified when a sample is queued and when the recording stops: the
+    // thread waits on it while the queue is empty.
+    RIVO_Common_Player::CConditionVariable m_queued;
     std::deque<ItemPtr> m_queue GUARDED_BY(m_mutex);
     size_t m_queuedBytes GUARDED_BY(m_mutex);
     bool m_gap GUARDED_BY(m_mutex);

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "Common/CConditionVariable.h"
+#include "Common/CLock.h"
 #include "Common/ThreadAnnotations.h"
 #include "Common/rivo_CMutex.h"
 #include "TavoPlayerCore/Decoder/CVideoFrameConverter.h"
@@ -79,6 +81,13 @@ public:
     // because the store and the recorder copy every sample they are given.
     static constexpr uint32_t kMaxSampleBytes = 16u << 20;
 
+    // A loop asks a host that has had nothing again after kPollMs, for the
+    // first kBriefGapMs of a gap; then less often, and less again after
+    // kLongGapMs (idlePollMs), when the audio loop also closes the sound device.
+    static constexpr uint32_t kPollMs = 10;
+    static constexpr uint32_t kBriefGapMs = 1000;
+    static constexpr uint32_t kLongGapMs = 10000;
+
 private:
     // The picture size of PARAM_VIDEO_SIZE, stored as one value. Both groups
     // are aligned to their size, so that their atomics are lock-free words
@@ -126,6 +135,8 @@ private:
     MediaSourceFuncs* mediaSource() const;
     int32_t fetchSample(int32_t track, MediaSample* sample) const;
     uint32_t hostNewestTime(int32_t track) const;
+    // Whether the host has getMaxTs at all.
+    bool hostReportsNewest() const;
     bool hostMaxDelay(uint32_t* delayMs) const;
     void sendEvent(int32_t code, const char* text) const;
     std::shared_ptr<CMediaOneMinPlay> frameStore() const;
@@ -154,10 +165,31 @@ private:
     void recordSample(int32_t track, const MediaSample& sample) EXCLUDES(m_videoLock);
     // Sends the recorder's events to the host (PLAYER_EVENT_RECORDING).
     void deliverRecordEvents() EXCLUDES(m_videoLock);
-    // A replay pass that found the store paused or exhausted waits briefly.
-    static void idleInReplay();
+    // A replay pass that found the store paused or exhausted waits a poll's time.
+    void idleInReplay(const std::atomic<bool>& running) EXCLUDES(m_wakeLock);
+
+    // ---- Waits of the loops (CTavoMediaPlayer.cpp) ----
+    // How long a loop waits before it asks a host again that has had nothing
+    // for idleMs (see kPollMs in CTavoMediaPlayer.cpp).
+    static uint32_t idlePollMs(uint32_t idleMs);
+    // Waits ms on the time source; ends early once running is cleared (stop)
+    // or the host's commands change what the loops do (resume, play mode).
+    void waitWhileRunning(const std::atomic<bool>& running, uint32_t ms) EXCLUDES(m_wakeLock);
+    // In a paused playback: waits until resume(), the play mode or stop()
+    // ends the wait, and returns true; false at once otherwise.
+    bool waitWhilePaused(const std::atomic<bool>& running) EXCLUDES(m_wakeLock);
+    // The audio loop's wait while the host has had no sound for a while:
+    // ends on stop or on wakeAudioLoop, at the latest after ms.
+    void parkAudioLoop(uint32_t ms) EXCLUDES(m_wakeLock);
+    // Ends the audio loop's parked wait (the video loop saw the host come back).
+    void wakeAudioLoop() EXCLUDES(m_wakeLock);
+    // Ends every wait of both loops, so that they look at their flags again.
+    void wakeLoops() EXCLUDES(m_wakeLock);
 
     // ---- Video loop (CTavoMediaPlayerVideoLoop.cpp) ----
+    // While the audio loop is parked: wakes it once the host holds sound it
+    // did not hold when the audio loop parked.
+    void watchParkedAudio();
     void controlLatency(CMediaRefClock* clock, uint32_t newestMs);
     // Before the first picture after a clock reset: waits for the audio
     // position to reach the sample's time (the first time for up to a second
@@ -178,6 +210,13 @@ private:
     void freeSnapshotPlanes_Locked() REQUIRES(m_videoLock);
 
     // ---- Audio loop (CTavoMediaPlayerAudioLoop.cpp) ----
+    // The wait of a pass that found nothing, lastSampleAt being when the
+    // host last gave something.
+    void waitForSound(uint32_t lastSampleAt) EXCLUDES(m_wakeLock, m_audioLock);
+    // Closes the sound device of a host that has long had no sound: its
+    // device and feeder would otherwise wake a hundred times a second for
+    // silence. The next sound opens a renderer again.
+    void closeSilentRenderer() EXCLUDES(m_audioLock);
     int32_t audio_deocde_frame(const MediaSample* sample, uint8_t** pcm, uint32_t* size,
                                uint32_t* pts) EXCLUDES(m_audioLock);
     int32_t openAudioRender_Locked(const AudioFormat* format) REQUIRES(m_audioLock);
@@ -201,6 +240,17 @@ private:
     RIVO_Common_Player::rivo_CMutex m_threadLock;
     std::unique_ptr<CTavoMediaPlayerThread> m_videoThread GUARDED_BY(m_threadLock);
     std::unique_ptr<CTavoMediaPlayerThread> m_audioThread GUARDED_BY(m_threadLock);
+
+    // ---- The loops' waits ----
+    // Ends the loops' waits early (stop, resume, play mode, the host's return
+    // for the parked audio loop).
+    RIVO_Common_Player::CLock m_wakeLock;
+    RIVO_Common_Player::CConditionVariable m_wake;
+    bool m_audioWakeUp GUARDED_BY(m_wakeLock);
+    // Set by the audio loop while it is parked, with the newest sound time
+    // the host reported then; read by the video loop.
+    std::atomic<bool> m_audioParked;
+    std::atomic<uint32_t> m_parkedAudioNewest;
 
     // ---- Written by host commands (and descriptions), read by the loops ----
     std::atomic<int32_t> m_playMode;

@@ -42,6 +42,10 @@ constexpr uint32_t kRetryMs = 2;
 constexpr uint32_t kRefusalGraceMs = 100;
 // Longest wait of the first sound for the first picture.
 constexpr uint32_t kPictureWaitMs = 1000;
+// Longest wait of the parked audio loop. The video loop wakes it as soon as
+// the host is back (pictures again after a gap, or newer sound in getMaxTs);
+// this bounds the wait for a host whose getMaxTs does not follow its sound.
+constexpr uint32_t kParkedMs = 2000;
 
 // Bits of sound per second in the format.
 uint64_t bitsPerSecond(const AudioFormat& format) {
@@ -75,13 +79,14 @@ void CTavoMediaPlayer::functionAudioThread() {
     uint32_t lastTimestamp = kNoTimestamp;
     uint32_t lastDuration = 0;
     bool pictureWaited = false;
+    // When the host last gave something.
+    uint32_t lastSampleAt = timeMs();
     while (m_audioRunning) {
         if (!mediaSource()) {
-            sleepMs(2);
+            waitForSound(lastSampleAt);
             continue;
         }
-        if (m_paused && m_playMode == PLAY_MODE_PLAYBACK) {
-            sleepMs(10);
+        if (waitWhilePaused(m_audioRunning)) {
             continue;
         }
         if (m_audioSilencePending > 0 && m_displayOn && m_audioChunkMax > 0) {
@@ -101,14 +106,15 @@ void CTavoMediaPlayer::functionAudioThread() {
         PullPass pass{m_storePlayback, frameStore(), false, false};
         const Pulled pulled = pullSample(TRACK_AUDIO, &pass, &sample);
         if (pulled == Pulled::kNothing) {
-            sleepMs(10);
+            waitForSound(lastSampleAt);
             continue;
         }
+        lastSampleAt = timeMs();
         if (pulled == Pulled::kDescription) {
             continue;
         }
         if (pulled == Pulled::kStoreIdle) {
-            idleInReplay();
+            idleInReplay(m_audioRunning);
             continue;
         }
         RIVO_LOG("audio thread getSample ulTime =%u AVFrameSeq = %u ulsize=%u", sample.ulTime,
@@ -175,6 +181,38 @@ void CTavoMediaPlayer::waitForFirstPicture() {
            m_hWnd.load() != nullptr && hostNewestTime(TRACK_VIDEO) != 0) {
         sleepMs(2);
     }
+}
+
+void CTavoMediaPlayer::waitForSound(uint32_t lastSampleAt) {
+    // After a long gap the audio loop closes its renderer and parks, so that
+    // an idle player wakes little more than its video loop; but the video
+    // loop sees newer sound only through getMaxTs, so without it the audio
+    // loop polls like the video loop. A shorter gap in the sound is polled
+    // as the video loop polls: the video loop may be waiting for the sound,
+    // and parked it would hold the pictures for a park's length.
+    const uint32_t idleMs = timeMs() - lastSampleAt;
+    if (idleMs < kLongGapMs) {
+        waitWhileRunning(m_audioRunning, idlePollMs(idleMs));
+        return;
+    }
+    closeSilentRenderer();
+    if (hostReportsNewest()) {
+        parkAudioLoop(kParkedMs);
+    } else {
+        waitWhileRunning(m_audioRunning, idlePollMs(idleMs));
+    }
+}
+
+void CTavoMediaPlayer::closeSilentRenderer() {
+    CAutoLock lock(&m_audioLock);
+    if (!m_audioRender) {
+        return;
+    }
+    RIVO_LOG("no sound for %u ms: sound device closed", kLongGapMs);
+    delete m_audioRender;
+    m_audioRender = nullptr;
+    // Silence owed to the closed renderer means nothing to the next one.
+    m_audioSilencePending = 0;
 }
 
 int32_t CTavoMediaPlayer::audio_deocde_frame(const MediaSample* sample, uint8_t** pcm,

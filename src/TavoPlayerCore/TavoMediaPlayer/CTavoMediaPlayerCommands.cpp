@@ -34,6 +34,8 @@ int32_t CTavoMediaPlayer::setParam(int32_t id, void* arg) {
         }
         case PARAM_PLAY_MODE:
             m_playMode = *static_cast<const int32_t*>(arg);
+            // A loop held by a playback pause goes on in live mode.
+            wakeLoops();
             return 0;
         case PARAM_CLOCK_MODE:
             return resetClock(*static_cast<const int32_t*>(arg));

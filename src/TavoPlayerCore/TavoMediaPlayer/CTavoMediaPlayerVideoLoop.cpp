@@ -44,6 +44,8 @@ void CTavoMediaPlayer::functionVideoThread() {
     // The first picture since the clock started has waited for the audio
     // loop's first report.
     bool audioStartWaited = false;
+    // When the host last gave something (the polls grow rarer after it).
+    uint32_t lastSampleAt = timeMs();
     for (;;) {
         if (!m_videoRunning) {
             releaseVideo();
@@ -51,29 +53,33 @@ void CTavoMediaPlayer::functionVideoThread() {
         }
         deliverRecordEvents();
         if (!mediaSource()) {
-            sleepMs(2);
+            waitWhileRunning(m_videoRunning, idlePollMs(timeMs() - lastSampleAt));
             continue;
         }
-        if (m_paused && m_playMode == PLAY_MODE_PLAYBACK) {
-            sleepMs(10);
+        if (waitWhilePaused(m_videoRunning)) {
             continue;
         }
+        watchParkedAudio();
         std::shared_ptr<CMediaRefClock> clock = this->clock();
-        if (!clock) {
-            sleepMs(10);
-            continue;
-        }
         PullPass pass{m_storePlayback, frameStore(), false, false};
         const uint32_t newestMs = hostNewestTime(TRACK_VIDEO);
-        if (clock->HasRefTime() && m_playMode == PLAY_MODE_LIVE && !pass.replay) {
+        // A host that has had nothing for a while has no lead to control,
+        // and the idle pass stays short.
+        if (clock->HasRefTime() && m_playMode == PLAY_MODE_LIVE && !pass.replay &&
+            timeMs() - lastSampleAt < kBriefGapMs) {
             controlLatency(clock.get(), newestMs);
         }
 
         const Pulled pulled = pullSample(TRACK_VIDEO, &pass, &sample);
         if (pulled == Pulled::kNothing) {
-            sleepMs(10);
+            waitWhileRunning(m_videoRunning, idlePollMs(timeMs() - lastSampleAt));
             continue;
         }
+        if (timeMs() - lastSampleAt >= kBriefGapMs) {
+            // The host is back after a gap: its sound may be too.
+            wakeAudioLoop();
+        }
+        lastSampleAt = timeMs();
         if (pulled == Pulled::kDescription) {
             continue;
         }
@@ -90,7 +96,7 @@ void CTavoMediaPlayer::functionVideoThread() {
                 clock->Reset();
             }
             if (pulled == Pulled::kStoreIdle) {
-                idleInReplay();
+                idleInReplay(m_videoRunning);
                 continue;
             }
             if (pass.replay) {
@@ -143,6 +149,12 @@ void CTavoMediaPlayer::functionVideoThread() {
     }
 }
 
+void CTavoMediaPlayer::watchParkedAudio() {
+    if (m_audioParked && hostNewestTime(TRACK_AUDIO) != m_parkedAudioNewest) {
+        wakeAudioLoop();
+    }
+}
+
 void CTavoMediaPlayer::controlLatency(CMediaRefClock* clock, uint32_t newestMs) {
     float speed = clock->GetSpeed();
     const uint32_t nPlaying = clock->GetTime(0);
@@ -175,6 +187,10 @@ void CTavoMediaPlayer::waitForAudioPosition(CMediaRefClock* clock, const MediaSa
     // first picture is shown, and only while sound can play at all: with the
     // display off (live pause) or no window there is no report to wait for,
     // and waiting on every sample would hold video to one picture a second.
+    // The picture waits for the audio loop, which must not stay parked.
+    if (m_audioParked) {
+        wakeAudioLoop();
+    }
     uint32_t t = clock->GetAudioTime();
     if (!*audioStartWaited && m_displayOn && m_hWnd.load() != nullptr) {
         *audioStartWaited = true;
