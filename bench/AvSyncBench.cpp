@@ -324,8 +324,8 @@ double trendPerSecond(const std::vector<int64_t>& seconds, const std::vector<dou
 // from the first sample of content.
 std::vector<size_t> contentPositions(const std::vector<int16_t>& samples,
                                      const std::vector<size_t>& beepStarts, int sampleRate) {
-    const size_t silentRun =
-        static_cast<size_t>(sampleRate / 50);  // 20 ms: none in the camera's sound
+    // 10 ms, the output's shortest run of silence: none in the camera's sound.
+    const size_t silentRun = static_cast<size_t>(sampleRate / 100);
     std::vector<size_t> positions;
     size_t silent = 0;
     size_t run = 0;

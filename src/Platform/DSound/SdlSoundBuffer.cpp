@@ -7,25 +7,18 @@ using RIVO_Common_Player::CScopedLock;
 
 namespace {
 
-// SDL's period: the shortest whole number of 10 ms that is a whole number of
-// sample frames (10 ms at 8, 16, 32, 44.1 and 48 kHz, 20 ms at 22.05 kHz,
-// 40 ms at 11.025 kHz), short enough for notifications to follow the cursor
-// closely and for little sound to wait in the device (the engine's blocks
-// are no shorter). A driver that paces itself by sleeping whole
-// milliseconds per period (SDL's disk driver) then keeps real time, where a
-// power-of-two period (10.67 ms at 48 kHz, slept as 10) ran 5 % fast. Other
-// rates fall back to the power of two nearest above 10 ms.
+// SDL's period: the whole number of sample frames nearest 10 ms, short
+// enough for notifications to follow the cursor closely and for little sound
+// to wait in the device (the engine's blocks are no shorter), whatever the
+// rate: a longer period (40 ms at 11.025 kHz, the shortest whole number of
+// milliseconds there) would hold twice that in the device and the queue.
+// At 8, 16, 32, 44.1 and 48 kHz it is exactly 10 ms, so that a driver that
+// paces itself by sleeping whole milliseconds per period (SDL's disk driver)
+// keeps real time, where a power-of-two period (10.67 ms at 48 kHz, slept as
+// 10) ran 5 % fast.
 Uint16 periodFrames(DWORD sampleRate) {
-    for (DWORD tens = 1; tens <= 10; ++tens) {
-        if (sampleRate * tens % 100 == 0 && sampleRate * tens / 100 <= 8192) {
-            return static_cast<Uint16>(sampleRate * tens / 100);
-        }
-    }
-    Uint16 frames = 64;
-    while (frames < sampleRate / 100 && frames < 8192) {
-        frames *= 2;
-    }
-    return frames;
+    const DWORD frames = (sampleRate + 50) / 100;
+    return static_cast<Uint16>(frames < 16 ? 16 : frames > 8192 ? 8192 : frames);
 }
 
 }  // namespace

@@ -14,8 +14,8 @@ using RIVO_Common_Player::rivo_CMutex;
 
 namespace {
 
-// Largest block whose two-block buffer DirectSound can create.
-constexpr int64_t kMaxBlockSize = DSBSIZE_MAX / 2;
+// Largest block whose buffer DirectSound can create.
+constexpr int64_t kMaxBlockSize = DSBSIZE_MAX / DSoundRender::kBlocks;
 // How long the feeding thread waits for a notification before it looks at
 // its flag again.
 constexpr DWORD kNotificationWaitMs = 200;
@@ -30,9 +30,12 @@ DSoundRender::DSoundRender()
       m_baseBuffer(nullptr),
       m_notify(nullptr),
       m_positions(),
-      m_events(),
+      m_event(nullptr),
       m_blockSize(0),
       m_writeOffset(0),
+      m_ahead(0),
+      m_lastTaken(0),
+      m_deviceHold(0),
       m_playPending(false),
       m_staging(nullptr),
       m_stagingFill(0),
@@ -75,7 +78,10 @@ uint32_t DSoundRender::Open() {
     {
         CAutoLock lock(m_mutex);
         m_blockSize = blockSize;
-        m_writeOffset = static_cast<int32_t>(blockSize);
+        m_writeOffset = 0;
+        m_ahead = 0;
+        m_lastTaken = 0;
+        m_deviceHold = 0;
         const uint32_t stagingBytes = blockSize * (kStagingMs / kBlockMs);
         m_staging = new (std::nothrow) uint8_t[stagingBytes]();
         m_stagingFill = 0;
@@ -101,7 +107,7 @@ uint32_t DSoundRender::Open() {
     DSBUFFERDESC desc = {};
     desc.dwSize = sizeof(DSBUFFERDESC);
     desc.dwFlags = kBufferFlags;
-    desc.dwBufferBytes = 2 * blockSize;
+    desc.dwBufferBytes = kBlocks * blockSize;
     desc.dwReserved = 0;
     desc.lpwfxFormat = &format;
     if (FAILED(m_device->CreateSoundBuffer(&desc, &m_baseBuffer, nullptr)) ||
@@ -113,17 +119,17 @@ uint32_t DSoundRender::Open() {
         return 1;
     }
 
-    for (int i = 0; i < 2; ++i) {
-        m_events[i] = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        m_positions[i].dwOffset = i * blockSize;
-        m_positions[i].hEventNotify = m_events[i];
-    }
-    // Without its events the buffer could not be fed at all.
-    if (!m_events[0] || !m_events[1]) {
+    m_event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    // Without its event the buffer could not be fed at all.
+    if (!m_event) {
         Close();
         return 1;
     }
-    m_notify->SetNotificationPositions(2, m_positions);
+    for (uint32_t i = 0; i < kBlocks; ++i) {
+        m_positions[i].dwOffset = i * blockSize;
+        m_positions[i].hEventNotify = m_event;
+    }
+    m_notify->SetNotificationPositions(kBlocks, m_positions);
     m_buffer->SetVolume(DSBVOLUME_MIN);
     return 0;
 }
@@ -147,12 +153,12 @@ uint32_t DSoundRender::Close() {
         m_device->Release();
         m_device = nullptr;
     }
-    for (int i = 0; i < 2; ++i) {
-        if (m_events[i]) {
-            CloseHandle(m_events[i]);
-            m_events[i] = nullptr;
-        }
-        m_positions[i] = DSBPOSITIONNOTIFY();
+    if (m_event) {
+        CloseHandle(m_event);
+        m_event = nullptr;
+    }
+    for (DSBPOSITIONNOTIFY& position : m_positions) {
+        position = DSBPOSITIONNOTIFY();
     }
     CAutoLock lock(m_mutex);
     delete[] m_staging;
@@ -184,12 +190,14 @@ uint32_t DSoundRender::Start() {
     }
     m_runner.StartFeeding();
     m_buffer->SetCurrentPosition(0);
-    // The buffer plays once a block is staged, with that block in its first
-    // half: started at once, it would play a block of silence before any
-    // sound written now. (Deliberately beyond the renderer's first design,
-    // which started the buffer here; 40 ms less delay at the start.)
+    // The buffer plays once enough is staged to keep it going, that sound at
+    // its start: started at once, it would play silence before any sound
+    // written now. (Deliberately beyond the renderer's first design, which
+    // started the buffer here.)
     CAutoLock lock(m_mutex);
     m_writeOffset = 0;
+    m_ahead = 0;
+    m_lastTaken = 0;
     m_playPending = true;
     return 0;
 }
@@ -232,54 +240,94 @@ void DSoundRender::append_Locked(const void* data, uint32_t size) {
         std::memcpy(m_staging + m_stagingReadOffset + m_stagingFill, data, size);
     }
     m_stagingFill += static_cast<int32_t>(size);
-    if (m_playPending && m_stagingFill >= static_cast<int32_t>(m_blockSize)) {
+    if (m_playPending && m_stagingFill >= static_cast<int32_t>(kLeadBlocks * m_blockSize)) {
         m_playPending = false;
-        moveBlock_Locked();
+        fill_Locked(0, 0);
         m_buffer->Play(0, 0, DSBPLAY_LOOPING);
     }
 }
 
-void DSoundRender::moveBlock_Locked() {
-    LPVOID region = nullptr;
-    DWORD regionBytes = 0;
-    const bool locked = SUCCEEDED(
-        m_buffer->Lock(m_writeOffset, m_blockSize, &region, &regionBytes, nullptr, nullptr, 0));
-    if (m_stagingFill >= static_cast<int32_t>(m_blockSize)) {
-        if (locked) {
-            std::memcpy(region, m_staging + m_stagingReadOffset, regionBytes);
-        }
+uint32_t DSoundRender::queuedAhead_Locked(DWORD taken) const {
+    const uint32_t size = kBlocks * m_blockSize;
+    const uint32_t takenSince = (taken % size + size - m_lastTaken % size) % size;
+    return takenSince < m_ahead ? m_ahead - takenSince : 0;
+}
+
+void DSoundRender::fill_Locked(DWORD play, DWORD taken) {
+    const uint32_t size = kBlocks * m_blockSize;
+    uint32_t ahead = queuedAhead_Locked(taken);
+    if (ahead == 0) {
+        // The device ran past the queue: the next block goes at the first
+        // boundary it has not reached.
+        const uint32_t next = (taken % size + m_blockSize - 1) / m_blockSize * m_blockSize;
+        m_writeOffset = static_cast<int32_t>(next % size);
+        ahead = next - taken % size;
+    }
+    const uint32_t inDevice = (taken % size + size - play % size) % size;
+    if (inDevice > m_deviceHold) {
+        m_deviceHold = inDevice;
+    }
+    // The last block stays unwritten, so that a full queue never reaches
+    // round to the cursor.
+    while (m_stagingFill >= static_cast<int32_t>(m_blockSize) && ahead + 2 * m_blockSize <= size) {
+        writeBlock_Locked(m_staging + m_stagingReadOffset);
         m_stagingReadOffset += m_blockSize;
         m_stagingFill -= static_cast<int32_t>(m_blockSize);
-    } else if (locked) {
-        // Too little to play: silence, and the partial block waits.
-        std::memset(region, 0, regionBytes);
+        ahead += m_blockSize;
     }
-    m_writeOffset = static_cast<int32_t>((m_writeOffset + m_blockSize) % (2 * m_blockSize));
-    if (locked) {
+    // Too little to play: silence, and a partial block waits.
+    while (ahead < m_deviceHold + kLeadBlocks * m_blockSize && ahead + 2 * m_blockSize <= size) {
+        writeBlock_Locked(nullptr);
+        ahead += m_blockSize;
+    }
+    m_ahead = ahead;
+    m_lastTaken = taken;
+}
+
+void DSoundRender::writeBlock_Locked(const uint8_t* sound) {
+    LPVOID region = nullptr;
+    DWORD regionBytes = 0;
+    if (SUCCEEDED(m_buffer->Lock(m_writeOffset, m_blockSize, &region, &regionBytes, nullptr,
+                                 nullptr, 0))) {
+        if (sound) {
+            std::memcpy(region, sound, regionBytes);
+        } else {
+            std::memset(region, 0, regionBytes);
+        }
         m_buffer->Unlock(region, regionBytes, nullptr, 0);
     }
+    m_writeOffset = static_cast<int32_t>((m_writeOffset + m_blockSize) % (kBlocks * m_blockSize));
+    m_blocksWritten.push_back(m_writeOffset);
 }
 
 uint32_t DSoundRender::FillNextBlock() {
     if (!m_device) {
         return AUDIO_RENDER_NO_DEVICE;
     }
-    const DWORD signalled = WaitForMultipleObjects(2, m_events, FALSE, kNotificationWaitMs);
-    if (signalled != WAIT_OBJECT_0 && signalled != WAIT_OBJECT_0 + 1) {
+    if (WaitForMultipleObjects(1, &m_event, FALSE, kNotificationWaitMs) != WAIT_OBJECT_0) {
         return 0;
     }
-    int32_t written = 0;
+    DWORD play = 0;
+    DWORD taken = 0;
+    if (FAILED(m_buffer->GetCurrentPosition(&play, &taken))) {
+        return 0;
+    }
+    std::vector<int32_t> written;
     {
         CAutoLock lock(m_mutex);
-        // Which event fired does not matter: the cursor has just entered one half,
-        // and the next block goes into the other, which the write offset names.
-        moveBlock_Locked();
-        written = m_writeOffset;
+        if (!m_playPending) {
+            fill_Locked(play, taken);
+        }
+        written.swap(m_blocksWritten);
     }
     // Standard output may block (a full pipe); the player's writes must not
     // wait for it.
-    std::printf("this is %7d of buffer\n", written);
-    std::fflush(stdout);
+    for (int32_t offset : written) {
+        std::printf("this is %7d of buffer\n", offset);
+    }
+    if (!written.empty()) {
+        std::fflush(stdout);
+    }
     return 0;
 }
 
@@ -295,20 +343,11 @@ uint32_t DSoundRender::GetQueuedMs() {
         return 0;
     }
     CAutoLock lock(m_mutex);
-    if (m_playPending) {
-        return static_cast<uint32_t>(static_cast<uint64_t>(m_stagingFill) * 1000 / bytesPerSecond);
+    uint64_t queued = static_cast<uint64_t>(m_stagingFill);
+    if (!m_playPending) {
+        const uint32_t size = kBlocks * m_blockSize;
+        queued += queuedAhead_Locked(taken) + (taken % size + size - play % size) % size;
     }
-    const uint32_t size = 2 * m_blockSize;
-    // Counted from the cursor up to which the device has taken the sound,
-    // plus what it has taken but not yet played: the play cursor may still
-    // lie in the half that the feeding thread has already filled anew.
-    uint32_t ahead = (static_cast<uint32_t>(m_writeOffset) + size - taken % size) % size;
-    if (ahead == 0) {
-        ahead = size;
-    }
-    const uint32_t inDevice = (taken % size + size - play % size) % size;
-    const uint64_t queued =
-        static_cast<uint64_t>(ahead) + inDevice + static_cast<uint64_t>(m_stagingFill);
     return static_cast<uint32_t>(queued * 1000 / bytesPerSecond);
 }
 

@@ -12,7 +12,6 @@ extern "C" {
 #include "Common/Log.h"
 #include "Common/TimeFunctions.h"
 #include "TavoPlayerCore/Apm/ApmBase.h"
-#include "TavoPlayerCore/AudioRender/DSoundRender.h"
 #include "TavoPlayerCore/AudioRender/IAudioRender.h"
 #include "TavoPlayerCore/CMediaRefClock.h"
 #include "TavoPlayerCore/Decoder/CCTavoAudioConvert.h"
@@ -33,8 +32,8 @@ constexpr uint32_t kAudioDriftMs = 200;
 // which let it fall up to kAudioDriftMs behind before each cut.)
 constexpr uint32_t kOtherSpeedDriftMs = 20;
 constexpr uint32_t kNoTimestamp = 0xFFFFFFFFu;
-// The longest piece handed to the renderer at once, in ms of sound: one of its blocks.
-constexpr uint32_t kPieceMs = DSoundRender::kBlockMs;
+// The longest piece handed to the renderer at once, in ms of sound.
+constexpr uint32_t kPieceMs = 40;
 // A refused block is written again every kRetryMs, and dropped once it has
 // been refused for longer than its own duration plus kRefusalGraceMs (the
 // renderer makes room a block at a time, at the sound device's pace).

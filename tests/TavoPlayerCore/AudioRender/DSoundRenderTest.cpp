@@ -23,7 +23,7 @@ void expectNoDevice(DSoundRender& render) {
 }
 
 // A renderer on the manual device; the buffer plays only when the test
-// advances it, one block (one half) at a time.
+// advances it, one block at a time.
 class DSoundRenderTest : public ::testing::Test {
 protected:
     void SetUp() override { device = new ManualDirectSound(); }
@@ -39,7 +39,7 @@ protected:
         ASSERT_EQ(0u, render->SetFormat(&format));
         buffer = device->buffers().back();
         block = render->GetBlockSize();
-        played = 0;
+        written = 0;
     }
 
     // References the renderer holds on a buffer (the device keeps one).
@@ -53,11 +53,12 @@ protected:
         return render->Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
     }
 
-    // Plays one half of the buffer and waits for the feeding thread to move
-    // the next block into it; answers what was heard.
-    std::vector<uint8_t> play() {
-        std::vector<uint8_t> heard = buffer->advance(block);
-        EXPECT_TRUE(buffer->waitForUnlocks(++played));
+    // Plays one block and waits for the feeding thread to write `blocks`
+    // blocks behind the queue; answers what was heard.
+    Bytes play(size_t blocks = 1) {
+        Bytes heard = buffer->advance(block);
+        written += blocks;
+        EXPECT_TRUE(buffer->waitForUnlocks(written));
         return heard;
     }
 
@@ -65,44 +66,54 @@ protected:
     std::unique_ptr<DSoundRender> render = std::make_unique<DSoundRender>();
     ManualSoundBuffer* buffer = nullptr;
     uint32_t block = 0;
-    size_t played = 0;
+    size_t written = 0;
 };
 
 }  // namespace
 
-// The buffer begins to play once a block is written, that block in its
-// first half; from then on each notification moves one staged block (or
-// silence, when less than a block is staged) into the half that is not
-// playing. Starting twice runs one feeding thread, and a stopped renderer
-// starts again. The queued time is what is staged plus the buffer from the
-// cursor to the next block.
-TEST_F(DSoundRenderTest, EachNotificationMovesOneBlockIntoTheOtherHalf) {
+// The buffer begins to play once kLeadBlocks blocks are staged, that sound
+// at its start; from then on each notification moves the whole staged blocks
+// behind the queue, up to one block short of the whole buffer, and writes
+// silence while less than kLeadBlocks is queued (less than a block staged: the
+// part waits). Round the buffer, old sound is never heard again. Starting twice
+// runs one feeding thread, and a stopped renderer starts again. The queued time
+// is what is staged plus what is queued ahead of the cursor.
+TEST_F(DSoundRenderTest, EachNotificationTopsTheQueueUp) {
+    static_assert(DSoundRender::kLeadBlocks == 2, "the sequence below keeps two blocks ahead");
     open();
     render->SetVolume(100);
     ASSERT_EQ(0u, render->Start());
     ASSERT_EQ(0u, render->Start());
     ASSERT_EQ(0u, write(block / 2, 0x11));
     EXPECT_EQ(DSoundRender::kBlockMs / 2, render->GetQueuedMs());
-    ASSERT_EQ(0u, write(block / 2, 0x11));
-    played = 1;
-    EXPECT_EQ(DSoundRender::kBlockMs, render->GetQueuedMs());
-    EXPECT_EQ(Bytes(block, 0x11), play());  // no silence before the first sound
+    ASSERT_EQ(0u, write(block + block / 2, 0x11));
+    written = 2;
+    EXPECT_TRUE(buffer->waitForUnlocks(written));
+    EXPECT_EQ(2 * DSoundRender::kBlockMs, render->GetQueuedMs());
     ASSERT_EQ(0u, write(block - 1, 0x22));
-    EXPECT_EQ(Bytes(block, 0), play());  // filled while nothing was staged
+    EXPECT_EQ(Bytes(block, 0x11), play());  // no silence before the first sound
     ASSERT_EQ(0u, write(1, 0x33));
-    EXPECT_EQ(Bytes(block, 0), play());  // too little was staged: silence, the part waits
+    EXPECT_EQ(Bytes(block, 0x11), play());
+    EXPECT_EQ(Bytes(block, 0), play());  // too little was staged: silence, the part waited
     Bytes expected(block - 1, 0x22);
     expected.push_back(0x33);
     EXPECT_EQ(expected, play());
-    EXPECT_EQ(Bytes(block, 0), play());  // nothing staged: the old block is not heard again
-    EXPECT_EQ(6u, buffer->unlocks());
+    ASSERT_EQ(0u, write(10 * block, 0x44));
+    EXPECT_EQ(Bytes(block, 0), play(DSoundRender::kBlocks - 2));
+    EXPECT_EQ((DSoundRender::kBlocks - 1 + 4) * DSoundRender::kBlockMs, render->GetQueuedMs());
+    EXPECT_EQ(Bytes(block, 0), play());
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(Bytes(block, 0x44), play(i < 3 || i >= 8 ? 1 : 0)) << i;
+    }
+    EXPECT_EQ(Bytes(block, 0), play());  // nothing staged: the old blocks are not heard again
 
     // Stop ends the feeding thread while it waits for a notification.
     EXPECT_EQ(0u, render->Stop());
     ASSERT_EQ(0u, render->Start());
-    ASSERT_EQ(0u, write(block, 0x44));
-    EXPECT_EQ(Bytes(block, 0x44), buffer->advance(block));
-    EXPECT_TRUE(buffer->waitForUnlocks(8));
+    ASSERT_EQ(0u, write(2 * block, 0x55));
+    written += 2;
+    EXPECT_TRUE(buffer->waitForUnlocks(written));
+    EXPECT_EQ(Bytes(block, 0x55), play());
 }
 
 // The staging buffer holds kStagingMs and always keeps one byte free; a
@@ -113,16 +124,18 @@ TEST_F(DSoundRenderTest, StagingKeepsOneByteFreeAndCompactsOnAWrite) {
     render->SetVolume(100);
     ASSERT_EQ(0u, render->Start());
     const uint32_t capacity = block * (DSoundRender::kStagingMs / DSoundRender::kBlockMs);
-    ASSERT_EQ(0u, write(block, 1));  // straight into the buffer
-    played = 1;
+    ASSERT_EQ(0u, write(2 * block, 1));  // straight into the buffer
+    written = 2;
     EXPECT_EQ(1u, write(capacity, 2));
     EXPECT_EQ(0u, render->Write(nullptr, 0));
     EXPECT_EQ(1u, render->Write(nullptr, 5));
     EXPECT_EQ(1u, render->Write("x", 0xFFFFFFFFu));
     ASSERT_EQ(0u, write(capacity - 1, 2));
-    EXPECT_EQ(Bytes(block, 1), play());  // moves a block of 2s out of the staging
-    ASSERT_EQ(0u, write(block, 3));      // fits only once the bytes moved to the front
+    // Moves blocks of 2s out of the staging until the queue is full.
+    EXPECT_EQ(Bytes(block, 1), play(DSoundRender::kBlocks - 2));
+    ASSERT_EQ(0u, write((DSoundRender::kBlocks - 2) * block, 3));  // fits only at the front
     EXPECT_EQ(1u, write(1, 4));
+    EXPECT_EQ(Bytes(block, 1), play());
     EXPECT_EQ(Bytes(block, 2), play());
 }
 
