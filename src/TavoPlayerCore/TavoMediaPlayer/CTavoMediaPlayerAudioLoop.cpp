@@ -30,15 +30,24 @@ constexpr uint32_t kAudioDriftMs = 200;
 // speed): the sound cannot keep that pace and is cut in small steps to stay
 // with the pictures. (Deliberately tighter than the engine's first design,
 // which let it fall up to kAudioDriftMs behind before each cut.)
-constexpr uint32_t kOtherSpeedDriftMs = 20;
+constexpr uint32_t kOtherSpeedDriftMs = 10;
 constexpr uint32_t kNoTimestamp = 0xFFFFFFFFu;
 // The longest piece handed to the renderer at once, in ms of sound.
-constexpr uint32_t kPieceMs = 40;
+constexpr uint32_t kPieceMs = 20;
 // A refused block is written again every kRetryMs, and dropped once it has
 // been refused for longer than its own duration plus kRefusalGraceMs (the
 // renderer makes room a block at a time, at the sound device's pace).
 constexpr uint32_t kRetryMs = 2;
 constexpr uint32_t kRefusalGraceMs = 100;
+// Sound is written at most this far ahead of the device. Live sound at
+// speed 1 comes in real time and stays well below it; a burst (a host
+// catching up after a stall, a replay read from memory) would otherwise
+// fill the renderer's staging: its sound would then be heard the staging's
+// length after the cut that aimed it at the clock, a clock that may change
+// speed meanwhile or run apart from a device that keeps its own pace.
+// (Deliberately beyond the loops' first design, which wrote as fast as the
+// renderer took sound.)
+constexpr uint32_t kWriteAheadMs = 100;
 // Longest wait of the first sound for the first picture.
 constexpr uint32_t kPictureWaitMs = 1000;
 // Longest wait of the parked audio loop. The video loop wakes it as soon as
@@ -344,6 +353,11 @@ int32_t CTavoMediaPlayer::audio_render_frame(const uint8_t* data, uint32_t size,
     // the late-block rule below cut sound that was on time.)
     bool device = false;
     uint32_t delay = outputDelay(&device);
+    if (device && delay > kWriteAheadMs) {
+        // Once: a device that takes nothing must not hold the loop here.
+        waitWhileRunning(m_audioRunning, delay - kWriteAheadMs);
+        delay = outputDelay(&device);
+    }
     std::shared_ptr<CMediaRefClock> clock = this->clock();
     const uint32_t playing = clock ? clock->GetTime(0) : 0;
     uint32_t heardFrom = pts;
