@@ -55,8 +55,41 @@ D3DTXRender::~D3DTXRender() {
     Close();
 }
 
+// The device, shader and textures are made here, and a scene drawn that is
+// never presented, before the first picture is due: made at its first draw
+// (and the shader compiled there), they held that picture back from its
+// sound by their set-up time (80 ms here on a software rasteriser, 200 ms
+// in a fresh process). A failure here is tried again at every draw.
 int32_t D3DTXRender::Open() {
+    if (m_window && quadSizeChanged() && fullCreation()) {
+        drawScene();
+    }
     return 0;
+}
+
+bool D3DTXRender::quadSizeChanged() {
+    GetClientRect(m_window, &m_clientRect);
+    const LONG clientWidth = m_clientRect.right - m_clientRect.left;
+    const LONG clientHeight = m_clientRect.bottom - m_clientRect.top;
+    if (clientWidth <= 0 || clientHeight <= 0) {
+        return false;  // minimised
+    }
+    const uint32_t quadWidth = (static_cast<uint32_t>(clientWidth) + 1) & ~1u;
+    const uint32_t quadHeight = (static_cast<uint32_t>(clientHeight) + 1) & ~1u;
+    if (quadWidth == m_quadWidth && quadHeight == m_quadHeight) {
+        return false;
+    }
+    m_quadWidth = quadWidth;
+    m_quadHeight = quadHeight;
+    sws_freeContext(m_swsContext);
+    m_swsContext = nullptr;
+    if (m_windowScaling) {
+        m_swsContext = sws_getContext(static_cast<int>(m_width), static_cast<int>(m_height),
+                                      AV_PIX_FMT_YUV420P, static_cast<int>(quadWidth),
+                                      static_cast<int>(quadHeight), AV_PIX_FMT_YUV420P,
+                                      SWS_BILINEAR, nullptr, nullptr, nullptr);
+    }
+    return true;
 }
 
 int32_t D3DTXRender::Close() {
@@ -72,27 +105,9 @@ void D3DTXRender::SetWindowScaling(uint8_t on) {
 }
 
 void D3DTXRender::draw(const VideoPicture& picture) {
-    GetClientRect(m_window, &m_clientRect);
-    const LONG clientWidth = m_clientRect.right - m_clientRect.left;
-    const LONG clientHeight = m_clientRect.bottom - m_clientRect.top;
-    if (clientWidth <= 0 || clientHeight <= 0) {
+    bool sizeChanged = quadSizeChanged();
+    if (m_clientRect.right <= m_clientRect.left || m_clientRect.bottom <= m_clientRect.top) {
         return;  // minimised
-    }
-    const uint32_t quadWidth = (static_cast<uint32_t>(clientWidth) + 1) & ~1u;
-    const uint32_t quadHeight = (static_cast<uint32_t>(clientHeight) + 1) & ~1u;
-    bool sizeChanged = false;
-    if (quadWidth != m_quadWidth || quadHeight != m_quadHeight) {
-        sizeChanged = true;
-        m_quadWidth = quadWidth;
-        m_quadHeight = quadHeight;
-        sws_freeContext(m_swsContext);
-        m_swsContext = nullptr;
-        if (m_windowScaling) {
-            m_swsContext = sws_getContext(static_cast<int>(m_width), static_cast<int>(m_height),
-                                          AV_PIX_FMT_YUV420P, static_cast<int>(quadWidth),
-                                          static_cast<int>(quadHeight), AV_PIX_FMT_YUV420P,
-                                          SWS_BILINEAR, nullptr, nullptr, nullptr);
-        }
     }
     if (!m_direct3D) {
         fullCreation();
@@ -286,6 +301,13 @@ bool D3DTXRender::RecoverDevice() {
 }
 
 void D3DTXRender::DrawQuad() {
+    if (drawScene() &&
+        m_swapChain->Present(nullptr, nullptr, m_window, nullptr, 0) == D3DERR_DEVICELOST) {
+        m_deviceLost = true;
+    }
+}
+
+bool D3DTXRender::drawScene() {
     IDirect3DSurface9* backBuffer = nullptr;
     if (SUCCEEDED(m_swapChain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &backBuffer))) {
         m_device->SetRenderTarget(0, backBuffer);
@@ -304,8 +326,5 @@ void D3DTXRender::DrawQuad() {
     if (backBuffer) {
         backBuffer->Release();
     }
-    if (drawn &&
-        m_swapChain->Present(nullptr, nullptr, m_window, nullptr, 0) == D3DERR_DEVICELOST) {
-        m_deviceLost = true;
-    }
+    return drawn;
 }

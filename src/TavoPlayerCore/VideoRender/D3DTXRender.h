@@ -36,6 +36,8 @@ private:
     // True when the device and all its objects exist.
     bool deviceObjectsReady() const;
     // Releases everything, makes a new Direct3D object and the device objects.
+    // Takes the window's client size for the quad; true when it changed.
+    bool quadSizeChanged();
     bool fullCreation();
     void fullRelease();
     bool CreateDeviceObjects();
@@ -43,6 +45,8 @@ private:
     // True when the device is usable, after remaking the device objects of a
     // lost device that can be reset.
     bool RecoverDevice();
+    // Draws the quad into the back buffer; false when a step failed.
+    bool drawScene();
     void DrawQuad();
 
     RECT m_clientRect;
