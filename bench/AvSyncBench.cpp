@@ -49,7 +49,12 @@
 // latencies say how long the host's samples took to be seen (video) and
 // heard (audio), each from the media time at which the host released them;
 // the offset is their difference, so any difference between the assumed and
-// the real output delay shows up in it directly. The first picture's time
+// the real output delay shows up in it directly. The output latency is the audio
+// path's own share (not in the catch-up session): from when the player took
+// the sample that holds a beep from the host to when the beep was heard, less
+// where the beep lies in the sample. On the disk driver, which falls behind
+// real time, it also holds what queued up as the device fell behind (at most
+// what the player writes ahead of the device). The first picture's time
 // is from run() to the first read that showed a picture.
 //
 // Which beep goes with which flash: the picture number names the second of a
@@ -70,6 +75,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -494,7 +500,21 @@ bool measureSession(const std::string& fifo, const StdioFlushing& stdio, const S
         return false;
     }
     OffscreenTestWindow screen(kWindowWidth, kWindowHeight);
+    // When the player took each audio sample: the last call that found a
+    // sample's index next is the one that took it.
+    std::mutex takenLock;
+    std::vector<int64_t> takenNs(host.count(TRACK_AUDIO), 0);
+    host.setCallHook([&](ScriptedHost::Call call) {
+        if (call == ScriptedHost::Call::AudioSample) {
+            const size_t next = host.delivered(TRACK_AUDIO);
+            std::lock_guard<std::mutex> lock(takenLock);
+            if (next < takenNs.size()) {
+                takenNs[next] = nowNs();
+            }
+        }
+    });
     const Session session = playLive(host, screen, catchUp);
+    host.setCallHook(nullptr);
     tap.finish();
 
     size_t irregular = 0;
@@ -566,6 +586,7 @@ bool measureSession(const std::string& fifo, const StdioFlushing& stdio, const S
     std::vector<double> videoLatency;
     std::vector<double> audioLatency;
     std::vector<double> audioLatencyOnTime;
+    std::vector<double> outputLatency;
     std::vector<double> offsets;
     std::vector<int64_t> offsetSeconds;
     std::string perSecond;
@@ -586,6 +607,18 @@ bool measureSession(const std::string& fifo, const StdioFlushing& stdio, const S
         const double latency = static_cast<double>(beep.ns - releasedNs(second)) / 1e6;
         audioLatency.push_back(latency);
         audioLatencyOnTime.push_back(latency - beep.driverLateMs);
+        // From when the player took the sample that holds the beep to when
+        // the beep was heard, less where the beep lies in the sample.
+        const uint32_t beepTime =
+            host.timeOf(TRACK_AUDIO, 0) + static_cast<uint32_t>(second) * 1000;
+        size_t index = 0;
+        while (index + 1 < takenNs.size() && host.timeOf(TRACK_AUDIO, index + 1) <= beepTime) {
+            ++index;
+        }
+        if (!catchUp && takenNs[index] != 0) {
+            outputLatency.push_back(static_cast<double>(beep.ns - takenNs[index]) / 1e6 -
+                                    (beepTime - host.timeOf(TRACK_AUDIO, index)));
+        }
     }
 
     std::printf("camera: %dx%d %d fps H.264 + %s %d Hz, %d channel(s), %u ms live; window %dx%d\n",
@@ -604,6 +637,7 @@ bool measureSession(const std::string& fifo, const StdioFlushing& stdio, const S
     printStats("video latency (seen)", videoLatency);
     printStats("audio latency (heard)", audioLatency);
     printStats("  less the driver's lateness", audioLatencyOnTime);
+    printStats("output latency (taken-heard)", outputLatency);
     printStats("A/V offset (beep - flash)", offsets);
     std::printf("A/V offset trend: %+.2f ms per second of media\n",
                 trendPerSecond(offsetSeconds, offsets));
