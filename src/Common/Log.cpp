@@ -39,6 +39,10 @@ FILE* logStream() {
 
 }  // namespace
 
+bool logEnabled() {
+    return logStream() != nullptr;
+}
+
 void writeLog(const char* format, ...) {
     FILE* stream = logStream();
     if (!stream) {

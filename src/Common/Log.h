@@ -14,6 +14,9 @@ constexpr const char* kLogFilePath = "D:/rivolog_player.log";
 // entry is dropped and the next one tries again. An entry is cut at 1023
 // characters.
 void writeLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Opens the file as writeLog does; false while it cannot be opened, when a
+// logging statement need not format its entry (it would be dropped).
+bool logEnabled();
 
 // The current local time as "%d-%d-%d %d:%d:%d:%d" (year, month, day, hour,
 // minute, second, millisecond, no leading zeros) into a 128-byte buffer.
@@ -44,6 +47,9 @@ void resetLogForTesting();
 // The message must be a string literal.
 #define RIVO_LOG(message, ...)                                                            \
     do {                                                                                  \
+        if (!::RIVO_Common_Player::logEnabled()) {                                        \
+            break;                                                                        \
+        }                                                                                 \
         char rivoLogTime_[128];                                                           \
         ::RIVO_Common_Player::formatLogTime(rivoLogTime_);                                \
         ::RIVO_Common_Player::writeLog(                                                   \
