@@ -47,7 +47,10 @@ void DSoundAudioRunner::threadMain() {
         return;
     }
     while (m_owner->m_feeding.load(std::memory_order_relaxed) == 1) {
-        m_owner->FillNextBlock();
-        RIVO_Common_Player::sleepMs(1);
+        // The pass waits for the device's notification; only a pass that
+        // could not wait is followed by a pause, so that it never spins.
+        if (m_owner->FillNextBlock() != 0) {
+            RIVO_Common_Player::sleepMs(1);
+        }
     }
 }

@@ -304,8 +304,9 @@ uint32_t DSoundRender::FillNextBlock() {
     if (!m_device) {
         return AUDIO_RENDER_NO_DEVICE;
     }
-    if (WaitForMultipleObjects(1, &m_event, FALSE, kNotificationWaitMs) != WAIT_OBJECT_0) {
-        return 0;
+    const DWORD waited = WaitForMultipleObjects(1, &m_event, FALSE, kNotificationWaitMs);
+    if (waited != WAIT_OBJECT_0) {
+        return waited == WAIT_TIMEOUT ? 0 : 1;
     }
     DWORD play = 0;
     DWORD taken = 0;

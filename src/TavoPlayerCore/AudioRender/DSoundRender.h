@@ -83,7 +83,7 @@ private:
     friend class DSoundAudioRunner;
 
     // One pass of the feeding thread: waits up to 200 ms for a notification
-    // and tops the queue up (fill_Locked).
+    // and tops the queue up (fill_Locked). Not 0 when it could not wait.
     uint32_t FillNextBlock();
     // Appends a block behind the unread bytes (and starts a buffer waiting for
     // its first blocks of sound). The caller has checked the room.
