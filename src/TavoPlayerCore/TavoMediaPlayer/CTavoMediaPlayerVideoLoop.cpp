@@ -26,6 +26,8 @@ namespace {
 // The live catch-up speed and the normal one.
 constexpr float kCatchUpSpeed = 1.2f;
 constexpr float kNormalSpeed = 1.0f;
+// Longest single wait of a picture for its time.
+constexpr uint32_t kClockWaitMs = 20;
 // Longest wait of the first picture for the audio loop's first position.
 constexpr uint32_t kAudioStartWaitMs = 1000;
 
@@ -220,8 +222,17 @@ void CTavoMediaPlayer::waitForClock(CMediaRefClock* clock, const MediaSample& sa
         clock->SetRefTime(sample.ulTime);
         return;
     }
+    // Asleep until the picture is due, at most kClockWaitMs at a time: the
+    // clock may change speed, pause or follow the sound meanwhile. (The loop
+    // once looked at the clock every 2 ms, 500 wake-ups a second for each
+    // player of a wall.)
     while (isBefore(t, sample.ulTime) && m_videoRunning) {
-        sleepMs(2);
+        const float speed = clock->GetSpeed();
+        const uint32_t dueMs = static_cast<uint32_t>(static_cast<float>(sample.ulTime - t) /
+                                                     (speed > 0 ? speed : 1.0f));
+        waitWhileRunning(m_videoRunning, dueMs < 1              ? 1
+                                         : dueMs < kClockWaitMs ? dueMs
+                                                                : kClockWaitMs);
         t = clock->GetTime(0);
     }
 }
