@@ -1,6 +1,6 @@
 // A minimal host: plays a raw H.264 stream (Annex B with access unit
 // delimiters, 25 pictures a second) into an offscreen window and saves the
-// picture shown after two seconds. Usage: minimal_host IN.h264 OUT.jpg
+// picture shown after three seconds. Usage: minimal_host IN.h264 OUT.jpg
 #include <tavoplayer/ITavoMediaPlayer.h>
 #include <tavoplayer/TavoOffscreenWindow.h>
 
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     player->setParam(PARAM_WINDOW, window);
     player->setParam(PARAM_PLAY_MODE, &playback);
     player->run();
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    std::this_thread::sleep_for(std::chrono::seconds(3));
     const int32_t result = player->getParam(PARAM_SNAPSHOT, argv[2]);
     destroyMediaPlayerInstance(&player);
     tavoDestroyOffscreenWindow(window);
