@@ -426,6 +426,8 @@ HRESULT CDirect3DDevice9::Clear(DWORD count, const D3DRECT* rects, DWORD flags, 
         return D3D_OK;
     }
     drawTo_Locked(m_renderTarget, [&](bool bottomUp) {
+        // The analysis does not carry this function's lock into the drawing.
+        m_context->mutex().assertHeld();
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         glClearColor(static_cast<GLfloat>((color >> 16) & 0xFF) / 255.0f,
                      static_cast<GLfloat>((color >> 8) & 0xFF) / 255.0f,
@@ -545,6 +547,8 @@ HRESULT CDirect3DDevice9::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT sta
     }
     bool used = false;
     drawTo_Locked(m_renderTarget, [&](bool bottomUp) {
+        // The analysis does not carry this function's lock into the drawing.
+        m_context->mutex().assertHeld();
         used = m_pixelShader->use_Locked(m_floatRegisters, m_renderTarget->width(),
                                          m_renderTarget->height(), bottomUp);
         if (!used) {
