@@ -160,7 +160,7 @@ HRESULT CDirect3DDevice9::create(HWND focusWindow, DWORD behaviorFlags,
     }
     {
         CAutoLock guard(&context->mutex());
-        if (!swapChain->resize_Locked(parameters->BackBufferWidth, parameters->BackBufferHeight)) {
+        if (!swapChain->resize_Locked(*parameters)) {
             swapChain->Release();
             return D3DERR_OUTOFVIDEOMEMORY;
         }
@@ -281,7 +281,7 @@ HRESULT CDirect3DDevice9::Reset(D3DPRESENT_PARAMETERS* parameters) {
     if (m_context->contextLost_Locked() && !m_context->recreate_Locked()) {
         return D3DERR_DEVICELOST;
     }
-    if (!m_swapChain->resize_Locked(parameters->BackBufferWidth, parameters->BackBufferHeight)) {
+    if (!m_swapChain->resize_Locked(*parameters)) {
         return D3DERR_OUTOFVIDEOMEMORY;
     }
     m_context->clearLost_Locked();
@@ -363,17 +363,24 @@ HRESULT CDirect3DDevice9::StretchRect(IDirect3DSurface9* source, const RECT* sou
     if (!blitter) {
         return D3DERR_DRIVERINTERNALERROR;
     }
-    to->bindAsTarget();
-    glViewport(toRect.left, toRect.top, toRect.right - toRect.left, toRect.bottom - toRect.top);
-    const GLfloat width = static_cast<GLfloat>(from->width());
-    const GLfloat height = static_cast<GLfloat>(from->height());
-    const GLfloat texRect[] = {fromRect.left / width, fromRect.top / height, fromRect.right / width,
-                               fromRect.bottom / height};
-    if (from->isRenderTarget()) {
-        blitter->drawRgba(from->colorTexture(), glFilter(filter), texRect);
-    } else {
-        blitter->drawYv12(from->planes(), glFilter(filter), texRect);
-    }
+    drawTo_Locked(to, [&](bool bottomUp) {
+        const LONG toHeight = static_cast<LONG>(to->height());
+        glViewport(toRect.left, bottomUp ? toHeight - toRect.bottom : toRect.top,
+                   toRect.right - toRect.left, toRect.bottom - toRect.top);
+        const GLfloat width = static_cast<GLfloat>(from->width());
+        const GLfloat height = static_cast<GLfloat>(from->height());
+        const GLfloat top = fromRect.top / height;
+        const GLfloat bottom = fromRect.bottom / height;
+        // The viewport's corner at the GL origin is the rectangle's top left,
+        // or its bottom left when the rows are stored bottom row first.
+        const GLfloat texRect[] = {fromRect.left / width, bottomUp ? bottom : top,
+                                   fromRect.right / width, bottomUp ? top : bottom};
+        if (from->isRenderTarget()) {
+            blitter->drawRgba(from->colorTexture(), glFilter(filter), texRect);
+        } else {
+            blitter->drawYv12(from->planes(), glFilter(filter), texRect);
+        }
+    });
     return D3D_OK;
 }
 
@@ -418,24 +425,29 @@ HRESULT CDirect3DDevice9::Clear(DWORD count, const D3DRECT* rects, DWORD flags, 
     if (!scope.current() || m_context->isLost_Locked()) {
         return D3D_OK;
     }
-    m_renderTarget->bindAsTarget();
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glClearColor(static_cast<GLfloat>((color >> 16) & 0xFF) / 255.0f,
-                 static_cast<GLfloat>((color >> 8) & 0xFF) / 255.0f,
-                 static_cast<GLfloat>(color & 0xFF) / 255.0f, 1.0f);
-    if (count == 0) {
-        glClear(GL_COLOR_BUFFER_BIT);
-        return D3D_OK;
-    }
-    glEnable(GL_SCISSOR_TEST);
-    for (DWORD i = 0; i < count; ++i) {
-        const D3DRECT& rect = rects[i];
-        if (rect.x1 < rect.x2 && rect.y1 < rect.y2) {
-            glScissor(rect.x1, rect.y1, rect.x2 - rect.x1, rect.y2 - rect.y1);
+    drawTo_Locked(m_renderTarget, [&](bool bottomUp) {
+        // The analysis does not carry this function's lock into the drawing.
+        m_context->mutex().assertHeld();
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glClearColor(static_cast<GLfloat>((color >> 16) & 0xFF) / 255.0f,
+                     static_cast<GLfloat>((color >> 8) & 0xFF) / 255.0f,
+                     static_cast<GLfloat>(color & 0xFF) / 255.0f, 1.0f);
+        if (count == 0) {
             glClear(GL_COLOR_BUFFER_BIT);
+            return;
         }
-    }
-    glDisable(GL_SCISSOR_TEST);
+        const LONG height = static_cast<LONG>(m_renderTarget->height());
+        glEnable(GL_SCISSOR_TEST);
+        for (DWORD i = 0; i < count; ++i) {
+            const D3DRECT& rect = rects[i];
+            if (rect.x1 < rect.x2 && rect.y1 < rect.y2) {
+                glScissor(rect.x1, bottomUp ? height - rect.y2 : rect.y1, rect.x2 - rect.x1,
+                          rect.y2 - rect.y1);
+                glClear(GL_COLOR_BUFFER_BIT);
+            }
+        }
+        glDisable(GL_SCISSOR_TEST);
+    });
     return D3D_OK;
 }
 
@@ -464,6 +476,16 @@ HRESULT CDirect3DDevice9::SetTexture(DWORD stage, IDirect3DTexture9* texture) {
     releaseAndClear(&m_textures[stage]);
     m_textures[stage] = static_cast<CDirect3DTexture9*>(texture);
     return D3D_OK;
+}
+
+void CDirect3DDevice9::drawTo_Locked(CDirect3DSurface9* target,
+                                     const std::function<void(bool bottomUp)>& draw) {
+    if (target == m_swapChain->backBuffer_Locked()) {
+        m_swapChain->drawToBackBuffer_Locked(draw);
+        return;
+    }
+    target->bindAsTarget();
+    draw(false);
 }
 
 void CDirect3DDevice9::applySamplerStates_Locked(UINT sampler) const {
@@ -523,24 +545,30 @@ HRESULT CDirect3DDevice9::DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT sta
     if (!scope.current() || m_context->isLost_Locked()) {
         return D3D_OK;
     }
-    if (!m_pixelShader->use_Locked(m_floatRegisters, m_renderTarget->width(),
-                                   m_renderTarget->height())) {
-        return D3DERR_INVALIDCALL;
-    }
-    m_renderTarget->bindAsTarget();
-    // Back buffers have no alpha to write (D3DFMT_X8R8G8B8).
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
-    for (const UINT sampler : m_pixelShader->samplers()) {
-        glActiveTexture(GL_TEXTURE0 + sampler);
-        glBindTexture(GL_TEXTURE_2D, m_textures[sampler] ? m_textures[sampler]->glTexture() : 0);
-        if (m_textures[sampler]) {
-            applySamplerStates_Locked(sampler);
+    bool used = false;
+    drawTo_Locked(m_renderTarget, [&](bool bottomUp) {
+        // The analysis does not carry this function's lock into the drawing.
+        m_context->mutex().assertHeld();
+        used = m_pixelShader->use_Locked(m_floatRegisters, m_renderTarget->width(),
+                                         m_renderTarget->height(), bottomUp);
+        if (!used) {
+            return;
         }
-    }
-    glActiveTexture(GL_TEXTURE0);
-    bindVertexStream_Locked();
-    glDrawArrays(mode, static_cast<GLint>(startVertex), static_cast<GLsizei>(vertices));
-    return D3D_OK;
+        // Back buffers have no alpha to write (D3DFMT_X8R8G8B8).
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+        for (const UINT sampler : m_pixelShader->samplers()) {
+            glActiveTexture(GL_TEXTURE0 + sampler);
+            glBindTexture(GL_TEXTURE_2D,
+                          m_textures[sampler] ? m_textures[sampler]->glTexture() : 0);
+            if (m_textures[sampler]) {
+                applySamplerStates_Locked(sampler);
+            }
+        }
+        glActiveTexture(GL_TEXTURE0);
+        bindVertexStream_Locked();
+        glDrawArrays(mode, static_cast<GLint>(startVertex), static_cast<GLsizei>(vertices));
+    });
+    return used ? D3D_OK : D3DERR_INVALIDCALL;
 }
 
 HRESULT CDirect3DDevice9::SetFVF(DWORD fvf) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "Platform/D3D9/CDirect3DPixelShader9.h"
@@ -74,6 +75,10 @@ private:
     // Puts every state back to its default: back buffer 0 as render target,
     // nothing bound, default sampler states, zero constants.
     void resetState_Locked() REQUIRES(m_context->mutex());
+    // Binds a render target and runs draw over all of it (see
+    // CDirect3DSwapChain9::drawToBackBuffer_Locked for bottomUp).
+    void drawTo_Locked(CDirect3DSurface9* target, const std::function<void(bool bottomUp)>& draw)
+        REQUIRES(m_context->mutex());
     // Applies the sampler states of a sampler to the texture bound to its unit.
     void applySamplerStates_Locked(UINT sampler) const REQUIRES(m_context->mutex());
     // Points the vertex attributes at the stream in the layout of the FVF.

@@ -19,7 +19,7 @@ D3D_IN vec2 d3d_TexIn0;
 D3D_IN vec2 d3d_TexIn1;
 D3D_IN vec2 d3d_TexIn2;
 D3D_IN vec2 d3d_TexIn3;
-uniform vec2 d3d_ViewportScale;
+uniform vec4 d3d_Viewport;
 D3D_OUT vec4 d3d_Color0;
 D3D_OUT vec2 d3d_TexCoord0;
 D3D_OUT vec2 d3d_TexCoord1;
@@ -32,8 +32,9 @@ void main() {
     d3d_TexCoord2 = d3d_TexIn2;
     d3d_TexCoord3 = d3d_TexIn3;
     // Direct3D 9 puts pixel centres on whole coordinates, OpenGL half-way
-    // between them: x = -0.5 is the left edge of the target.
-    vec2 position = (d3d_Position.xy + 0.5) * d3d_ViewportScale - 1.0;
+    // between them: x = -0.5 is the left edge of the target. d3d_Viewport
+    // holds the scale (xy) and offset (zw) from pixels to clip coordinates.
+    vec2 position = (d3d_Position.xy + 0.5) * d3d_Viewport.xy + d3d_Viewport.zw;
     gl_Position = vec4(position, 2.0 * d3d_Position.z - 1.0, 1.0) / d3d_Position.w;
 }
 )";
@@ -57,7 +58,7 @@ CDirect3DPixelShader9* CDirect3DPixelShader9::create(const std::shared_ptr<CGles
 }
 
 CDirect3DPixelShader9::CDirect3DPixelShader9(const std::shared_ptr<CGlesContext>& context)
-    : m_context(context), m_generation(0), m_program(0), m_viewportScale(-1) {}
+    : m_context(context), m_generation(0), m_program(0), m_viewport(-1) {}
 
 CDirect3DPixelShader9::~CDirect3DPixelShader9() {
     CGlesContext::Scope scope(*m_context);
@@ -81,7 +82,7 @@ bool CDirect3DPixelShader9::link(const CPixelShaderProgram& program) {
         return false;
     }
     glUseProgram(m_program);
-    m_viewportScale = glGetUniformLocation(m_program, "d3d_ViewportScale");
+    m_viewport = glGetUniformLocation(m_program, "d3d_Viewport");
     for (const CPixelShaderProgram::Constant& constant : program.constants()) {
         const GLint location = glGetUniformLocation(m_program, constant.name.c_str());
         if (constant.registerSet == D3DXRS_SAMPLER && constant.registerCount == 1 &&
@@ -102,14 +103,16 @@ bool CDirect3DPixelShader9::link(const CPixelShaderProgram& program) {
 }
 
 bool CDirect3DPixelShader9::use_Locked(const float (*registers)[4], UINT targetWidth,
-                                       UINT targetHeight) const {
+                                       UINT targetHeight, bool bottomUp) const {
     m_context->mutex().assertHeld();
     if (m_context->generation_Locked() != m_generation) {
         return false;
     }
     glUseProgram(m_program);
-    glUniform2f(m_viewportScale, 2.0f / static_cast<float>(targetWidth),
-                2.0f / static_cast<float>(targetHeight));
+    // Rows stored bottom row first put Direct3D's top row at clip y = 1.
+    const float yScale = 2.0f / static_cast<float>(targetHeight);
+    glUniform4f(m_viewport, 2.0f / static_cast<float>(targetWidth), bottomUp ? -yScale : yScale,
+                -1.0f, bottomUp ? 1.0f : -1.0f);
     for (const FloatConstant& constant : m_floats) {
         const float* value = registers[constant.registerIndex];
         switch (constant.columns) {

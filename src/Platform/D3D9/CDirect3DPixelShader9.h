@@ -30,9 +30,11 @@ public:
     // Inside a scope of the context (checked, as the device that calls it
     // holds the lock through its own pointer to the context): makes the
     // program current with the float registers loaded and positions mapped
-    // onto a render target of the given size. False when the program went
-    // with a lost GL context.
-    bool use_Locked(const float (*registers)[4], UINT targetWidth, UINT targetHeight) const;
+    // onto a render target of the given size, whose rows are stored top row
+    // first or, when bottomUp, bottom row first (a window's own back buffer).
+    // False when the program went with a lost GL context.
+    bool use_Locked(const float (*registers)[4], UINT targetWidth, UINT targetHeight,
+                    bool bottomUp) const;
     // The sampler registers the program reads.
     const std::vector<UINT>& samplers() const { return m_samplers; }
 
@@ -52,7 +54,7 @@ private:
     // Made by link, constant afterwards.
     unsigned m_generation;  // of the context the program was made in
     GLuint m_program;
-    GLint m_viewportScale;
+    GLint m_viewport;
     std::vector<FloatConstant> m_floats;
     std::vector<UINT> m_samplers;
 };

@@ -16,6 +16,8 @@ CDirect3DSwapChain9::CDirect3DSwapChain9(const std::shared_ptr<CGlesContext>& co
     : m_context(context),
       m_window(window),
       m_backBuffer(nullptr),
+      m_discard(false),
+      m_frameInWindow(false),
       m_presentTexture(0),
       m_presentFramebuffer(0),
       m_presentWidth(0),
@@ -28,12 +30,14 @@ CDirect3DSwapChain9::~CDirect3DSwapChain9() {
 void CDirect3DSwapChain9::release() {
     CGlesContext::Scope scope(*m_context);
     releaseAndClear(&m_backBuffer);
+    m_frameInWindow = false;
     releasePresentTarget_Locked(scope.current());
 }
 
-bool CDirect3DSwapChain9::resize_Locked(UINT width, UINT height) {
+bool CDirect3DSwapChain9::resize_Locked(const D3DPRESENT_PARAMETERS& parameters) {
     m_context->mutex().assertHeld();
-    CDirect3DSurface9* backBuffer = CDirect3DSurface9::createRenderTarget(m_context, width, height);
+    CDirect3DSurface9* backBuffer = CDirect3DSurface9::createRenderTarget(
+        m_context, parameters.BackBufferWidth, parameters.BackBufferHeight);
     if (!backBuffer) {
         return false;
     }
@@ -41,7 +45,52 @@ bool CDirect3DSwapChain9::resize_Locked(UINT width, UINT height) {
         m_backBuffer->Release();
     }
     m_backBuffer = backBuffer;
+    m_discard = parameters.SwapEffect == D3DSWAPEFFECT_DISCARD;
+    m_frameInWindow = false;
     return true;
+}
+
+void CDirect3DSwapChain9::drawToBackBuffer_Locked(const std::function<void(bool bottomUp)>& draw) {
+    m_context->mutex().assertHeld();
+    unsigned long xid = 0;
+    if (m_discard && m_context->isX11() && x11WindowId(m_window, &xid)) {
+        // The scope of an X11 context holds the X lock.
+        CX11Connection::mutex().assertHeld();
+        m_frameInWindow = drawToWindow_Locked(xid, draw);
+        if (m_frameInWindow) {
+            return;
+        }
+    }
+    m_backBuffer->bindAsTarget();
+    draw(false);
+}
+
+bool CDirect3DSwapChain9::drawToWindow_Locked(unsigned long xid,
+                                              const std::function<void(bool bottomUp)>& draw) {
+    bool drawn = false;
+    CX11Connection::instance().checked_Locked([&] {
+        // The analysis does not carry this function's locks into the request.
+        m_context->mutex().assertHeld();
+        CX11Connection::mutex().assertHeld();
+        const EGLSurface surface = m_context->windowSurface_Locked(xid);
+        if (surface == EGL_NO_SURFACE || !m_context->bindSurface_Locked(surface)) {
+            return false;
+        }
+        int width = 0;
+        int height = 0;
+        if (m_context->surfaceSize_Locked(surface, &width, &height) &&
+            static_cast<UINT>(width) == m_backBuffer->width() &&
+            static_cast<UINT>(height) == m_backBuffer->height()) {
+            glBindFramebuffer(GL_FRAMEBUFFER, 0);
+            glViewport(0, 0, width, height);
+            draw(true);
+            drawn = true;
+        }
+        // The window's back buffer keeps the frame until Present swaps it.
+        m_context->bindSurface_Locked(EGL_NO_SURFACE);
+        return drawn;
+    });
+    return drawn;
 }
 
 CDirect3DSurface9* CDirect3DSwapChain9::backBuffer_Locked() const {
@@ -148,6 +197,9 @@ bool CDirect3DSwapChain9::presentOffscreen_Locked(COffscreenWindow* window, int 
 }
 
 bool CDirect3DSwapChain9::presentX11_Locked(unsigned long xid, int width, int height) {
+    unsigned long ownXid = 0;
+    const bool frameInWindow = m_frameInWindow && x11WindowId(m_window, &ownXid) && ownXid == xid;
+    m_frameInWindow = false;
     return CX11Connection::instance().checked_Locked([&] {
         // The analysis does not carry this function's locks into the request.
         m_context->mutex().assertHeld();
@@ -156,11 +208,13 @@ bool CDirect3DSwapChain9::presentX11_Locked(unsigned long xid, int width, int he
         if (surface == EGL_NO_SURFACE || !m_context->bindSurface_Locked(surface)) {
             return false;
         }
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        glViewport(0, 0, width, height);
-        // The window's rows run bottom to top.
-        const GLfloat flipped[] = {0.0f, 1.0f, 1.0f, 0.0f};
-        m_context->blitter_Locked()->drawRgba(m_backBuffer->colorTexture(), GL_LINEAR, flipped);
+        if (!frameInWindow) {
+            glBindFramebuffer(GL_FRAMEBUFFER, 0);
+            glViewport(0, 0, width, height);
+            // The window's rows run bottom to top.
+            const GLfloat flipped[] = {0.0f, 1.0f, 1.0f, 0.0f};
+            m_context->blitter_Locked()->drawRgba(m_backBuffer->colorTexture(), GL_LINEAR, flipped);
+        }
         const bool swapped = m_context->swapBuffers_Locked(surface);
         m_context->bindSurface_Locked(EGL_NO_SURFACE);
         return swapped;

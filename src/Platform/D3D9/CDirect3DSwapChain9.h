@@ -2,6 +2,7 @@
 
 #include <GLES2/gl2.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -21,6 +22,12 @@ class COffscreenWindow;
 // - an offscreen window: drawn into a framebuffer of the client size (or read
 //   straight from the back buffer when the sizes match), read back and put
 //   on screen with COffscreenWindow::present.
+//
+// With the discard swap effect, a frame for an X11 window whose client area
+// has the back buffer's size is drawn straight into the window's own back
+// buffer, and Present only swaps: Direct3D copies the back buffer to the
+// window, but on a software rasteriser that copy is a second full-window
+// draw that costs about as much as the frame itself.
 class CDirect3DSwapChain9 : public CRefCounted<IDirect3DSwapChain9> {
 public:
     CDirect3DSwapChain9(const std::shared_ptr<CGlesContext>& context, HWND window);
@@ -34,8 +41,13 @@ public:
     // shares with the swap chain; each checks that its caller does, as the
     // analysis cannot tie the device's context to this one.
 
-    // Makes a new back buffer; false when it cannot be made.
-    bool resize_Locked(UINT width, UINT height);
+    // Makes a new back buffer of the parameters' size and takes their swap
+    // effect; false when it cannot be made.
+    bool resize_Locked(const D3DPRESENT_PARAMETERS& parameters);
+    // Binds the back buffer and runs draw, which draws into the viewport set
+    // over all of it; bottomUp tells draw that the rows are stored bottom row
+    // first (the window's own back buffer, see above).
+    void drawToBackBuffer_Locked(const std::function<void(bool bottomUp)>& draw);
     // The back buffer, without a reference.
     CDirect3DSurface9* backBuffer_Locked() const;
     // True while someone other than the swap chain holds the back buffer.
@@ -54,6 +66,10 @@ private:
         REQUIRES(m_context->mutex());
     bool presentX11_Locked(unsigned long xid, int width, int height)
         REQUIRES(m_context->mutex(), CX11Connection::mutex());
+    // Draws the frame into the window's back buffer when the window has the
+    // back buffer's size; false when it did not.
+    bool drawToWindow_Locked(unsigned long xid, const std::function<void(bool bottomUp)>& draw)
+        REQUIRES(m_context->mutex(), CX11Connection::mutex());
     // Forgets the framebuffer made for presenting, deleting it when the
     // context is current.
     void releasePresentTarget_Locked(bool current) REQUIRES(m_context->mutex());
@@ -61,6 +77,9 @@ private:
     const std::shared_ptr<CGlesContext> m_context;
     const HWND m_window;
     CDirect3DSurface9* m_backBuffer GUARDED_BY(m_context->mutex());
+    bool m_discard GUARDED_BY(m_context->mutex());  // D3DSWAPEFFECT_DISCARD
+    // The frame since the last Present was drawn into the window's back buffer.
+    bool m_frameInWindow GUARDED_BY(m_context->mutex());
     GLuint m_presentTexture GUARDED_BY(m_context->mutex());
     GLuint m_presentFramebuffer GUARDED_BY(m_context->mutex());
     int m_presentWidth GUARDED_BY(m_context->mutex());

@@ -426,6 +426,18 @@ bool CGlesContext::swapBuffers_Locked(EGLSurface surface) {
     return false;
 }
 
+bool CGlesContext::surfaceSize_Locked(EGLSurface surface, int* width, int* height) {
+    EGLint w = 0;
+    EGLint h = 0;
+    if (!eglQuerySurface(m_display, surface, EGL_WIDTH, &w) ||
+        !eglQuerySurface(m_display, surface, EGL_HEIGHT, &h)) {
+        return false;
+    }
+    *width = w;
+    *height = h;
+    return true;
+}
+
 bool CGlesContext::contextLost_Locked() {
     if (!m_contextLost && m_resetStatus && m_current && m_resetStatus() != GL_NO_ERROR) {
         m_contextLost = true;

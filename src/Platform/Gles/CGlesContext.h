@@ -95,6 +95,10 @@ public:
     // (EGL_NO_SURFACE for none). Call inside CX11Connection::checked_Locked.
     bool bindSurface_Locked(EGLSurface surface) REQUIRES(m_mutex, CX11Connection::mutex());
     bool swapBuffers_Locked(EGLSurface surface) REQUIRES(m_mutex, CX11Connection::mutex());
+    // The size of a window surface as the window has it now. Call inside
+    // CX11Connection::checked_Locked.
+    bool surfaceSize_Locked(EGLSurface surface, int* width, int* height)
+        REQUIRES(m_mutex, CX11Connection::mutex());
 
     // True when the GL context itself was lost (a GPU reset) and not yet recreated.
     bool contextLost_Locked() REQUIRES(m_mutex);

@@ -315,9 +315,16 @@ bool D3DTXRender::drawScene() {
     bool drawn = SUCCEEDED(m_device->BeginScene()) && SUCCEEDED(m_device->SetFVF(kQuadFvf));
     if (drawn) {
         // Luma only; the chroma samplers keep the device's point sampling.
-        m_device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_ANISOTROPIC);
-        m_device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_ANISOTROPIC);
-        m_device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_ANISOTROPIC);
+        // A luma texture of the quad's size is sampled at its texel centres,
+        // where the anisotropic filter returns the texel itself: point
+        // sampling then shows the same picture, and on a software rasteriser
+        // it reads one texel a pixel instead of four.
+        const bool texelPerPixel =
+            m_textureWidths[0] == m_quadWidth && m_textureHeights[0] == m_quadHeight;
+        const DWORD lumaFilter = texelPerPixel ? D3DTEXF_POINT : D3DTEXF_ANISOTROPIC;
+        m_device->SetSamplerState(0, D3DSAMP_MINFILTER, lumaFilter);
+        m_device->SetSamplerState(0, D3DSAMP_MAGFILTER, lumaFilter);
+        m_device->SetSamplerState(0, D3DSAMP_MIPFILTER, lumaFilter);
         drawn = m_shader && m_shader->Apply(m_device, m_textures) &&
                 SUCCEEDED(m_device->SetStreamSource(0, m_vertexBuffer, 0, sizeof(QuadVertex))) &&
                 SUCCEEDED(m_device->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2)) &&
