@@ -47,7 +47,7 @@ constexpr uint32_t kRefusalGraceMs = 100;
 // speed meanwhile or run apart from a device that keeps its own pace.
 // (Deliberately beyond the loops' first design, which wrote as fast as the
 // renderer took sound.)
-constexpr uint32_t kWriteAheadMs = 60;
+constexpr uint32_t kWriteAheadMs = 50;
 // Longest wait of the first sound for the first picture.
 constexpr uint32_t kPictureWaitMs = 1000;
 // Longest wait of the parked audio loop. The video loop wakes it as soon as
