@@ -18,6 +18,8 @@
 //
 // Modes:
 //   WallBench wall [seconds=10] [render kind=0x202] [player counts..., default 16 24 32]
+//   WallBench offscreen-wall ...
+//       the same in offscreen windows (no X server; pictures not counted).
 //   WallBench one <render kind> [seconds=10] [width=1280 height=720]
 //       one player in one window: the process's CPU per second of media.
 //   WallBench write <file.ts> <seconds>
@@ -48,6 +50,7 @@ extern "C" {
 #include "Common/TimeFunctions.h"
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
 #include "simcam/SimulatedCamera.h"
+#include "support/OffscreenTestWindow.h"
 #include "support/ScriptedHost.h"
 #include "support/StdoutCapture.h"
 #include "support/X11TestWindow.h"
@@ -209,6 +212,7 @@ struct Player {
     ScriptedHost host;
     ArrivalCount arrivals{&host};
     std::unique_ptr<X11TestWindow> window;
+    std::unique_ptr<OffscreenTestWindow> offscreen;  // instead of window
     CTavoMediaPlayer player;
 };
 
@@ -281,15 +285,23 @@ private:
 // Runs count players for settle + seconds + tail; returns the figures to
 // print, empty when a window could not be made.
 std::string runWall(const Script& script, int count, int32_t kind, int seconds, pid_t server,
-                    int tileWidth, int tileHeight) {
+                    int tileWidth, int tileHeight, bool offscreen) {
     std::vector<std::unique_ptr<Player>> players;
     std::vector<unsigned long> windows;
     for (int i = 0; i < count; ++i) {
         std::unique_ptr<Player> p(new Player);
-        p->window.reset(new X11TestWindow(tileWidth, tileHeight, (i % kColumns) * tileWidth,
-                                          (i / kColumns) * tileHeight));
-        if (!p->window->valid()) {
-            return "";
+        HWND handle = nullptr;
+        if (offscreen) {
+            p->offscreen.reset(new OffscreenTestWindow(tileWidth, tileHeight));
+            handle = p->offscreen->handle();
+        } else {
+            p->window.reset(new X11TestWindow(tileWidth, tileHeight, (i % kColumns) * tileWidth,
+                                              (i / kColumns) * tileHeight));
+            if (!p->window->valid()) {
+                return "";
+            }
+            handle = p->window->handle();
+            windows.push_back(reinterpret_cast<uintptr_t>(handle));
         }
         for (const ScriptedHost::Item& item : script.video) {
             p->host.addItem(TRACK_VIDEO, item);
@@ -301,8 +313,7 @@ std::string runWall(const Script& script, int count, int32_t kind, int seconds, 
         p->host.setCallHook([arrivals](ScriptedHost::Call call) { arrivals->onCall(call); });
         p->player.setHostContext(p->host.context());
         p->player.setParam(PARAM_RENDER_KIND, &kind);
-        p->player.setParam(PARAM_WINDOW, p->window->handle());
-        windows.push_back(reinterpret_cast<uintptr_t>(p->window->handle()));
+        p->player.setParam(PARAM_WINDOW, handle);
         players.push_back(std::move(p));
     }
     DamageCounter damage(windows);
@@ -338,7 +349,8 @@ std::string runWall(const Script& script, int count, int32_t kind, int seconds, 
     for (int i = 0; i < count; ++i) {
         const double video = players[i]->arrivals.share(TRACK_VIDEO);
         const double audio = players[i]->arrivals.share(TRACK_AUDIO);
-        const double pictures = damage.count(i) * 1000.0 / wallMs;
+        // Offscreen windows have no server to count their pictures.
+        const double pictures = offscreen ? kFrameRate : damage.count(i) * 1000.0 / wallMs;
         const bool keeps = video >= 0.95 && audio >= 0.95 && pictures >= 0.95 * kFrameRate;
         keepingUp += keeps;
         char line[200];
@@ -353,11 +365,11 @@ std::string runWall(const Script& script, int count, int32_t kind, int seconds, 
     }
     char summary[300];
     std::snprintf(summary, sizeof(summary),
-                  "render_kind 0x%x, %d players in %dx%d windows, %d s: %d keep up; process "
+                  "render_kind 0x%x, %d players in %dx%d %s windows, %d s: %d keep up; process "
                   "%.4f cores per player (%.3f in all), X server %.3f cores%s\n",
-                  kind, count, tileWidth, tileHeight, seconds, keepingUp, cpuMs / wallMs / count,
-                  cpuMs / wallMs, serverMs / wallMs,
-                  damage.valid() ? "" : " (no DAMAGE: pictures not counted)");
+                  kind, count, tileWidth, tileHeight, offscreen ? "offscreen" : "X11", seconds,
+                  keepingUp, cpuMs / wallMs / count, cpuMs / wallMs, serverMs / wallMs,
+                  damage.valid() || offscreen ? "" : " (no DAMAGE: pictures not counted)");
     return summary + lines;
 }
 
@@ -409,7 +421,7 @@ bool writeFile(const Script& script, const char* path) {
 
 int usage(const char* name) {
     std::fprintf(stderr,
-                 "usage: %s wall [seconds] [render kind] [player counts...]\n"
+                 "usage: %s wall|offscreen-wall [seconds] [render kind] [player counts...]\n"
                  "       %s one <render kind> [seconds] [width height]\n"
                  "       %s write <file.ts> <seconds>\n",
                  name, name, name);
@@ -428,7 +440,8 @@ int main(int argc, char** argv) {
         }
         return writeFile(encode(static_cast<uint32_t>(std::atoi(argv[3])) * 1000), argv[2]) ? 0 : 1;
     }
-    if (mode != "wall" && mode != "one") {
+    const bool offscreen = mode == "offscreen-wall";
+    if (mode != "wall" && mode != "one" && !offscreen) {
         return usage(argv[0]);
     }
     const bool one = mode == "one";
@@ -475,8 +488,8 @@ int main(int argc, char** argv) {
         std::string report;
         {
             StdoutCapture engineOutput;  // the sound feeder prints a line per block
-            report =
-                runWall(script, count, kind, seconds, server ? server->pid() : -1, width, height);
+            report = runWall(script, count, kind, seconds, server ? server->pid() : -1, width,
+                             height, offscreen);
         }
         if (report.empty()) {
             std::fprintf(stderr, "no window on %s\n", std::getenv("DISPLAY"));
