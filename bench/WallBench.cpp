@@ -370,13 +370,19 @@ std::string runWall(const Script& script, int count, int32_t kind, int seconds, 
     char summary[300];
     std::snprintf(summary, sizeof(summary),
                   "render_kind 0x%x, %d players in %dx%d %s windows, %d s: %d keep up; process "
-                  "%.4f cores per player (%.3f in all; %.4f per player at %d pictures/s), X "
-                  "server %.3f cores%s\n",
+                  "%.4f cores per player (%.3f in all; %.4f per player at %d pictures/s)",
                   kind, count, tileWidth, tileHeight, offscreen ? "offscreen" : "X11", seconds,
                   keepingUp, cpuMs / wallMs / count, cpuMs / wallMs,
-                  cpuMs / wallMs / (allPictures / kFrameRate), kFrameRate, serverMs / wallMs,
-                  damage.valid() || offscreen ? "" : " (no DAMAGE: pictures not counted)");
-    return summary + lines;
+                  cpuMs / wallMs / (allPictures / kFrameRate), kFrameRate);
+    std::string report = summary;
+    if (server > 0) {
+        std::snprintf(summary, sizeof(summary), ", X server %.3f cores", serverMs / wallMs);
+        report += summary;
+    }
+    if (!damage.valid() && !offscreen) {
+        report += " (no DAMAGE: pictures not counted)";
+    }
+    return report + "\n" + lines;
 }
 
 // Writes the script's samples into an MPEG-TS file; false on failure.
