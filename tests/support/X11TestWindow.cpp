@@ -3,13 +3,13 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-X11TestWindow::X11TestWindow(int width, int height)
+X11TestWindow::X11TestWindow(int width, int height, int x, int y)
     : m_display(XOpenDisplay(nullptr)), m_window(0), m_width(width), m_height(height) {
     if (!m_display) {
         return;
     }
     m_window =
-        XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), 10, 10,
+        XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), x, y,
                             static_cast<unsigned>(width), static_cast<unsigned>(height), 0, 0, 0);
     XMapWindow(m_display, m_window);
     XSync(m_display, False);

@@ -11,7 +11,8 @@ struct _XDisplay;
 // connection of the test's own, as a host's toolkit would make it.
 class X11TestWindow {
 public:
-    X11TestWindow(int width, int height);
+    // At (x, y) of the root window.
+    X11TestWindow(int width, int height, int x = 10, int y = 10);
     ~X11TestWindow();
 
     X11TestWindow(const X11TestWindow&) = delete;

@@ -22,6 +22,8 @@ public:
     // False when Xvfb could not be started; display() is then empty.
     bool started() const { return !m_display.empty(); }
     const std::string& display() const { return m_display; }
+    // The server's process, -1 when it did not start.
+    pid_t pid() const { return m_display.empty() ? -1 : m_pid; }
 
 private:
     pid_t m_pid;

@@ -42,6 +42,13 @@ public:
 private:
     CX11Connection();
 
+    // Runs request with X errors caught; syncAfter waits for the server to
+    // handle what request sent.
+    bool run_Locked(const std::function<bool()>& request, bool syncAfter) REQUIRES(s_lock);
+    // checked_Locked for a request of Xlib's that waits for the server's
+    // reply: no sync after it.
+    bool query_Locked(const std::function<bool()>& request) REQUIRES(s_lock);
+
     static RIVO_Common_Player::CLock s_lock;
     Display* const m_display;
 };

@@ -54,7 +54,10 @@ CX11WindowImage::CX11WindowImage()
       m_shared(false),
       m_sharingFailed(false),
       m_visual(nullptr),
-      m_depth(0) {}
+      m_depth(0),
+      m_window(0),
+      m_windowVisual(nullptr),
+      m_windowDepth(0) {}
 
 CX11WindowImage::~CX11WindowImage() {
     if (m_image) {
@@ -67,17 +70,25 @@ bool CX11WindowImage::prepare(unsigned long window, int width, int height, uint8
                               int* stride, AVPixelFormat* format) {
     CX11Connection& x11 = CX11Connection::instance();
     CScopedLock lock(CX11Connection::mutex());
-    XWindowAttributes attributes{};
-    if (!x11.runChecked_Locked([&](Display* display) {
-            return XGetWindowAttributes(display, window, &attributes) != 0;
-        })) {
-        return false;
+    // A window keeps its visual and depth for life, so they are asked for
+    // once per window (two round trips), not once per picture; a window
+    // that went away shows in the next put, which makes them asked for again.
+    if (window != m_window) {
+        XWindowAttributes attributes{};
+        m_window = 0;
+        if (!x11.runChecked_Locked([&](Display* display) {
+                return XGetWindowAttributes(display, window, &attributes) != 0;
+            })) {
+            return false;
+        }
+        m_window = window;
+        m_windowVisual = attributes.visual;
+        m_windowDepth = attributes.depth;
     }
     if (!m_image || m_image->width != width || m_image->height != height ||
-        m_visual != attributes.visual || m_depth != attributes.depth) {
+        m_visual != m_windowVisual || m_depth != m_windowDepth) {
         release_Locked();
-        if (!create_Locked(x11.display_Locked(), attributes.visual, attributes.depth, width,
-                           height)) {
+        if (!create_Locked(x11.display_Locked(), m_windowVisual, m_windowDepth, width, height)) {
             return false;
         }
     }
@@ -94,7 +105,7 @@ bool CX11WindowImage::put(unsigned long window, int x, int y, int width, int hei
     if (!m_image) {
         return false;
     }
-    return x11.runChecked_Locked([&](Display* display) {
+    const bool drawn = x11.runChecked_Locked([&](Display* display) {
         GC gc = XCreateGC(display, window, 0, nullptr);
         if (m_shared) {
             XShmPutImage(display, window, gc, m_image, x, y, destX, destY, width, height, False);
@@ -104,6 +115,10 @@ bool CX11WindowImage::put(unsigned long window, int x, int y, int width, int hei
         XFreeGC(display, gc);
         return true;
     });
+    if (!drawn && window == m_window) {
+        m_window = 0;
+    }
+    return drawn;
 }
 
 bool CX11WindowImage::create_Locked(Display* display, Visual* visual, int depth, int width,

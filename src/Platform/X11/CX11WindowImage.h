@@ -50,6 +50,9 @@ private:
     XShmSegmentInfo m_segment;
     bool m_shared;
     bool m_sharingFailed;  // the server could not attach a segment: plain images from then on
-    Visual* m_visual;
+    Visual* m_visual;      // the image's
     int m_depth;
+    unsigned long m_window;  // the last window prepared for, 0 when it must be asked for again
+    Visual* m_windowVisual;
+    int m_windowDepth;
 };

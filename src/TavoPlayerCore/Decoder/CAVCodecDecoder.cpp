@@ -7,7 +7,8 @@ CAVCodecDecoder::CAVCodecDecoder()
       m_context(nullptr),
       m_frame(nullptr),
       m_extraFrame(nullptr),
-      m_packet(nullptr) {}
+      m_packet(nullptr),
+      m_skipLoopFilter(false) {}
 
 CAVCodecDecoder::~CAVCodecDecoder() {
     close();
@@ -32,6 +33,7 @@ bool CAVCodecDecoder::open(const Setup& setup) {
     // that delivered it. Players of several cameras run in parallel instead.
     m_context->thread_count = 1;
     m_context->max_pixels = kMaxPixels;
+    m_context->skip_loop_filter = m_skipLoopFilter ? AVDISCARD_ALL : AVDISCARD_DEFAULT;
     if (setup.headerless) {
         m_context->sample_rate = setup.sampleRate;
         m_context->sample_fmt = AV_SAMPLE_FMT_S16;
@@ -63,6 +65,14 @@ void CAVCodecDecoder::close() {
     av_packet_free(&m_packet);
     avcodec_free_context(&m_context);
     m_codec = nullptr;
+}
+
+void CAVCodecDecoder::setSkipLoopFilter(bool skip) {
+    m_skipLoopFilter = skip;
+    // libavcodec reads the setting at every slice.
+    if (m_context) {
+        m_context->skip_loop_filter = skip ? AVDISCARD_ALL : AVDISCARD_DEFAULT;
+    }
 }
 
 bool CAVCodecDecoder::decode(const uint8_t* data, int size) {

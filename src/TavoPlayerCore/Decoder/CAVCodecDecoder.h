@@ -41,6 +41,9 @@ public:
     // yields nothing leaves the previous frame as it was: the player may show
     // it again.
     bool decode(const uint8_t* data, int size);
+    // Leaves the codec's deblocking filter out of the frames decoded from
+    // now on, or puts it back; kept across close and open.
+    void setSkipLoopFilter(bool skip);
 
     // The last frame decoded (empty before the first); null while closed.
     AVFrame* frame() const { return m_frame; }
@@ -55,6 +58,7 @@ private:
     AVFrame* m_frame;
     AVFrame* m_extraFrame;
     AVPacket* m_packet;
+    bool m_skipLoopFilter;
     // The sample with the zeroed padding libavcodec's readers may run into.
     std::vector<uint8_t> m_padded;
 };

@@ -35,6 +35,8 @@ public:
 protected:
     explicit CAVCodecDecoderAdapter(const CAVCodecDecoder::Setup& setup) : m_setup(setup) {}
 
+    CAVCodecDecoder& decoder() { return m_decoder; }
+
 private:
     const CAVCodecDecoder::Setup m_setup;
     CAVCodecDecoder m_decoder;

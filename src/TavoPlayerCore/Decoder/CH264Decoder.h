@@ -8,6 +8,8 @@
 class CH264Decoder : public CAVCodecDecoderAdapter<IVideoDecoder> {
 public:
     CH264Decoder();
+
+    void setSkipLoopFilter(bool skip) override { decoder().setSkipLoopFilter(skip); }
 };
 
 // Creates a CH264Decoder into an empty slot; false for an occupied one.

@@ -8,6 +8,8 @@
 class CH265Decoder : public CAVCodecDecoderAdapter<IVideoDecoder> {
 public:
     CH265Decoder();
+
+    void setSkipLoopFilter(bool skip) override { decoder().setSkipLoopFilter(skip); }
 };
 
 // Creates a CH265Decoder into an empty slot; false for an occupied one.

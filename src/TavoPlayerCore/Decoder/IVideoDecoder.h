@@ -26,4 +26,7 @@ public:
     // Stores the decoder's frame in *out (also before the first picture);
     // false only for a null out.
     virtual bool getFrame(AVFrame** out) = 0;
+    // Leaves the deblocking filter out of the pictures decoded from now on
+    // (for codecs that have one), or puts it back; it holds across reset.
+    virtual void setSkipLoopFilter(bool skip) = 0;
 };

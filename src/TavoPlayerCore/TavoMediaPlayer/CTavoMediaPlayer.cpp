@@ -79,6 +79,7 @@ CTavoMediaPlayer::CTavoMediaPlayer()
       m_renderWidth(0),
       m_renderHeight(0),
       m_renderStrides{0, 0, 0},
+      m_picturesToWindowCheck(0),
       m_recorder(nullptr),
       m_audioDecoder(nullptr),
       m_audioRender(nullptr),

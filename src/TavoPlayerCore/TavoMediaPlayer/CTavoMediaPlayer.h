@@ -202,6 +202,8 @@ private:
     int32_t video_decode_frame_Locked(const MediaSample* sample, VideoPicture* picture)
         REQUIRES(m_videoLock);
     int32_t createVideoRender_Locked(const VideoSize& size) REQUIRES(m_videoLock);
+    // Whether the window is at most half the picture's width and height.
+    bool windowFarSmallerThanPicture_Locked() REQUIRES(m_videoLock);
     // True when the picture went to the renderer and the clock was told its time.
     bool video_render_frame_Locked(const VideoPicture* picture, bool noDisplay)
         REQUIRES(m_videoLock);
@@ -295,6 +297,8 @@ private:
     int32_t m_renderWidth GUARDED_BY(m_videoLock);
     int32_t m_renderHeight GUARDED_BY(m_videoLock);
     int32_t m_renderStrides[3] GUARDED_BY(m_videoLock);
+    // Decodes until the window's size is looked at again.
+    uint32_t m_picturesToWindowCheck GUARDED_BY(m_videoLock);
     // Replaced and used under m_videoLock; read without it only to skip the
     // lock while nothing is recorded, so it is an atomic and not GUARDED_BY.
     std::atomic<CMediaRecord*> m_recorder;

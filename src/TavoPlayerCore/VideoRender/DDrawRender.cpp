@@ -120,10 +120,11 @@ void DDrawRender::draw(const VideoPicture& picture) {
     RECT client{};
     GetClientRect(m_window, &client);
     POINT topLeft{client.left, client.top};
-    POINT bottomRight{client.right, client.bottom};
     ClientToScreen(m_window, &topLeft);
-    ClientToScreen(m_window, &bottomRight);
-    RECT destination{topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+    // The client area keeps its size on screen: one translation (a round
+    // trip to the X server) instead of one per corner.
+    RECT destination{topLeft.x, topLeft.y, topLeft.x + client.right - client.left,
+                     topLeft.y + client.bottom - client.top};
     // A failed blit leaves the window as it was; lost surfaces are restored
     // at the start of the next draw step.
     m_primarySurface->Blt(&destination, m_offscreenSurface, &source, DDBLT_WAIT, nullptr);

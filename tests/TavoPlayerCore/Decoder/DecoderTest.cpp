@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "TavoPlayerCore/Decoder/CAACDecoder.h"
@@ -21,6 +25,7 @@
 
 extern "C" {
 #include <libavutil/frame.h>
+#include <libswscale/swscale.h>
 }
 
 using simcam::AudioCodec;
@@ -127,6 +132,74 @@ TEST_P(VideoDecoderTest, RecoversFromDamagedSamplesAtTheNextKeyFrame) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, VideoDecoderTest,
+                         ::testing::Values(VideoCase{"H264", VideoCodec::H264, createH264Decoder},
+                                           VideoCase{"H265", VideoCodec::H265, createH265Decoder}),
+                         [](const ::testing::TestParamInfo<VideoCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// Without the deblocking filter, 720p pictures shown in a 480x270 window (a
+// camera wall's tile) stay close to the fully decoded ones at that size,
+// over a whole group of pictures that predict from unfiltered ones.
+class SkippedLoopFilterTest : public ::testing::TestWithParam<VideoCase> {};
+
+// The pictures' planes scaled to 480x270 as the DirectDraw renderer scales them.
+std::vector<uint8_t> tile(const AVFrame& frame) {
+    constexpr int kWidth = 480;
+    constexpr int kHeight = 270;
+    std::vector<uint8_t> planes(kWidth * kHeight * 3 / 2);
+    SwsContext* context =
+        sws_getContext(frame.width, frame.height, AV_PIX_FMT_YUV420P, kWidth, kHeight,
+                       AV_PIX_FMT_YUV420P, SWS_AREA, nullptr, nullptr, nullptr);
+    uint8_t* to[3] = {planes.data(), planes.data() + kWidth * kHeight,
+                      planes.data() + kWidth * kHeight * 5 / 4};
+    const int strides[3] = {kWidth, kWidth / 2, kWidth / 2};
+    sws_scale(context, frame.data, frame.linesize, 0, frame.height, to, strides);
+    sws_freeContext(context);
+    return planes;
+}
+
+double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    double squares = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const double d = static_cast<double>(a[i]) - b[i];
+        squares += d * d;
+    }
+    return squares == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * a.size() / squares);
+}
+
+TEST_P(SkippedLoopFilterTest, PicturesStayAbove35DbAtTheSizeOfAWallTile) {
+    simcam::CameraSettings settings;
+    settings.videoCodec = GetParam().codec;
+    settings.keyFrameInterval = 25;
+    settings.audioCodec = AudioCodec::None;
+    const std::vector<EncodedUnit> units = captureVideo(settings, 25);
+    ASSERT_EQ(25u, units.size());
+    IVideoDecoder* decoders[2] = {nullptr, nullptr};
+    ASSERT_TRUE(GetParam().create(&decoders[0]));
+    ASSERT_TRUE(GetParam().create(&decoders[1]));
+    decoders[1]->setSkipLoopFilter(true);
+    double lowest = 99;
+    bool anyDifferent = false;
+    for (const EncodedUnit& unit : units) {
+        AVFrame* frames[2] = {nullptr, nullptr};
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_TRUE(decoders[i]->decode(unit.data.data(), static_cast<int>(unit.data.size())));
+            ASSERT_TRUE(decoders[i]->getFrame(&frames[i]));
+        }
+        const size_t lumaBytes = static_cast<size_t>(frames[0]->linesize[0]) * frames[0]->height;
+        anyDifferent =
+            anyDifferent || std::memcmp(frames[0]->data[0], frames[1]->data[0], lumaBytes) != 0;
+        lowest = std::min(lowest, psnr(tile(*frames[0]), tile(*frames[1])));
+    }
+    EXPECT_TRUE(anyDifferent) << "the filter was not left out";
+    EXPECT_GE(lowest, 35.0);
+    RecordProperty("lowest_psnr_db", std::to_string(lowest));
+    destroyDecoder(&decoders[0]);
+    destroyDecoder(&decoders[1]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, SkippedLoopFilterTest,
                          ::testing::Values(VideoCase{"H264", VideoCodec::H264, createH264Decoder},
                                            VideoCase{"H265", VideoCodec::H265, createH265Decoder}),
                          [](const ::testing::TestParamInfo<VideoCase>& info) {
