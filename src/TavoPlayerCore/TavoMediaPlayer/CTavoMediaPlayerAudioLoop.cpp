@@ -87,6 +87,7 @@ void CTavoMediaPlayer::functionAudioThread() {
     uint32_t lastTimestamp = kNoTimestamp;
     uint32_t lastDuration = 0;
     bool pictureWaited = false;
+    bool trimStart = false;
     // When the host last gave something.
     uint32_t lastSampleAt = timeMs();
     while (m_audioRunning) {
@@ -139,6 +140,23 @@ void CTavoMediaPlayer::functionAudioThread() {
         if (!pictureWaited) {
             pictureWaited = true;
             waitForFirstPicture();
+            trimStart = m_playMode == PLAY_MODE_LIVE && !pass.replay;
+        }
+        // A live start begins with the host's newest sound. What the host
+        // released while the player got going (its first picture, its sound
+        // device: hundreds of milliseconds when many players start at once)
+        // would otherwise stay queued for the whole session, and the clock,
+        // which follows the sound, with it: every picture then waits that
+        // long before the next sample is taken. (Deliberately beyond the
+        // loops' first design, which played a live stream from its first
+        // sample.)
+        if (trimStart) {
+            const uint32_t newest = hostNewestTime(TRACK_AUDIO);
+            if (static_cast<int32_t>(newest - sample.ulTime) > 0 &&
+                !CMediaRefClock::IsTimeJump(newest, sample.ulTime)) {
+                continue;
+            }
+            trimStart = false;
         }
 
         // A block that does not advance by at least min(last duration, 10 ms),
