@@ -2,7 +2,8 @@
 // scripted host with the simulated camera's 720p25 H.264 and 48 kHz stereo
 // AAC released at media time, each drawing into its own mapped 480x270 X11
 // window (tiled, not overlapping) with the renderer named on the command line
-// (0x202 DirectDraw by default). Sound goes to SDL's dummy driver. The hosts
+// (0x202 DirectDraw by default). Sound goes to SDL's dummy driver; as on a
+// wall, the first player is heard and the others are muted. The hosts
 // start 1/N s apart, so that the players' key frames do not all fall on the
 // same instant, as with real cameras.
 //
@@ -316,6 +317,10 @@ std::string runWall(const Script& script, int count, int32_t kind, int seconds, 
         p->player.setHostContext(p->host.context());
         p->player.setParam(PARAM_RENDER_KIND, &kind);
         p->player.setParam(PARAM_WINDOW, handle);
+        if (i > 0) {
+            int32_t muted = 0;
+            p->player.setParam(PARAM_VOLUME, &muted);
+        }
         players.push_back(std::move(p));
     }
     DamageCounter damage(windows);

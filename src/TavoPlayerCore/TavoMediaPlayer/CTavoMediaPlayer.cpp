@@ -86,6 +86,7 @@ CTavoMediaPlayer::CTavoMediaPlayer()
       m_audioConvert(nullptr),
       m_volume(0),
       m_volumeSet(false),
+      m_apmBypassed(false),
       m_apm(nullptr),
       m_renderFormat{0, 0, 0},
       m_audioChunkMax(0),

@@ -311,6 +311,8 @@ private:
     int32_t m_volume GUARDED_BY(m_audioLock);
     // Whether the host set a volume; until then a new renderer plays at full volume.
     bool m_volumeSet GUARDED_BY(m_audioLock);
+    // Blocks went past the noise suppressor while muted: it starts afresh.
+    bool m_apmBypassed GUARDED_BY(m_audioLock);
     // Made by the constructor, destroyed by the destructor, used under the lock.
     ApmBase* m_apm PT_GUARDED_BY(m_audioLock);
     // Audio loop only: set up with the renderer, read by the loop's passes.
