@@ -34,6 +34,7 @@
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
 #include "simcam/CameraSettings.h"
 #include "support/OffscreenTestWindow.h"
+#include "support/ProcessCpu.h"
 #include "support/ScriptedHost.h"
 #include "support/StdoutCapture.h"
 #include "support/X11TestWindow.h"
@@ -54,12 +55,6 @@ simcam::CameraSettings camera() {
     settings.audioCodec = simcam::AudioCodec::AAC;
     settings.audioSampleRate = 48000;
     return settings;
-}
-
-double processCpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
 // Voluntary context switches of all the process's threads so far.

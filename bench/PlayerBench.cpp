@@ -49,6 +49,7 @@ extern "C" {
 #include "simcam/SimulatedCamera.h"
 #include "simcam/TestPattern.h"
 #include "support/OffscreenTestWindow.h"
+#include "support/ProcessCpu.h"
 #include "support/ScriptedHost.h"
 #include "support/StdoutCapture.h"
 #include "support/X11TestWindow.h"
@@ -59,12 +60,6 @@ namespace {
 constexpr uint32_t kFirstPictureMediaMs = 1000;
 constexpr uint32_t kCpuMediaMs = 8000;
 constexpr auto kSettle = std::chrono::seconds(1);
-
-double processCpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
 
 simcam::CameraSettings camera(bool withAudio) {
     simcam::CameraSettings settings;

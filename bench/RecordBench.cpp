@@ -23,6 +23,7 @@ extern "C" {
 
 #include "TavoPlayerCore/Record/CMediaRecord.h"
 #include "simcam/SimulatedCamera.h"
+#include "support/ProcessCpu.h"
 
 namespace {
 
@@ -50,12 +51,6 @@ const std::vector<simcam::EncodedUnit>& stream() {
         return encoded;
     }();
     return units;
-}
-
-double processCpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
 // A fresh directory for the recordings, removed afterwards.

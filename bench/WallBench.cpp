@@ -54,6 +54,7 @@ extern "C" {
 #include "TavoPlayerCore/TavoMediaPlayer/CTavoMediaPlayer.h"
 #include "simcam/SimulatedCamera.h"
 #include "support/OffscreenTestWindow.h"
+#include "support/ProcessCpu.h"
 #include "support/ScriptedHost.h"
 #include "support/StdoutCapture.h"
 #include "support/X11TestWindow.h"
@@ -84,12 +85,6 @@ simcam::CameraSettings camera() {
     settings.audioSampleRate = 48000;
     settings.audioChannels = 2;
     return settings;
-}
-
-double processCpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
 // User + system milliseconds of another process so far, 0 when unknown.
