@@ -18,7 +18,8 @@ PlayerControl::PlayerControl(Console* console, const std::string& prefix)
       m_volume(100),
       m_muted(false),
       m_replayPosition(-1),
-      m_replayEvents(0) {}
+      m_replayEvents(0),
+      m_pictureShown(false) {}
 
 PlayerControl::~PlayerControl() {
     if (m_player) {
@@ -190,6 +191,7 @@ uint32_t PlayerControl::storedSeconds() const {
 
 void PlayerControl::onEvent(void*, int32_t code, const char* text) {
     if (code == PLAYER_EVENT_FIRST_PICTURE) {
+        m_pictureShown.store(true, std::memory_order_relaxed);
         say("event 502: first picture, the clock starts");
         return;
     }

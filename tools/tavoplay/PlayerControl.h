@@ -68,6 +68,8 @@ public:
     int replayPosition() const { return m_replayPosition.load(std::memory_order_relaxed); }
     // Events 601 so far: one for each picture shown in replay.
     uint32_t replayPictures() const { return m_replayEvents.load(std::memory_order_relaxed); }
+    // Whether the player has shown a picture (event 502) since it was created.
+    bool pictureShown() const { return m_pictureShown.load(std::memory_order_relaxed); }
 
     void onEvent(void* eventContext, int32_t code, const char* text) override;
 
@@ -91,4 +93,5 @@ private:
     // Written on the player's video thread.
     std::atomic<int> m_replayPosition;
     std::atomic<uint32_t> m_replayEvents;
+    std::atomic<bool> m_pictureShown;
 };

@@ -63,6 +63,7 @@ int Session::run(const std::atomic<bool>& stopRequested) {
         for (const Script::Action& action : m_script.takeDue(elapsedMs)) {
             execute(action);
         }
+        takeWaitingSnapshots();
         bool allPlayed = true;
         for (size_t i = 0; i < m_tiles.size(); ++i) {
             watch(i, elapsedMs);
@@ -101,6 +102,11 @@ int Session::run(const std::atomic<bool>& stopRequested) {
     m_console->finish();
     for (const Script::Action& action : m_script.pending()) {
         m_console->message("not done, the run ended first: " + Script::describe(action));
+        m_failed = true;
+    }
+    for (const WaitingSnapshot& waiting : m_waitingSnapshots) {
+        m_console->message(waiting.tile->prefix() + "not done, the run ended first: snapshot " +
+                           waiting.path + " (no picture came)");
         m_failed = true;
     }
     return m_failed ? 1 : 0;
@@ -248,9 +254,7 @@ void Session::execute(const Script::Action& action) {
                 if (tile->number() > 0 && at != std::string::npos) {
                     path.replace(at, 2, std::to_string(tile->number()));
                 }
-                if (!tile->player().snapshot(path)) {
-                    m_failed = true;
-                }
+                snapshotWhenShown(tile, path);
             }
             break;
         case Script::Action::Kind::StartRecording:
@@ -272,6 +276,24 @@ void Session::execute(const Script::Action& action) {
         case Script::Action::Kind::Seek:
             player.seekTo(action.seconds);
             break;
+    }
+}
+
+void Session::snapshotWhenShown(Tile* tile, const std::string& path) {
+    if (!tile->player().pictureShown()) {
+        m_waitingSnapshots.push_back({tile, path});
+        return;
+    }
+    if (!tile->player().snapshot(path)) {
+        m_failed = true;
+    }
+}
+
+void Session::takeWaitingSnapshots() {
+    std::vector<WaitingSnapshot> waiting;
+    waiting.swap(m_waitingSnapshots);
+    for (const WaitingSnapshot& snapshot : waiting) {
+        snapshotWhenShown(snapshot.tile, snapshot.path);
     }
 }
 

@@ -53,8 +53,19 @@ private:
         bool connected = true;
     };
 
+    // A scripted snapshot of a tile that has not shown a picture yet.
+    struct WaitingSnapshot {
+        Tile* tile;
+        std::string path;
+    };
+
     void execute(const Command& command);
     void execute(const Script::Action& action);
+    // Takes the snapshot now, or once the tile's first picture is shown: a
+    // start slowed down (a sanitizer, a busy machine, a slow network) must
+    // not turn a scripted snapshot into a failure.
+    void snapshotWhenShown(Tile* tile, const std::string& path);
+    void takeWaitingSnapshots();
     // Places the tiles for the window's size and the selection, and mutes
     // all but the selected one.
     void relayout();
@@ -72,6 +83,7 @@ private:
     Console* m_console;
     std::vector<Tile*> m_tiles;
     std::vector<Watch> m_watches;
+    std::vector<WaitingSnapshot> m_waitingSnapshots;
     GridView* m_view;
     HostWindow* m_window;
     bool m_quit;
