@@ -7,6 +7,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <memory>
+
 #include "Common/Log.h"
 
 CVideoFrameConverter::CVideoFrameConverter()
@@ -28,9 +30,18 @@ bool CVideoFrameConverter::convert(const AVFrame* frame, VideoPicture* picture) 
     }
     const AVPixelFormat format = static_cast<AVPixelFormat>(frame->format);
     if (format == AV_PIX_FMT_YUV420P && frame->data[1] && frame->data[2]) {
+        // A new reference to the decoder's buffers, not a copy: whoever
+        // keeps the picture keeps them (a decoder never writes a frame it
+        // has handed out).
+        AVFrame* reference = frame->buf[0] ? av_frame_clone(frame) : nullptr;
         for (int i = 0; i < 3; ++i) {
             picture->data[i] = frame->data[i];
             picture->linesize[i] = frame->linesize[i];
+        }
+        picture->keeper.reset();
+        if (reference) {
+            picture->keeper =
+                std::shared_ptr<AVFrame>(reference, [](AVFrame* kept) { av_frame_free(&kept); });
         }
         return true;
     }
@@ -50,6 +61,7 @@ bool CVideoFrameConverter::convert(const AVFrame* frame, VideoPicture* picture) 
         picture->data[i] = m_planes[i];
         picture->linesize[i] = m_strides[i];
     }
+    picture->keeper.reset();
     return true;
 }
 

@@ -23,7 +23,8 @@ public:
 
     // Sets picture's planes and strides (not its time) to the frame in YUV
     // 4:2:0. They stay valid until the next convert, or for a frame passed
-    // through, as long as the frame. False, with a log line once per format,
+    // through, as long as the frame or the picture's keeper, a reference to
+    // the frame's buffers. False, with a log line once per format,
     // for a frame that cannot be shown (no picture, a format libswscale does
     // not read); picture is then untouched.
     bool convert(const AVFrame* frame, VideoPicture* picture);

@@ -203,7 +203,7 @@ void CTavoMediaPlayer::releaseAudio() {
 void CTavoMediaPlayer::releaseVideo() {
     CAutoLock lock(&m_videoLock);
     destroyDecoder(&m_videoDecoder);
-    std::memset(&m_keptPicture, 0, sizeof(m_keptPicture));
+    m_keptPicture = VideoPicture{};
     delete m_videoRender;
     m_videoRender = nullptr;
     m_renderWidth = 0;
@@ -509,7 +509,7 @@ int32_t CTavoMediaPlayer::createVideoDecoder(int32_t codecType) {
     CAutoLock lock(&m_videoLock);
     destroyDecoder(&m_videoDecoder);
     // The kept picture lives in the old decoder's frame.
-    std::memset(&m_keptPicture, 0, sizeof(m_keptPicture));
+    m_keptPicture = VideoPicture{};
     if (codecType == CODEC_NONE) {
         return 0;
     }

@@ -262,7 +262,7 @@ int32_t CTavoMediaPlayer::video_decode_frame_Locked(const MediaSample* sample,
     VideoPicture converted{};
     if (!m_videoConverter.convert(frame, &converted)) {
         // The decoder's new frame replaced the one the kept picture may point into.
-        std::memset(picture, 0, sizeof(*picture));
+        *picture = VideoPicture{};
         return PLAYER_E_FAIL;
     }
     // A description may already have stored the new size, so the picture is

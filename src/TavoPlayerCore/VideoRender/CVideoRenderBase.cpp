@@ -30,7 +30,7 @@ int32_t CVideoRenderBase::RenderPicture(const VideoPicture* picture) {
             CAutoLock lock(m_lastPicture.lock());
             draw(*picture);
         }
-        m_lastPicture.copyFrom(*picture, m_height);
+        m_lastPicture.keep(*picture, m_height);
     }
     return 0;
 }

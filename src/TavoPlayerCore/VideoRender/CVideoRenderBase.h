@@ -3,17 +3,18 @@
 #include <cstdint>
 #include <new>
 
-#include "TavoPlayerCore/VideoRender/CLastPictureCopy.h"
+#include "TavoPlayerCore/VideoRender/CLastPicture.h"
 #include "TavoPlayerCore/VideoRender/IVideoRender.h"
 
 // What the three renderers share: the reserved operations (each answering
 // 0), the stored window, picture format and value pair, the options that
-// change nothing, and the last-picture copy behind RenderPicture,
+// change nothing, and the last picture behind RenderPicture,
 // RepaintLastPicture and GetLastPicture. A renderer supplies Open, Close and
 // its draw step, and its destructor runs Close.
 //
-// Threads: as IVideoRender says; the copy has a lock of its own so that a
-// snapshot never reads a half-written copy, and the draw step runs under it.
+// Threads: as IVideoRender says; the last picture has a lock of its own so
+// that a snapshot never reads a half-written copy, and the draw step runs
+// under it.
 class CVideoRenderBase : public IVideoRender {
 public:
     CVideoRenderBase(const CVideoRenderBase&) = delete;
@@ -28,7 +29,7 @@ public:
     int32_t Reserved4() override { return 0; }
     int32_t Reserved5() override { return 0; }
     int32_t Reserved6(uint32_t, uint32_t, uint32_t) override { return 0; }
-    // Runs the draw step, then keeps a copy of the picture whatever the draw
+    // Runs the draw step, then keeps the picture whatever the draw
     // step achieved; always 0.
     int32_t RenderPicture(const VideoPicture* picture) override;
     int32_t RepaintLastPicture() override;
@@ -59,7 +60,7 @@ protected:
     uint32_t m_width;
     uint32_t m_height;
     uint32_t m_pixelFormat;
-    CLastPictureCopy m_lastPicture;
+    CLastPicture m_lastPicture;
 
 private:
     uint32_t m_valueFirst;

@@ -1,8 +1,7 @@
-#include "TavoPlayerCore/VideoRender/CLastPictureCopy.h"
+#include "TavoPlayerCore/VideoRender/CLastPicture.h"
 
 #include <cstring>
 #include <new>
-#include <utility>
 
 #include "Common/CAutoLock.h"
 
@@ -18,15 +17,23 @@ uint64_t planeBytes(int plane, int32_t stride, uint32_t rows) {
 
 }  // namespace
 
-CLastPictureCopy::CLastPictureCopy() : m_capacity{0, 0, 0} {}
+CLastPicture::CLastPicture() : m_picture{}, m_capacity{0, 0, 0} {}
 
-CLastPictureCopy::~CLastPictureCopy() {
+CLastPicture::~CLastPicture() {
     release();
 }
 
-bool CLastPictureCopy::copyFrom(const VideoPicture& picture, uint32_t height) {
+bool CLastPicture::keep(const VideoPicture& picture, uint32_t height) {
     CAutoLock lock(&m_lock);
-    if (!m_picture) {
+    if (picture.keeper) {
+        m_picture = picture;
+        return true;
+    }
+    return copy_Locked(picture, height);
+}
+
+bool CLastPicture::copy_Locked(const VideoPicture& picture, uint32_t height) {
+    if (!m_buffers[0]) {
         const uint32_t rows = (height / 4) * 4 + 4;
         std::unique_ptr<uint8_t[]> buffers[3];
         for (int i = 0; i < 3; ++i) {
@@ -36,14 +43,9 @@ bool CLastPictureCopy::copyFrom(const VideoPicture& picture, uint32_t height) {
                 return false;
             }
         }
-        std::unique_ptr<VideoPicture> copy(new (std::nothrow) VideoPicture{});
-        if (!copy) {
-            return false;
-        }
         for (int i = 0; i < 3; ++i) {
-            copy->data[i] = buffers[i].release();
+            m_buffers[i] = std::move(buffers[i]);
         }
-        m_picture = std::move(copy);
     }
     for (int i = 0; i < 3; ++i) {
         if (planeBytes(i, picture.linesize[i], height) > m_capacity[i]) {
@@ -51,35 +53,35 @@ bool CLastPictureCopy::copyFrom(const VideoPicture& picture, uint32_t height) {
         }
     }
     for (int i = 0; i < 3; ++i) {
-        std::memcpy(m_picture->data[i], picture.data[i],
+        std::memcpy(m_buffers[i].get(), picture.data[i],
                     planeBytes(i, picture.linesize[i], height));
-        m_picture->linesize[i] = picture.linesize[i];
+        m_picture.data[i] = m_buffers[i].get();
+        m_picture.linesize[i] = picture.linesize[i];
     }
+    m_picture.time = picture.time;
+    m_picture.keeper.reset();
     return true;
 }
 
-int32_t CLastPictureCopy::copyTo(VideoPicture* target, uint32_t height) {
-    // Checked under the lock: the video loop may be making the copy right now.
+int32_t CLastPicture::copyTo(VideoPicture* target, uint32_t height) {
+    // Checked under the lock: the video loop may be keeping the next one right now.
     CAutoLock lock(&m_lock);
-    if (!m_picture) {
+    if (!m_picture.data[0]) {
         return 1;
     }
     for (int i = 0; i < 3; ++i) {
-        std::memcpy(target->data[i], m_picture->data[i],
-                    planeBytes(i, m_picture->linesize[i], height));
-        target->linesize[i] = m_picture->linesize[i];
+        std::memcpy(target->data[i], m_picture.data[i],
+                    planeBytes(i, m_picture.linesize[i], height));
+        target->linesize[i] = m_picture.linesize[i];
     }
     return 0;
 }
 
-void CLastPictureCopy::release() {
+void CLastPicture::release() {
     CAutoLock lock(&m_lock);
-    if (m_picture) {
-        for (uint8_t*& plane : m_picture->data) {
-            delete[] plane;
-            plane = nullptr;
-        }
-        m_picture.reset();
+    m_picture = VideoPicture{};
+    for (std::unique_ptr<uint8_t[]>& buffer : m_buffers) {
+        buffer.reset();
     }
     m_capacity[0] = m_capacity[1] = m_capacity[2] = 0;
 }
