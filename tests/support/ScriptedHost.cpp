@@ -76,7 +76,11 @@ void ScriptedHost::start() {
 }
 
 bool ScriptedHost::available_Locked(const Item& item) const {
-    return m_started && RIVO_Common_Player::timeMs() - m_startMs >= item.dueMs + m_holdBackMs;
+    return available_Locked(item, RIVO_Common_Player::timeMs());
+}
+
+bool ScriptedHost::available_Locked(const Item& item, uint32_t nowMs) const {
+    return m_started && nowMs - m_startMs >= item.dueMs + m_holdBackMs;
 }
 
 size_t ScriptedHost::count(int32_t track) const {
@@ -108,8 +112,11 @@ size_t ScriptedHost::delivered(int32_t track) const {
 uint32_t ScriptedHost::newestAvailable(int32_t track) const {
     std::lock_guard<std::mutex> guard(m_mutex);
     uint32_t newest = 0;
+    // The clock read once: in a virtual machine a read can cost a system
+    // call, and an idle player asks every poll over the whole script.
+    const uint32_t nowMs = RIVO_Common_Player::timeMs();
     for (const Item& item : m_tracks[track == TRACK_VIDEO].items) {
-        if (!available_Locked(item)) {
+        if (!available_Locked(item, nowMs)) {
             break;
         }
         newest = item.timeMs;

@@ -100,6 +100,7 @@ private:
     static int32_t getMaxTs(void* ctx, int32_t track, uint32_t* outMs);
 
     bool available_Locked(const Item& item) const;
+    bool available_Locked(const Item& item, uint32_t nowMs) const;
     void hook(Call call) const;
 
     mutable std::mutex m_mutex;
