@@ -190,6 +190,9 @@ private:
     // While the audio loop is parked: wakes it once the host holds sound it
     // did not hold when the audio loop parked.
     void watchParkedAudio();
+    // After the first live picture, shown at shownMs: the clock runs from
+    // the host's newest picture when that is newer.
+    void startClockAtNewestPicture(CMediaRefClock* clock, uint32_t shownMs);
     void controlLatency(CMediaRefClock* clock, uint32_t newestMs);
     // Before the first picture after a clock reset: waits for the audio
     // position to reach the sample's time (the first time for up to a second

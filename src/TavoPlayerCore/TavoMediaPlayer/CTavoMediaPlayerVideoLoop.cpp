@@ -150,8 +150,28 @@ void CTavoMediaPlayer::functionVideoThread() {
         // not before every sample while none is (no window yet, live sound
         // paused, pictures that do not decode), and outside the video lock.
         if (!clockStarted && shown) {
+            if (m_playMode == PLAY_MODE_LIVE && !pass.replay) {
+                startClockAtNewestPicture(clock.get(), sample.ulTime);
+            }
             sendEvent(PLAYER_EVENT_FIRST_PICTURE, "");
         }
+    }
+}
+
+void CTavoMediaPlayer::startClockAtNewestPicture(CMediaRefClock* clock, uint32_t shownMs) {
+    // A live start runs the clock from the host's newest picture. The
+    // pictures the host released while the first one was on its way (its
+    // decoder and renderer set up, many players starting at once) are then
+    // late and follow at decoding speed, each shown once, and the player
+    // takes the next ones as they arrive. Run from the first picture, the
+    // clock would keep that start-up delay for the whole session wherever
+    // no sound device leads it (a muted tile, a camera without sound); with
+    // sound, the live start begins with the newest sound likewise.
+    // (Deliberately beyond the loops' first design, which started the
+    // clock at the first picture shown.)
+    const uint32_t newest = hostNewestTime(TRACK_VIDEO);
+    if (isBefore(shownMs, newest) && !CMediaRefClock::IsTimeJump(newest, shownMs)) {
+        clock->SetRefTime(newest);
     }
 }
 

@@ -346,6 +346,24 @@ TEST(PlayerPipeline, TimeStampJumpsRestartTheClockInsteadOfFreezingThePicture) {
     EXPECT_EQ(1u, rig.host.events().size());
 }
 
+// Pictures that came while the first one was on its way follow it at once,
+// each shown once: the clock runs from the newest of them, not from the
+// first, so the session does not keep the start-up delay.
+TEST(PlayerPipeline, ALiveStartRunsTheClockFromTheNewestPicture) {
+    ManualTimeSource time(1000);
+    LogDir log;
+    Rig rig;
+    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::None), 2000);
+    rig.host.start();
+    time.advance(200);  // the time stands still from here on
+    rig.player.run();
+    ASSERT_TRUE(eventually([&] { return rig.shown() == 5; }));
+    EXPECT_EQ(rig.host.newestAvailable(TRACK_VIDEO), rig.player.clock()->GetTime(0));
+    rig.player.stop();
+    const std::vector<uint32_t> times = rig.host.pictureTimes();
+    EXPECT_EQ(std::vector<uint32_t>(times.begin(), times.begin() + 6), LogWatch().numbers());
+}
+
 TEST(PlayerPipeline, LiveCatchUpRunsAt1Point2UntilTheLeadIsBackUnderTheThreshold) {
     ManualTimeSource time(1000);
     Rig rig;
