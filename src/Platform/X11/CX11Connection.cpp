@@ -31,10 +31,6 @@ CX11Connection& CX11Connection::instance() {
 CX11Connection::CX11Connection() : m_display(XOpenDisplay(nullptr)) {}
 
 bool CX11Connection::checked_Locked(const std::function<bool()>& request) {
-    return run_Locked(request, true);
-}
-
-bool CX11Connection::run_Locked(const std::function<bool()>& request, bool syncAfter) {
     if (!m_display) {
         return false;
     }
@@ -48,51 +44,9 @@ bool CX11Connection::run_Locked(const std::function<bool()>& request, bool syncA
     g_errorSeen = false;
     XErrorHandler previous = XSetErrorHandler(recordError);
     const bool ok = request();
-    if (syncAfter) {
-        XSync(m_display, False);
-    }
+    XSync(m_display, False);
     XSetErrorHandler(previous);
     return ok && !g_errorSeen;
-}
-
-bool CX11Connection::query_Locked(const std::function<bool()>& request) {
-    // The server answers a request after handling it and every earlier one,
-    // so once Xlib has the reply, all their errors have been reported.
-    return run_Locked(request, false);
-}
-
-bool CX11Connection::clientSize_Locked(unsigned long xid, int* width, int* height) {
-    Window root = 0;
-    int x = 0;
-    int y = 0;
-    unsigned int w = 0;
-    unsigned int h = 0;
-    unsigned int border = 0;
-    unsigned int depth = 0;
-    // One round trip, where XGetWindowAttributes takes two.
-    if (xid == 0 || !query_Locked([&] {
-            return XGetGeometry(m_display, xid, &root, &x, &y, &w, &h, &border, &depth) != 0;
-        })) {
-        return false;
-    }
-    *width = static_cast<int>(w);
-    *height = static_cast<int>(h);
-    return true;
-}
-
-bool CX11Connection::toScreen_Locked(unsigned long xid, int* x, int* y) {
-    int screenX = 0;
-    int screenY = 0;
-    Window child = 0;
-    if (xid == 0 || !query_Locked([&] {
-            return XTranslateCoordinates(m_display, xid, DefaultRootWindow(m_display), *x, *y,
-                                         &screenX, &screenY, &child) != 0;
-        })) {
-        return false;
-    }
-    *x = screenX;
-    *y = screenY;
-    return true;
 }
 
 bool CX11Connection::runChecked_Locked(const std::function<bool(Display*)>& request) {

@@ -26,10 +26,6 @@ public:
 
     Display* display_Locked() const REQUIRES(s_lock) { return m_display; }
 
-    // The window's size. False for an unknown window.
-    bool clientSize_Locked(unsigned long xid, int* width, int* height) REQUIRES(s_lock);
-    // Translates a point of the window to root-window coordinates.
-    bool toScreen_Locked(unsigned long xid, int* x, int* y) REQUIRES(s_lock);
     // Runs request on the display and waits until the server has handled it:
     // false when request returns false or the server reports an error (also
     // false without a display).
@@ -41,13 +37,6 @@ public:
 
 private:
     CX11Connection();
-
-    // Runs request with X errors caught; syncAfter waits for the server to
-    // handle what request sent.
-    bool run_Locked(const std::function<bool()>& request, bool syncAfter) REQUIRES(s_lock);
-    // checked_Locked for a request of Xlib's that waits for the server's
-    // reply: no sync after it.
-    bool query_Locked(const std::function<bool()>& request) REQUIRES(s_lock);
 
     static RIVO_Common_Player::CLock s_lock;
     Display* const m_display;

@@ -2,11 +2,8 @@
 
 #include <cstdint>
 
-#include "Common/CScopedLock.h"
 #include "Platform/X11/COffscreenWindow.h"
-#include "Platform/X11/CX11Connection.h"
-
-using RIVO_Common_Player::CScopedLock;
+#include "Platform/X11/CXcbConnection.h"
 
 // X11 window ids fit in 29 bits; larger values are not worth a server round trip.
 bool x11WindowId(HWND window, unsigned long* xid) {
@@ -26,9 +23,7 @@ BOOL GetClientRect(HWND window, RECT* rect) {
     if (COffscreenWindow* offscreen = COffscreenWindow::fromHandle(window)) {
         offscreen->size(&width, &height);
     } else if (x11WindowId(window, &xid)) {
-        CX11Connection& x11 = CX11Connection::instance();
-        CScopedLock lock(CX11Connection::mutex());
-        if (!x11.clientSize_Locked(xid, &width, &height)) {
+        if (!CXcbConnection::instance().clientSize(static_cast<uint32_t>(xid), &width, &height)) {
             return FALSE;
         }
     } else {
@@ -47,11 +42,9 @@ BOOL ClientToScreen(HWND window, POINT* point) {
     if (!x11WindowId(window, &xid)) {
         return FALSE;
     }
-    CX11Connection& x11 = CX11Connection::instance();
-    CScopedLock lock(CX11Connection::mutex());
     int x = point->x;
     int y = point->y;
-    if (!x11.toScreen_Locked(xid, &x, &y)) {
+    if (!CXcbConnection::instance().toScreen(static_cast<uint32_t>(xid), &x, &y)) {
         return FALSE;
     }
     point->x = x;
