@@ -1,21 +1,20 @@
 #pragma once
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XShm.h>
-
 extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
-#include "Platform/X11/CX11Connection.h"
-
-// An image in the client that is put into X11 windows of the library's
-// display: in shared memory where the server offers MIT-SHM (no copy
-// through the socket), as a plain XImage otherwise. The image takes the
-// window's visual and depth; its pixels are written between prepare() and
-// put() without holding the display.
+// An image in the client that is put into X11 windows over the library's
+// libxcb connection: in shared memory where the server offers MIT-SHM (no
+// copy through the socket), in the client's memory otherwise. The image
+// takes the window's visual and depth; its pixels are written between
+// prepare() and put(). No lock is taken: the connection is safe for use
+// from many threads, and each image belongs to one renderer, whose calls the
+// player serialises.
 class CX11WindowImage {
 public:
     CX11WindowImage();
@@ -36,23 +35,34 @@ public:
     bool put(unsigned long window, int x, int y, int width, int height, int destX, int destY);
 
     // True while the prepared image is in shared memory.
-    bool shared() const { return m_shared; }
+    bool shared() const { return m_shmAddress != nullptr; }
 
 private:
-    // Under the X lock.
-    bool create_Locked(Display* display, Visual* visual, int depth, int width, int height)
-        REQUIRES(CX11Connection::mutex());
-    bool createShared_Locked(Display* display, Visual* visual, int depth, int width, int height)
-        REQUIRES(CX11Connection::mutex());
-    void release_Locked() REQUIRES(CX11Connection::mutex());
+    // Learns the window's depth and pixel layout and makes a graphics
+    // context for it; false for an unknown window or an unhandled visual.
+    bool learnWindow(uint32_t window);
+    bool create(int width, int height);
+    bool createShared(size_t bytes);
+    // Puts the part through the socket, in requests the server accepts.
+    bool putPlain(uint32_t window, int x, int y, int width, int height, int destX, int destY);
+    void release();
+    void releaseContext();
 
-    XImage* m_image;
-    XShmSegmentInfo m_segment;
-    bool m_shared;
+    // The window learnt about, 0 when it must be asked for again.
+    uint32_t m_window;
+    uint8_t m_depth;
+    int m_bitsPerPixel;
+    int m_scanlinePad;
+    AVPixelFormat m_format;
+    uint32_t m_context;  // graphics context for m_window, 0 for none
+    // The image.
+    int m_width;
+    int m_height;
+    int m_stride;
+    uint8_t* m_pixels;
+    uint8_t* m_shmAddress;  // when shared
+    uint32_t m_segment;
     bool m_sharingFailed;  // the server could not attach a segment: plain images from then on
-    Visual* m_visual;      // the image's
-    int m_depth;
-    unsigned long m_window;  // the last window prepared for, 0 when it must be asked for again
-    Visual* m_windowVisual;
-    int m_windowDepth;
+    std::vector<uint8_t> m_plain;
+    std::vector<uint8_t> m_part;  // a plain put's rows
 };
