@@ -174,11 +174,13 @@ void CTavoMediaPlayer::functionAudioThread() {
         RIVO_LOG("audio thread getSample ulTime =%u AVFrameSeq = %u ulsize=%u", sample.ulTime,
                  sample.AVFrameSeq, sample.ulsize);
 
+        // Watched once the start has been trimmed to the newest sound.
         double speedUp = 0;
         bool device = false;
         const uint32_t queued = outputDelay(&device);
         std::shared_ptr<CMediaRefClock> current = clock();
-        const uint32_t newest = m_playMode == PLAY_MODE_LIVE && !pass.replay && device && current &&
+        const uint32_t newest = pictureWaited && !trimStart && m_playMode == PLAY_MODE_LIVE &&
+                                        !pass.replay && device && current &&
                                         current->GetSpeed() == 1.0f
                                     ? hostNewestTime(TRACK_AUDIO)
                                     : 0;
