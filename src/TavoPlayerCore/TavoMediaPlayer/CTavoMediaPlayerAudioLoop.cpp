@@ -56,17 +56,20 @@ constexpr uint32_t kWriteAheadMs = 50;
 // camera, until the late-sound rule or the catch-up cuts hundreds of ms.
 // The lag watched when a sample is taken is how far the host's newest sound
 // lies ahead of it plus what the renderer still holds ahead of it: a loop
-// that keeps pace takes the newest sample with the renderer at or below its
-// bound (35-50 ms on SDL's drivers); a device-paced loop finds the renderer
-// above the bound and the host's sound piling up. Once the lag has stayed
-// above kLagHighMs for kLagStayMs, the sound is resampled kDriftSpeedUp
-// shorter (more than the slowest driver lags; a cut would click; a pitch
-// change of 4 % a camera's voices and noise hide) until the lag is down to
-// kLagLowMs. The sound keeps its media times, so the clock and the pictures
-// move on as fast. (Deliberately beyond the loops' first design, which
-// played the sound at the device's pace whatever the camera's.)
-constexpr uint32_t kLagHighMs = kWriteAheadMs;
-constexpr uint32_t kLagLowMs = kWriteAheadMs - 10;
+// that keeps pace takes the newest sample with the renderer at 35-50 ms
+// (SDL's drivers); a device-paced loop finds the renderer at its bound and
+// beyond, and the host's sound piling up. Once the lag has stayed above
+// kLagHighMs (at the bound, in the device's 10 ms steps) for kLagStayMs, the
+// sound is resampled kDriftSpeedUp shorter (more than the slowest driver
+// lags; a cut would click; a pitch change of 4 % a camera's voices and noise
+// hide) until the lag is down to kLagLowMs, the least a loop that keeps pace
+// sees. Within that band the pictures, which follow the sound, are taken
+// within a picture interval of their arrival. The sound keeps its media
+// times, so the clock and the pictures move on as fast. (Deliberately
+// beyond the loops' first design, which played the sound at the device's
+// pace whatever the camera's.)
+constexpr uint32_t kLagHighMs = kWriteAheadMs - 5;
+constexpr uint32_t kLagLowMs = kWriteAheadMs - 15;
 constexpr uint32_t kLagStayMs = 200;
 constexpr double kDriftSpeedUp = 0.04;
 // Longest wait of the first sound for the first picture.
