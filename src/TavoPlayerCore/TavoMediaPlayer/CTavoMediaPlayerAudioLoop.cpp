@@ -179,14 +179,13 @@ void CTavoMediaPlayer::functionAudioThread() {
 
         // Watched once the start has been trimmed to the newest sound.
         double speedUp = 0;
-        bool device = false;
-        const uint32_t queued = outputDelay(&device);
         std::shared_ptr<CMediaRefClock> current = clock();
-        const uint32_t newest = pictureWaited && !trimStart && m_playMode == PLAY_MODE_LIVE &&
-                                        !pass.replay && device && current &&
-                                        current->GetSpeed() == 1.0f
-                                    ? hostNewestTime(TRACK_AUDIO)
+        bool device = false;
+        const uint32_t queued = pictureWaited && !trimStart && m_playMode == PLAY_MODE_LIVE &&
+                                        !pass.replay && current && current->GetSpeed() == 1.0f
+                                    ? outputDelay(&device)
                                     : 0;
+        const uint32_t newest = device ? hostNewestTime(TRACK_AUDIO) : 0;
         if (newest != 0 && !CMediaRefClock::IsTimeJump(newest, sample.ulTime)) {
             const int32_t backlog = static_cast<int32_t>(newest - sample.ulTime);
             speedUp = speedUpFor(queued + static_cast<uint32_t>(backlog > 0 ? backlog : 0),
