@@ -559,15 +559,21 @@ bool measureSession(const std::string& fifo, const StdioFlushing& stdio, const S
     }
     // The camera beeps once per second of content; content that the output
     // path cut or padded wrongly would have to be off by half a second to
-    // name the wrong second. Beeps heard before the host released them, or
-    // whose seconds do not rise, are counted.
+    // name the wrong second. The player plays live sound up to 4 % faster
+    // while the driver lags, so a beep's second is counted from the beep
+    // before it, where that shortening stays far below half a second. Beeps
+    // heard before the host released them, or whose seconds do not rise,
+    // are counted.
     size_t misplaced = 0;
     int64_t lastSecond = -1;
     const std::vector<size_t> positions = contentPositions(samples, beepStarts, sampleRate);
     for (size_t i = 0; i < beepStarts.size(); ++i) {
         const double byte = 2.0 * channels * static_cast<double>(beepStarts[i]);
         const int64_t ns = timeline.nsAt(byte);
-        int64_t second = std::lround(static_cast<double>(positions[i]) / sampleRate);
+        int64_t second =
+            i == 0 ? std::lround(static_cast<double>(positions[0]) / sampleRate)
+                   : lastSecond + std::lround(static_cast<double>(positions[i] - positions[i - 1]) /
+                                              sampleRate);
         // Catching up cuts sound, so its place in the content no longer names
         // its second: the nearest flash does (offsets under half a second).
         for (const auto& [flashSecond, flashNs] : seen) {

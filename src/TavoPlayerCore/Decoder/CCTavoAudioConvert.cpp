@@ -34,7 +34,10 @@ CCTavoAudioConvert::CCTavoAudioConvert()
       m_inFormat(AV_SAMPLE_FMT_NONE),
       m_inRate(0),
       m_inMask(0),
-      m_inChannels(0) {}
+      m_inChannels(0),
+      m_resampling(false),
+      m_speedUp(0),
+      m_owedSamples(0) {}
 
 CCTavoAudioConvert::~CCTavoAudioConvert() {
     swr_free(&m_resampler);
@@ -58,6 +61,8 @@ int32_t CCTavoAudioConvert::init(AVFrame* frame, int outFormat) {
     }
     swr_free(&m_resampler);
     m_inFormat = AV_SAMPLE_FMT_NONE;
+    m_resampling = false;
+    m_owedSamples = 0;
     AVChannelLayout in;
     AVChannelLayout out;
     // A layout the decoder left unspecified is taken as the usual one for
@@ -85,13 +90,18 @@ int32_t CCTavoAudioConvert::init(AVFrame* frame, int outFormat) {
     return 0;
 }
 
+void CCTavoAudioConvert::setSpeedUp(double fraction) {
+    m_speedUp = fraction > 0 ? fraction : 0;
+}
+
 int32_t CCTavoAudioConvert::convert(AVFrame* frame, uint8_t** outData, uint32_t* outSize) {
     if (!frame || !outData || !outSize || frame->nb_samples <= 0 || frame->sample_rate <= 0 ||
         outputChannels(frame) == 0 || !hasPlanes(frame)) {
         return PLAYER_E_INVALIDARG;
     }
     const int channels = outputChannels(frame);
-    if (frame->format == AV_SAMPLE_FMT_S16 && channels == frame->ch_layout.nb_channels) {
+    if (frame->format == AV_SAMPLE_FMT_S16 && channels == frame->ch_layout.nb_channels &&
+        !m_resampling && m_speedUp == 0) {
         const int size = av_samples_get_buffer_size(&frame->linesize[0], channels,
                                                     frame->nb_samples, AV_SAMPLE_FMT_S16, 1);
         if (size < 0) {
@@ -107,22 +117,38 @@ int32_t CCTavoAudioConvert::convert(AVFrame* frame, uint8_t** outData, uint32_t*
             return setup;
         }
     }
-    const int size =
-        av_samples_get_buffer_size(nullptr, channels, frame->nb_samples, AV_SAMPLE_FMT_S16, 1);
-    if (size < 0) {
+    if (m_resampling || m_speedUp > 0) {
+        // The samples to take off this frame; swr_set_compensation spreads
+        // them over the frame's output and, given none, resamples at ratio 1.
+        m_owedSamples += frame->nb_samples * m_speedUp;
+        const int fewer = static_cast<int>(m_owedSamples);
+        m_owedSamples -= fewer;
+        if (swr_set_compensation(m_resampler, -fewer, fewer > 0 ? frame->nb_samples - fewer : 0) <
+            0) {
+            return PLAYER_E_FAIL;
+        }
+        m_resampling = true;
+    }
+    const int capacity = swr_get_out_samples(m_resampler, frame->nb_samples);
+    if (capacity <= 0) {
         return PLAYER_E_FAIL;
     }
-    if (m_buffer.size() < static_cast<size_t>(size)) {
-        m_buffer.resize(static_cast<size_t>(size));
+    const int bytes = av_samples_get_buffer_size(nullptr, channels, capacity, AV_SAMPLE_FMT_S16, 1);
+    if (bytes < 0) {
+        return PLAYER_E_FAIL;
+    }
+    if (m_buffer.size() < static_cast<size_t>(bytes)) {
+        m_buffer.resize(static_cast<size_t>(bytes));
     }
     uint8_t* out[1] = {m_buffer.data()};
     const int converted =
-        swr_convert(m_resampler, out, frame->nb_samples,
-                    const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
-    if (converted != frame->nb_samples) {
+        swr_convert(m_resampler, out, capacity, const_cast<const uint8_t**>(frame->extended_data),
+                    frame->nb_samples);
+    // Without resampling every sample comes out at once.
+    if (converted < 0 || (!m_resampling && converted != frame->nb_samples)) {
         return PLAYER_E_FAIL;
     }
     *outData = m_buffer.data();
-    *outSize = static_cast<uint32_t>(size);
+    *outSize = static_cast<uint32_t>(converted * channels * 2);
     return 0;
 }

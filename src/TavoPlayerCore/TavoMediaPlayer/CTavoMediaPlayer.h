@@ -222,8 +222,10 @@ private:
     // device and feeder would otherwise wake a hundred times a second for
     // silence. The next sound opens a renderer again.
     void closeSilentRenderer() EXCLUDES(m_audioLock);
-    int32_t audio_deocde_frame(const MediaSample* sample, uint8_t** pcm, uint32_t* size,
-                               uint32_t* pts) EXCLUDES(m_audioLock);
+    // Decodes the sample into *pcm (*size bytes heard from *pts), played
+    // faster by the fraction speedUp.
+    int32_t audio_deocde_frame(const MediaSample* sample, double speedUp, uint8_t** pcm,
+                               uint32_t* size, uint32_t* pts) EXCLUDES(m_audioLock);
     int32_t openAudioRender_Locked(const AudioFormat* format) REQUIRES(m_audioLock);
     int32_t audio_render_frame(const uint8_t* data, uint32_t size, uint32_t pts)
         EXCLUDES(m_audioLock);

@@ -48,6 +48,30 @@ constexpr uint32_t kRefusalGraceMs = 100;
 // (Deliberately beyond the loops' first design, which wrote as fast as the
 // renderer took sound.)
 constexpr uint32_t kWriteAheadMs = 50;
+// Live sound at speed 1 is played slightly faster while the sound device
+// falls behind the host, its clock slower than the camera's (SDL's dummy and
+// disk drivers by 1.5-3 %, sound cards by tens of ppm). Without it the loop
+// is paced by the device, the host's sound piles up, and the clock (which
+// follows the sound) and the pictures with it fall ever further behind the
+// camera, until the late-sound rule or the catch-up cuts hundreds of ms.
+// The lag watched when a sample is taken is how far the host's newest sound
+// lies ahead of it plus what the renderer still holds ahead of it: a loop
+// that keeps pace takes the newest sample with the renderer at 35-50 ms
+// (SDL's drivers); a device-paced loop finds the renderer at its bound and
+// beyond, and the host's sound piling up. Once the lag has stayed above
+// kLagHighMs (at the bound, in the device's 10 ms steps) for kLagStayMs, the
+// sound is resampled kDriftSpeedUp shorter (more than the slowest driver
+// lags; a cut would click; a pitch change of 4 % a camera's voices and noise
+// hide) until the lag is down to kLagLowMs, the least a loop that keeps pace
+// sees. Within that band the pictures, which follow the sound, are taken
+// within a picture interval of their arrival. The sound keeps its media
+// times, so the clock and the pictures move on as fast. (Deliberately
+// beyond the loops' first design, which played the sound at the device's
+// pace whatever the camera's.)
+constexpr uint32_t kLagHighMs = kWriteAheadMs - 5;
+constexpr uint32_t kLagLowMs = kWriteAheadMs - 15;
+constexpr uint32_t kLagStayMs = 200;
+constexpr double kDriftSpeedUp = 0.04;
 // Longest wait of the first sound for the first picture.
 constexpr uint32_t kPictureWaitMs = 1000;
 // Longest wait of the parked audio loop. The video loop wakes it as soon as
@@ -78,6 +102,29 @@ uint32_t bytesFor(const AudioFormat& format, uint32_t ms) {
            frameBytes(format);
 }
 
+// Whether live sound is played faster (kDriftSpeedUp) while its lag behind
+// the host's newest sound has been lagMs at now.
+struct DriftWatch {
+    bool speedingUp;
+    bool above;
+    uint32_t aboveSince;
+};
+
+double speedUpFor(uint32_t lagMs, uint32_t now, DriftWatch* watch) {
+    if (lagMs <= kLagLowMs) {
+        watch->speedingUp = false;
+    }
+    if (lagMs <= kLagHighMs) {
+        watch->above = false;
+    } else if (!watch->above) {
+        watch->above = true;
+        watch->aboveSince = now;
+    } else if (now - watch->aboveSince >= kLagStayMs) {
+        watch->speedingUp = true;
+    }
+    return watch->speedingUp ? kDriftSpeedUp : 0;
+}
+
 }  // namespace
 
 void CTavoMediaPlayer::functionAudioThread() {
@@ -88,6 +135,7 @@ void CTavoMediaPlayer::functionAudioThread() {
     uint32_t lastDuration = 0;
     bool pictureWaited = false;
     bool trimStart = false;
+    DriftWatch drift{false, false, 0};
     // When the host last gave something.
     uint32_t lastSampleAt = timeMs();
     while (m_audioRunning) {
@@ -129,10 +177,27 @@ void CTavoMediaPlayer::functionAudioThread() {
         RIVO_LOG("audio thread getSample ulTime =%u AVFrameSeq = %u ulsize=%u", sample.ulTime,
                  sample.AVFrameSeq, sample.ulsize);
 
+        // Watched once the start has been trimmed to the newest sound.
+        double speedUp = 0;
+        std::shared_ptr<CMediaRefClock> current = clock();
+        bool device = false;
+        const uint32_t queued = pictureWaited && !trimStart && m_playMode == PLAY_MODE_LIVE &&
+                                        !pass.replay && current && current->GetSpeed() == 1.0f
+                                    ? outputDelay(&device)
+                                    : 0;
+        const uint32_t newest = device ? hostNewestTime(TRACK_AUDIO) : 0;
+        if (newest != 0 && !CMediaRefClock::IsTimeJump(newest, sample.ulTime)) {
+            const int32_t backlog = static_cast<int32_t>(newest - sample.ulTime);
+            speedUp = speedUpFor(queued + static_cast<uint32_t>(backlog > 0 ? backlog : 0),
+                                 timeMs(), &drift);
+        } else {
+            drift = DriftWatch{false, false, 0};
+        }
+
         uint8_t* pcm = nullptr;
         uint32_t size = 0;
         uint32_t pts = 0;
-        if (audio_deocde_frame(&sample, &pcm, &size, &pts) != 0 || !pcm || size == 0 ||
+        if (audio_deocde_frame(&sample, speedUp, &pcm, &size, &pts) != 0 || !pcm || size == 0 ||
             !m_displayOn) {
             continue;
         }
@@ -241,8 +306,8 @@ void CTavoMediaPlayer::closeSilentRenderer() {
     m_audioSilencePending = 0;
 }
 
-int32_t CTavoMediaPlayer::audio_deocde_frame(const MediaSample* sample, uint8_t** pcm,
-                                             uint32_t* size, uint32_t* pts) {
+int32_t CTavoMediaPlayer::audio_deocde_frame(const MediaSample* sample, double speedUp,
+                                             uint8_t** pcm, uint32_t* size, uint32_t* pts) {
     CAutoLock lock(&m_audioLock);
     RIVO_LOG("audio decode start!");
     if (!m_audioDecoder || !sample) {
@@ -263,6 +328,7 @@ int32_t CTavoMediaPlayer::audio_deocde_frame(const MediaSample* sample, uint8_t*
         m_audioConvert->init(frame, AV_SAMPLE_FMT_S16);
     }
     uint8_t* block = nullptr;
+    m_audioConvert->setSpeedUp(speedUp);
     int32_t result = m_audioConvert->convert(frame, &block, size);
     if (result != 0) {
         RIVO_LOG("audio frame refused: format %d, %d Hz, %d channels", frame->format,

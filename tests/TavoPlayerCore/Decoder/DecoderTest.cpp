@@ -378,4 +378,79 @@ TEST(CCTavoAudioConvert, FollowsTheStreamAndMixesMoreThanTwoChannelsToStereo) {
     }
 }
 
+// Sped up, a tone comes out shorter by the asked share and its pitch higher
+// by as much, with no step where the speed-up starts or ends, whether the
+// frames passed through untouched before (16-bit interleaved) or went
+// through the resampler (floats); afterwards frames keep their length.
+TEST(CCTavoAudioConvert, SpeedUpShortensTheSoundWithoutAStep) {
+    constexpr double kSpeedUp = 0.04;
+    constexpr double kTone = 440;
+    constexpr double kAmplitude = 0.5 * 32767;
+    constexpr int kThird = 20;  // blocks; the middle third sped up
+    // The resampler holds back some samples, at most its filter's length.
+    constexpr long kHeldBack = 64;
+    const struct {
+        AVSampleFormat format;
+        int channels;
+        int rate;
+        int samples;
+    } table[] = {{AV_SAMPLE_FMT_S16, 2, 48000, 1024},
+                 {AV_SAMPLE_FMT_FLTP, 1, 16000, 1024},
+                 {AV_SAMPLE_FMT_S16, 1, 8000, 160}};
+    for (const auto& row : table) {
+        SCOPED_TRACE(testing::Message() << row.channels << " channels at " << row.rate);
+        CCTavoAudioConvert convert;
+        std::vector<double> out;  // the first channel
+        long lengthAt[4] = {0, 0, 0, 0};
+        for (int block = 0; block < 3 * kThird; ++block) {
+            if (block % kThird == 0) {
+                lengthAt[block / kThird] = static_cast<long>(out.size());
+            }
+            convert.setSpeedUp(block / kThird == 1 ? kSpeedUp : 0);
+            TestFrame frame(row.format, row.channels, row.samples, row.rate);
+            for (int i = 0; i < row.samples; ++i) {
+                const long at = static_cast<long>(block) * row.samples + i;
+                const double value = std::sin(2 * M_PI * kTone * at / row.rate);
+                for (int c = 0; c < row.channels; ++c) {
+                    if (row.format == AV_SAMPLE_FMT_S16) {
+                        reinterpret_cast<int16_t*>(frame.get()->data[0])[i * row.channels + c] =
+                            static_cast<int16_t>(std::lround(value * kAmplitude));
+                    } else {
+                        reinterpret_cast<float*>(frame.get()->extended_data[c])[i] =
+                            static_cast<float>(value * 0.5);
+                    }
+                }
+            }
+            uint8_t* block16 = nullptr;
+            uint32_t size = 0;
+            ASSERT_EQ(0, convert.convert(frame.get(), &block16, &size));
+            const int16_t* samples = reinterpret_cast<const int16_t*>(block16);
+            for (uint32_t i = 0; i < size / 2; i += row.channels) {
+                out.push_back(samples[i]);
+            }
+        }
+        lengthAt[3] = static_cast<long>(out.size());
+        const long third = static_cast<long>(kThird) * row.samples;
+        EXPECT_EQ(third, lengthAt[1]);
+        EXPECT_NEAR(third * (1 - kSpeedUp), lengthAt[2] - lengthAt[1], kHeldBack);
+        EXPECT_NEAR(third, lengthAt[3] - lengthAt[2], kHeldBack);
+        // The pitch from the rising zero crossings inside the sped-up third.
+        std::vector<double> crossings;
+        for (long i = lengthAt[1] + kHeldBack; i < lengthAt[2] - kHeldBack; ++i) {
+            if (out[i] < 0 && out[i + 1] >= 0) {
+                crossings.push_back(i + out[i] / (out[i] - out[i + 1]));
+            }
+        }
+        ASSERT_GT(crossings.size(), 10u);
+        const double pitch =
+            (crossings.size() - 1) * row.rate / (crossings.back() - crossings.front());
+        EXPECT_NEAR(kTone / (1 - kSpeedUp), pitch, kTone * 0.002);
+        // No step: no two neighbours further apart than the tone's steepest slope.
+        const double slope = kAmplitude * 2 * M_PI * kTone / (1 - kSpeedUp) / row.rate;
+        for (size_t i = 1; i < out.size(); ++i) {
+            ASSERT_LE(std::fabs(out[i] - out[i - 1]), slope * 1.1 + 2) << "at " << i;
+        }
+    }
+}
+
 }  // namespace

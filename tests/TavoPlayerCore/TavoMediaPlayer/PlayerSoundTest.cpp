@@ -140,8 +140,11 @@ struct Heard {
     size_t frames = 0;  // 0: fewer than two beeps, or too little sound
     std::vector<int> pitch;
 
+    // The disk driver runs 1.5-2.5 % slower than real time, which the player
+    // makes up for by playing the live sound up to 4 % faster: a second of
+    // the stream is heard as 96-100 % of a second's samples.
     bool clean(const Format& format) const {
-        const bool second = frames >= static_cast<size_t>(format.rate) * 998 / 1000 &&
+        const bool second = frames >= static_cast<size_t>(format.rate) * 958 / 1000 &&
                             frames <= static_cast<size_t>(format.rate) * 1002 / 1000;
         return second && std::all_of(pitch.begin(), pitch.end(),
                                      [](int changes) { return std::abs(changes - 20) <= 1; });
@@ -195,14 +198,12 @@ Heard play(const SoundCase& soundCase) {
 }
 
 // 2.3 s of the camera: the beeps at seconds 1 and 2 are a second of the
-// stream's samples apart in what is heard (right rate and channel count,
-// nothing dropped or repeated between them) and are 1 kHz on every channel
-// (right pitch). A stream that changes format in mid-stream is heard in its
-// new format. The sound plays in real time: on a loaded machine a late
-// thread can cost a play a block, dropped or played twice, so a case has
-// three plays to come out clean, where a fault in the engine spoils every
-// one. Sanitizer builds cannot keep up in real time and leave this to the
-// plain build.
+// stream's samples apart in what is heard, less what the drift compensation
+// took off (right rate and channel count, nothing repeated between them) and are 1 kHz on every
+// channel (right pitch). A stream that changes format in mid-stream is heard in its new format. The
+// sound plays in real time: on a loaded machine a late thread can cost a play a block, dropped or
+// played twice, so a case has three plays to come out clean, where a fault in the engine spoils
+// every one. Sanitizer builds cannot keep up in real time and leave this to the plain build.
 TEST_P(PlayerSound, BeepsAreASecondApartAtTheirPitch) {
     if (kSanitized) {
         GTEST_SKIP() << "real-time sound under a sanitizer";
@@ -212,7 +213,8 @@ TEST_P(PlayerSound, BeepsAreASecondApartAtTheirPitch) {
     for (int attempt = 0; attempt < 3 && !heard.clean(format); ++attempt) {
         heard = play(GetParam());
     }
-    EXPECT_NEAR(format.rate, static_cast<double>(heard.frames), format.rate * 0.002);
+    EXPECT_GE(static_cast<double>(heard.frames), format.rate * 0.958);
+    EXPECT_LE(static_cast<double>(heard.frames), format.rate * 1.002);
     ASSERT_EQ(static_cast<size_t>(format.channels), heard.pitch.size());
     for (int changes : heard.pitch) {
         EXPECT_NEAR(20, changes, 1);
