@@ -169,7 +169,8 @@ TEST_P(VideoRenderTest, LastPictureCopiesHaveFourRowsToSpare) {
     for (const Case& test : {Case{1080, 1003}, Case{1082, 1001}}) {
         Render render = open(nullptr, 64, test.height);  // no window: draws nothing
         std::vector<uint8_t> source(static_cast<size_t>(test.fitting + 1) * test.height, 7);
-        VideoPicture picture{{source.data(), source.data(), source.data()}, {1000, 500, 500}, 0, nullptr};
+        VideoPicture picture{
+            {source.data(), source.data(), source.data()}, {1000, 500, 500}, 0, nullptr};
         std::vector<uint8_t> target(source.size());
         VideoPicture copy{{target.data(), target.data(), target.data()}, {0, 0, 0}, 0, nullptr};
         render->RenderPicture(&picture);
