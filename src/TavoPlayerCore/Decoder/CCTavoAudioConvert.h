@@ -13,11 +13,11 @@ struct SwrContext;
 // block points into the decoder's frame) until the sound is sped up. Every
 // other frame (planar or float samples, more than two channels) goes through
 // libswresample into a buffer the converter owns; more than two channels are
-// mixed down to stereo. The
-// resampler follows the stream: a frame whose format, rate or layout differs
-// from the last one sets it up afresh. A block stays valid until the next
-// decode on the decoder or the next convert, whichever comes first. Used on
-// the audio loop's thread under the player's audio lock.
+// mixed down to stereo. The resampler follows the stream: a frame whose
+// format, rate or layout differs from the last one sets it up afresh. A
+// block stays valid until the next decode on the decoder or the next
+// convert, whichever comes first. Used on the audio loop's thread under the
+// player's audio lock.
 //
 // The converter can also play the sound slightly faster (setSpeedUp): the
 // resampler then squeezes each frame into fewer samples, and every frame,
