@@ -40,12 +40,13 @@ namespace {
 // - kIdlePollMs up to kLongGapMs: a camera that restarts within seconds is
 //   seen at most 40 ms later than at the normal rate;
 // - kLongIdlePollMs beyond: a camera gone for longer (rebooting, unplugged,
-//   not connected yet) comes back over seconds, next to which 240 ms more is
-//   a deliberate choice. A wake-up of a loop costs 20-80 us of processor
-//   time on a 2-core virtual machine, and an idle player stays under 0.05 %
-//   of a core only with a handful of them a second (bench/IdleBench).
+//   not connected yet) comes back over seconds, next to which 490 ms more is
+//   a deliberate choice. A pass of an idle loop (the timed wait, the host's
+//   callbacks) costs 100-300 us of processor time on a 2-core virtual
+//   machine: polled every 250 ms, a player whose host never had samples
+//   took 0.04-0.06 % of a core, every 500 ms 0.03-0.04 % (bench/IdleBench).
 constexpr uint32_t kIdlePollMs = 50;
-constexpr uint32_t kLongIdlePollMs = 250;
+constexpr uint32_t kLongIdlePollMs = 500;
 // Longest wait of a paused playback: the commands that end a pause end it at once.
 constexpr uint32_t kPausedWaitMs = 1000;
 
