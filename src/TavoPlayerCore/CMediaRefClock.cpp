@@ -228,6 +228,11 @@ uint32_t CMediaRefClock::ComputeTime(uint8_t) {
     return computeTime_Locked();
 }
 
+bool CMediaRefClock::HearsSound() {
+    CAutoLock lock(&m_lock);
+    return m_uHeardSys != 0 && timeMs() - m_uHeardSys <= kHeardFreshMs;
+}
+
 uint32_t CMediaRefClock::computeTime_Locked() {
     if (m_uState == kStateStopped) {
         return 0;

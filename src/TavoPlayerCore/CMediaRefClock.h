@@ -54,6 +54,9 @@ public:
     virtual float GetSpeed();
     virtual uint32_t GetAltTime(uint8_t flag);
     virtual uint32_t ComputeTime(uint8_t flag);
+    // True while a sound device reports the position it plays, each report
+    // within kHeardFreshMs of the last (at any speed).
+    virtual bool HearsSound();
 
     // True when two stream times lie more than kTimeJumpMs apart, counted
     // without wrapping: a camera's time stamps jumping forward or back, a

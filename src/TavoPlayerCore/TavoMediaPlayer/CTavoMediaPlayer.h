@@ -14,6 +14,7 @@
 
 class ApmBase;
 class CCTavoAudioConvert;
+class CLagWatch;
 class CMediaOneMinPlay;
 class CMediaRecord;
 class CMediaRefClock;
@@ -194,6 +195,11 @@ private:
     // the host's newest picture when that is newer.
     void startClockAtNewestPicture(CMediaRefClock* clock, uint32_t shownMs);
     void controlLatency(CMediaRefClock* clock, uint32_t newestMs);
+    // A live picture at pictureMs taken while the host's newest was
+    // newestMs: a clock that no sound leads moves on to the newest once the
+    // host's pictures have kept waiting for it.
+    void keepUpWithHost(CMediaRefClock* clock, CLagWatch* lag, uint32_t newestMs,
+                        uint32_t pictureMs);
     // Before the first picture after a clock reset: waits for the audio
     // position to reach the sample's time (the first time for up to a second
     // for the audio loop's first report, which sets *audioStartWaited).

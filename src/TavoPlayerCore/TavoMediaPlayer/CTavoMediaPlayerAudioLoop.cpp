@@ -17,6 +17,7 @@ extern "C" {
 #include "TavoPlayerCore/Decoder/CCTavoAudioConvert.h"
 #include "TavoPlayerCore/Decoder/IAudioDecoder.h"
 #include "TavoPlayerCore/MediaSampleRecord.h"
+#include "TavoPlayerCore/TavoMediaPlayer/CLagWatch.h"
 
 using RIVO_Common_Player::CAutoLock;
 using RIVO_Common_Player::sleepMs;
@@ -102,29 +103,6 @@ uint32_t bytesFor(const AudioFormat& format, uint32_t ms) {
            frameBytes(format);
 }
 
-// Whether live sound is played faster (kDriftSpeedUp) while its lag behind
-// the host's newest sound has been lagMs at now.
-struct DriftWatch {
-    bool speedingUp;
-    bool above;
-    uint32_t aboveSince;
-};
-
-double speedUpFor(uint32_t lagMs, uint32_t now, DriftWatch* watch) {
-    if (lagMs <= kLagLowMs) {
-        watch->speedingUp = false;
-    }
-    if (lagMs <= kLagHighMs) {
-        watch->above = false;
-    } else if (!watch->above) {
-        watch->above = true;
-        watch->aboveSince = now;
-    } else if (now - watch->aboveSince >= kLagStayMs) {
-        watch->speedingUp = true;
-    }
-    return watch->speedingUp ? kDriftSpeedUp : 0;
-}
-
 }  // namespace
 
 void CTavoMediaPlayer::functionAudioThread() {
@@ -135,7 +113,7 @@ void CTavoMediaPlayer::functionAudioThread() {
     uint32_t lastDuration = 0;
     bool pictureWaited = false;
     bool trimStart = false;
-    DriftWatch drift{false, false, 0};
+    CLagWatch drift(kLagHighMs, kLagLowMs, kLagStayMs);
     // When the host last gave something.
     uint32_t lastSampleAt = timeMs();
     while (m_audioRunning) {
@@ -188,10 +166,11 @@ void CTavoMediaPlayer::functionAudioThread() {
         const uint32_t newest = device ? hostNewestTime(TRACK_AUDIO) : 0;
         if (newest != 0 && !CMediaRefClock::IsTimeJump(newest, sample.ulTime)) {
             const int32_t backlog = static_cast<int32_t>(newest - sample.ulTime);
-            speedUp = speedUpFor(queued + static_cast<uint32_t>(backlog > 0 ? backlog : 0),
-                                 timeMs(), &drift);
+            if (drift.update(queued + static_cast<uint32_t>(backlog > 0 ? backlog : 0), timeMs())) {
+                speedUp = kDriftSpeedUp;
+            }
         } else {
-            drift = DriftWatch{false, false, 0};
+            drift.reset();
         }
 
         uint8_t* pcm = nullptr;

@@ -16,6 +16,7 @@ extern "C" {
 #include "TavoPlayerCore/CMediaRefClock.h"
 #include "TavoPlayerCore/Decoder/IVideoDecoder.h"
 #include "TavoPlayerCore/MediaSampleRecord.h"
+#include "TavoPlayerCore/TavoMediaPlayer/CLagWatch.h"
 #include "TavoPlayerCore/VideoRender/IVideoRender.h"
 
 using RIVO_Common_Player::CAutoLock;
@@ -27,6 +28,22 @@ namespace {
 // The live catch-up speed and the normal one.
 constexpr float kCatchUpSpeed = 1.2f;
 constexpr float kNormalSpeed = 1.0f;
+// A live clock that no sound leads keeps whatever lag it took on: pictures
+// more than the clock's tolerance late (a loaded machine, a stall shorter
+// than the catch-up's threshold) move it back to their times, and at speed
+// 1 it never gains the lag back, so every picture then waits that long in
+// the host, on a wall's muted tiles 200-260 ms for good. Once the host's
+// newest picture has stayed more than kPictureLagMs ahead of the one taken
+// (two pictures waiting at 25 fps) for kPictureLagStayMs, the clock moves
+// on to the newest, as at a live start: the waiting pictures follow at
+// decoding speed, each shown once. A burst from the network is played out
+// long before. Running the clock faster instead cost more than it gained:
+// each change of speed restarts the clock at the last picture shown. A
+// clock that follows a sound device is left to the audio loop, which
+// speeds the sound up instead. (Deliberately beyond the loops' first
+// design, which knew only the catch-up at kCatchUpSpeed.)
+constexpr uint32_t kPictureLagMs = 45;
+constexpr uint32_t kPictureLagStayMs = 1000;
 // Longest single wait of a picture for its time.
 constexpr uint32_t kClockWaitMs = 20;
 // Longest wait of the first picture for the audio loop's first position.
@@ -50,6 +67,7 @@ void CTavoMediaPlayer::functionVideoThread() {
     // The first picture since the clock started has waited for the audio
     // loop's first report.
     bool audioStartWaited = false;
+    CLagWatch pictureLag(kPictureLagMs, kPictureLagMs, kPictureLagStayMs);
     // When the host last gave something (the polls grow rarer after it).
     uint32_t lastSampleAt = timeMs();
     for (;;) {
@@ -133,6 +151,9 @@ void CTavoMediaPlayer::functionVideoThread() {
         const bool clockStarted = clock->HasRefTime();
         if (clockStarted) {
             audioStartWaited = false;
+            if (m_playMode == PLAY_MODE_LIVE && !pass.replay) {
+                keepUpWithHost(clock.get(), &pictureLag, newestMs, sample.ulTime);
+            }
             waitForClock(clock.get(), sample);
         } else {
             waitForAudioPosition(clock.get(), sample, &audioStartWaited);
@@ -201,6 +222,20 @@ void CTavoMediaPlayer::controlLatency(CMediaRefClock* clock, uint32_t newestMs) 
     }
     RIVO_LOG("uMaxTs = %u, nPlaying =%u uMaxDelay = %u", newestMs, nPlaying, uMaxDelay);
     clock->SetSpeed(speed);
+}
+
+void CTavoMediaPlayer::keepUpWithHost(CMediaRefClock* clock, CLagWatch* lag, uint32_t newestMs,
+                                      uint32_t pictureMs) {
+    // Not while catching up or at the host's own speed.
+    if (clock->GetSpeed() != kNormalSpeed || clock->HearsSound() || newestMs == 0 ||
+        CMediaRefClock::IsTimeJump(newestMs, pictureMs)) {
+        lag->reset();
+        return;
+    }
+    if (lag->update(isBefore(pictureMs, newestMs) ? newestMs - pictureMs : 0, timeMs())) {
+        clock->SetRefTime(newestMs);
+        lag->reset();
+    }
 }
 
 void CTavoMediaPlayer::waitForAudioPosition(CMediaRefClock* clock, const MediaSample& sample,

@@ -396,6 +396,25 @@ TEST(PlayerPipeline, LiveCatchUpRunsAt1Point2UntilTheLeadIsBackUnderTheThreshold
     EXPECT_LT(lead, 1000u + 4 * 40u);
 }
 
+// A live clock without sound that has fallen behind by less than its
+// tolerance (set back here, as pictures more than the tolerance late move
+// it) would keep the host's pictures waiting for good; after a second it
+// moves on to the newest.
+TEST(PlayerPipeline, ALiveClockWithoutSoundGainsBackALag) {
+    ManualTimeSource time(1000);
+    Rig rig;
+    rig.host.addCamera(camera(simcam::VideoCodec::H264, simcam::AudioCodec::None), 20000);
+    Stepper stepper(time, rig.host);
+    rig.play();
+    ASSERT_TRUE(stepper.until([&] { return rig.shown() >= 5; }));
+    rig.player.clock()->SetRefTime(rig.player.clock()->GetTime(0) - 150);
+    ASSERT_TRUE(stepper.until([&] {
+        return static_cast<int32_t>(rig.host.newestAvailable(TRACK_VIDEO) -
+                                    rig.player.clock()->GetTime(0)) < 80;
+    }));
+    rig.player.stop();
+}
+
 // Pausing live play keeps taking samples from the host without showing them
 // (whatever was in hand when the pause came may still be shown); pausing
 // playback holds both loops. Either way play goes on after resuming.
