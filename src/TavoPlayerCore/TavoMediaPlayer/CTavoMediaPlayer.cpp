@@ -41,10 +41,12 @@ namespace {
 //   seen at most 40 ms later than at the normal rate;
 // - kLongIdlePollMs beyond: a camera gone for longer (rebooting, unplugged,
 //   not connected yet) comes back over seconds, next to which 490 ms more is
-//   a deliberate choice. A pass of an idle loop (the timed wait, the host's
-//   callbacks) costs 100-300 us of processor time on a 2-core virtual
-//   machine: polled every 250 ms, a player whose host never had samples
-//   took 0.04-0.06 % of a core, every 500 ms 0.03-0.04 % (bench/IdleBench).
+//   a deliberate choice. A wake-up of an idle loop costs 50-500 us of
+//   processor time on a 2-core virtual machine, nearly all of it the
+//   system's (the pass itself takes about 10 us) and growing with the
+//   memory the process holds: polled every 250 ms, a player whose host never
+//   had samples took 0.04-0.06 % of a core, every 500 ms 0.03-0.04 %
+//   (bench/IdleBench).
 constexpr uint32_t kIdlePollMs = 50;
 constexpr uint32_t kLongIdlePollMs = 500;
 // Longest wait of a paused playback: the commands that end a pause end it at once.
