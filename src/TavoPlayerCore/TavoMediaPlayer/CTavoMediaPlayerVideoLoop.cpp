@@ -33,11 +33,13 @@ constexpr float kNormalSpeed = 1.0f;
 // than the catch-up's threshold) move it back to their times, and at speed
 // 1 it never gains the lag back, so every picture then waits that long in
 // the host, on a wall's muted tiles 200-260 ms for good. Once the host's
-// newest picture has stayed more than kPictureLagMs ahead of the one taken
-// (two pictures waiting at 25 fps) for kPictureLagStayMs, the clock moves
-// on to the newest, as at a live start: the waiting pictures follow at
-// decoding speed, each shown once. A burst from the network is played out
-// long before. Running the clock faster instead cost more than it gained:
+// newest picture has stayed more than kPictureLagMs (two pictures waiting at
+// 25 fps) plus the stream's delay that the host reports (getMaxDelay: a lag
+// within its jitter keeps a jittery stream smooth) ahead of the one taken
+// for kPictureLagStayMs, the clock moves on to the newest, as at a live
+// start: the waiting pictures follow at decoding speed, each shown once. A
+// burst from the network is played out long before. Running the clock
+// faster instead cost more than it gained:
 // each change of speed restarts the clock at the last picture shown. A
 // clock that follows a sound device is left to the audio loop, which
 // speeds the sound up instead. (Deliberately beyond the loops' first
@@ -232,7 +234,12 @@ void CTavoMediaPlayer::keepUpWithHost(CMediaRefClock* clock, CLagWatch* lag, uin
         lag->reset();
         return;
     }
-    if (lag->update(isBefore(pictureMs, newestMs) ? newestMs - pictureMs : 0, timeMs())) {
+    uint32_t jitterMs = 0;
+    if (!hostMaxDelay(&jitterMs)) {
+        jitterMs = 0;
+    }
+    const uint32_t waiting = isBefore(pictureMs, newestMs) ? newestMs - pictureMs : 0;
+    if (lag->update(waiting > jitterMs ? waiting - jitterMs : 0, timeMs())) {
         clock->SetRefTime(newestMs);
         lag->reset();
     }
