@@ -38,12 +38,12 @@ constexpr float kNormalSpeed = 1.0f;
 // within its jitter keeps a jittery stream smooth) ahead of the one taken
 // for kPictureLagStayMs, the clock moves on to the newest, as at a live
 // start: the waiting pictures follow at decoding speed, each shown once. A
-// burst from the network is played out long before. Running the clock
-// faster instead cost more than it gained:
-// each change of speed restarts the clock at the last picture shown. A
-// clock that follows a sound device is left to the audio loop, which
-// speeds the sound up instead. (Deliberately beyond the loops' first
-// design, which knew only the catch-up at kCatchUpSpeed.)
+// burst from the network is played out long before. The clock is not run
+// faster instead: each change of speed restarts it at the last picture
+// shown, and a wall lost more than it gained. A clock that follows a sound
+// device is left to the audio loop, which speeds the sound up instead.
+// (Deliberately beyond the loops' first design, which knew only the
+// catch-up at kCatchUpSpeed.)
 constexpr uint32_t kPictureLagMs = 45;
 constexpr uint32_t kPictureLagStayMs = 1000;
 // Longest single wait of a picture for its time.
